@@ -1,0 +1,41 @@
+# The two commands a user needs:
+#   make run ADDRESS=8.8.8.8   installs what is missing, builds, checks the address
+#   make test                  installs what is missing, builds everything, runs every suite
+SHELL := /bin/bash
+ADDRESS ?= 8.8.8.8
+CMAKE_BUILD = cmake --build --preset
+
+.PHONY: all deps native win32 win64 test test-native test-windows run gui dist bench clean
+
+all: native win32
+
+deps:
+	@if [[ $$(id -u) -eq 0 ]]; then scripts/deps.sh; else sudo scripts/deps.sh; fi
+
+native: deps
+	cmake --preset native >/dev/null
+	$(CMAKE_BUILD) native
+
+win32: deps
+	cmake --preset win32 >/dev/null
+	$(CMAKE_BUILD) win32
+
+win64: deps
+	cmake --preset win64 >/dev/null
+	$(CMAKE_BUILD) win64
+
+test: test-native test-windows
+
+test-native: native
+	scripts/hermetic ctest --preset native
+
+# The Windows builds' tests run under wine; where this machine's kernel cannot run 32-bit
+# processes (no 32-bit wine), the same sources built for 64-bit Windows are run instead.
+test-windows: win32
+	scripts/test-windows
+
+run: native
+	scripts/hermetic build/native/bin/netsorter $(ADDRESS)
+
+clean:
+	rm -rf build dist

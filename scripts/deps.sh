@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build and the tests need. Idempotent; run as root.
+# Nothing is assumed to be preinstalled: a clean Debian 12 machine is enough.
+set -euo pipefail
+
+packages=(
+  # native build and unit tests
+  build-essential cmake ninja-build pkg-config git
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  python3
+  # country data: the real database, the oracle library, the CSV generator, country names
+  geoip-database geoip-bin libgeoip-dev iso-codes
+  # hermetic name resolution in tests
+  util-linux
+  # 32-bit Windows cross build
+  g++-mingw-w64-i686 mingw-w64-tools
+  # running and driving the Windows program
+  wine wine32:i386 wine64 xvfb xauth xdotool xclip imagemagick x11-utils locales icoutils zip unzip
+)
+
+missing=()
+need_i386=0
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+    [[ $p == *:i386 ]] && need_i386=1
+  fi
+done
+
+if ((${#missing[@]})); then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "deps.sh: missing packages: ${missing[*]}; run as root to install them" >&2
+    exit 1
+  fi
+  if ((need_i386)) && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q "${missing[@]}"
+fi
+
+# Wine needs the Russian locale so that its ANSI code page is 1251.
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "deps.sh: locale ru_RU.UTF-8 is missing; run as root to generate it" >&2
+    exit 1
+  fi
+  sed -i 's/^# *ru_RU.UTF-8 UTF-8/ru_RU.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen
+fi

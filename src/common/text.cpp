@@ -1,0 +1,175 @@
+#include "common/text.h"
+
+#include <cstdint>
+
+namespace netsorter {
+namespace {
+
+// The upper half of Windows-1251 (0x80..0xBF; 0xC0..0xFF are U+0410..U+044F).
+// 0x98 has no character; Windows maps it to U+0098, and so do we.
+constexpr char16_t kCp1251High[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+}  // namespace
+
+bool isValidUtf8(std::string_view bytes) {
+    size_t i = 0;
+    const size_t n = bytes.size();
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len;
+        char32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (n - i < len) {
+            return false;
+        }
+        for (size_t k = 1; k < len; ++k) {
+            const auto cc = static_cast<unsigned char>(bytes[i + k]);
+            if ((cc & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
+std::string cp1251ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else if (c < 0xC0) {
+            appendUtf8(out, kCp1251High[c - 0x80]);
+        } else {
+            appendUtf8(out, 0x0410 + (c - 0xC0));
+        }
+    }
+    return out;
+}
+
+std::string decodeText(std::string_view bytes) {
+    if (isValidUtf8(bytes)) {
+        if (bytes.starts_with("\xEF\xBB\xBF")) {
+            bytes.remove_prefix(3);
+        }
+        return std::string(bytes);
+    }
+    return cp1251ToUtf8(bytes);
+}
+
+std::vector<std::string> splitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    if (text.empty()) {
+        return lines;
+    }
+    std::string line;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(std::move(line));
+            line.clear();
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            line += c;
+        }
+    }
+    lines.push_back(std::move(line));
+    return lines;
+}
+
+std::string trimSpaces(std::string_view text) {
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const size_t last = text.find_last_not_of(' ');
+    return std::string(text.substr(first, last - first + 1));
+}
+
+std::string foldCase(std::string_view utf8) {
+    std::string out(utf8);
+    for (size_t i = 0; i < out.size(); ++i) {
+        auto c = static_cast<unsigned char>(out[i]);
+        if (c >= 'A' && c <= 'Z') {
+            out[i] = static_cast<char>(c + 32);
+            continue;
+        }
+        if (i + 1 >= out.size()) {
+            break;
+        }
+        const auto d = static_cast<unsigned char>(out[i + 1]);
+        if (c == 0xD0 && d >= 0x90 && d <= 0x9F) {  // А..П -> а..п
+            out[i + 1] = static_cast<char>(d + 0x20);
+        } else if (c == 0xD0 && d >= 0xA0 && d <= 0xAF) {  // Р..Я -> р..я
+            out[i] = static_cast<char>(0xD1);
+            out[i + 1] = static_cast<char>(d - 0x20);
+        } else if (c == 0xD0 && d >= 0x80 && d <= 0x8F) {  // Ѐ..Џ -> ѐ..џ
+            out[i] = static_cast<char>(0xD1);
+            out[i + 1] = static_cast<char>(d + 0x10);
+        } else if (c == 0xD2 && d == 0x90) {  // Ґ -> ґ
+            out[i + 1] = static_cast<char>(0x91);
+        }
+        if (c >= 0xC0) {
+            ++i;  // never look at a continuation byte as a lead byte
+        }
+    }
+    return out;
+}
+
+std::string collapsePairs(std::string_view text, char c) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == c && i + 1 < text.size() && text[i + 1] == c) {
+            ++i;
+        }
+    }
+    return out;
+}
+
+}  // namespace netsorter

@@ -1,0 +1,35 @@
+// Text helpers shared by the readers of the program's files. Inside the program every
+// text is UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace netsorter {
+
+bool isValidUtf8(std::string_view bytes);
+
+// Windows-1251 bytes to UTF-8.
+std::string cp1251ToUtf8(std::string_view bytes);
+
+// A text file's bytes to UTF-8: valid UTF-8 is taken as it is (a leading byte-order
+// mark dropped); anything else is read as Windows-1251, the code page the program's
+// files were written in on Russian Windows.
+std::string decodeText(std::string_view bytes);
+
+// Splits at CR LF, lone CR and lone LF. A final line end yields a final empty line;
+// an empty text yields no line at all.
+std::vector<std::string> splitLines(std::string_view text);
+
+// Removes space characters (only U+0020) at both ends.
+std::string trimSpaces(std::string_view text);
+
+// Folds ASCII and Cyrillic letters to lower case, for keys compared without regard to case.
+std::string foldCase(std::string_view utf8);
+
+// Replaces every pair of adjacent characters c by one c, in one left-to-right pass over
+// pairs that do not overlap (three in a row become two).
+std::string collapsePairs(std::string_view text, char c);
+
+}  // namespace netsorter
