@@ -1,0 +1,134 @@
+// The main window: owner of the program's state, host of every check, and the target of
+// every user-interface event (buttons, menus, timers, tray notifications, automation).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "check/check.h"
+#include "common/ui.h"
+#include "desktop/tray.h"
+#include "desktop/win.h"
+#include "geo/geo.h"
+#include "nets/net_checker.h"
+#include "resolve/resolver.h"
+
+namespace netsorter {
+
+class Form1 final : public CheckHost, public Ui {
+public:
+    Form1(HINSTANCE instance, std::wstring commandLine);
+    ~Form1() override;
+    Form1(const Form1&) = delete;
+    Form1& operator=(const Form1&) = delete;
+
+    // Creates the window, which reads the settings and loads the data files. False when
+    // start-up failed; startupError() then says why.
+    bool create();
+    const std::wstring& startupError() const { return startupError_; }
+    // The entry's request to show the window; the tray undoes it while stayHidden is set.
+    void show();
+    HWND hwnd() const { return hwnd_; }
+    // Keyboard navigation of the message loop (Tab, Enter, access keys).
+    bool preTranslateMessage(MSG& msg);
+
+    bool Loaded = false;
+
+    // The automation class's one method: loads the window if needed, then checks as a
+    // request from outside the window.
+    void checkLink(const std::string& url);
+
+    // CheckHost
+    std::string addressText() override;
+    void setAddressText(const std::string& text) override;
+    std::string resultText(ResultBox box) override;
+    void setResultText(ResultBox box, const std::string& text) override;
+    bool stayHidden() override { return stayHidden_; }
+    void setStayHidden(bool on) override { stayHidden_ = on; }
+    bool alwaysOnTop() override;
+    void sendToTray() override { mnuViewToTray_Click(); }
+    void doEvents() override;
+    void loadingStep() override { Form_Load(); }
+    void showTrayBalloon(const std::string& text, const std::string& title) override;
+    void restartTimer1() override;
+    clsNetChecker& netChecker() override { return nets_; }
+    clsGeo& geo() override { return geo_; }
+    NameResolver& resolver() override { return resolver_; }
+
+    // Ui
+    MsgAnswer msgBox(const std::string& text, const std::string& title, MsgIcon icon,
+                     MsgButtons buttons) override;
+
+private:
+    enum Timer : UINT_PTR { Timer1 = 1, Timer2 = 2, Timer3 = 3 };
+
+    HINSTANCE instance_;
+    std::wstring commandLine_;
+    HWND hwnd_ = nullptr;
+    HWND picNotifier_ = nullptr;
+    HMENU menuBar_ = nullptr;  // owned by the window once attached
+    win::UniqueMenu mnuTray_;
+    win::UniqueFont font_;
+    HICON icon_ = nullptr;
+    HICON smallIcon_ = nullptr;
+    UINT dpi_ = 96;
+    UINT taskbarCreated_ = 0;
+
+    clsNetChecker nets_;
+    clsGeo geo_;
+    mdlNET resolver_;
+    mdlTray tray_;
+
+    bool stayHidden_ = false;
+    bool interceptOn_ = false;
+    bool autostartOn_ = false;
+    bool loading_ = false;
+    bool timerOn_[4] = {};
+    std::wstring startupError_;
+
+    static LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK notifierProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void onCommand(UINT id);
+
+    void createControls();
+    void layoutControls();
+    void applyFont();
+    HMENU buildMenuBar();
+    HWND control(int id) const { return GetDlgItem(hwnd_, id); }
+    void setMenuCheck(UINT id, bool checked);
+    bool menuChecked(UINT id) const;
+    void setTimerEnabled(Timer timer, bool on);
+    bool timerEnabled(Timer timer) const { return timerOn_[timer]; }
+    // Runs a handler; a failure is shown to the user and the program keeps running.
+    template <class Handler>
+    void guarded(Handler&& handler);
+
+    // Start-up and shut-down
+    void Form_Initialize();
+    void Form_Load();
+    void Form_Activate();
+    // Answers whether the close is cancelled; reason 0 is the user's close box.
+    bool Form_QueryUnload(int UnloadMode);
+
+    // Menu commands and other handlers
+    void cmdCheck_Click();
+    void mnuFileExit_Click();
+    void mnuViewAllwaysOnTop_Click();
+    void mnuViewToTray_Click();
+    void mnuTrayOpen_Click();
+    void picNotifier_MouseMove(UINT mouseMessage);
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer3_Timer();
+    void mnuSettingsIntercept_Click();
+    void mnuSettingsAdd_Click();
+    void mnuSettingsDel_Click();
+    void mnuSettingsAutostart_Click();
+    void mnuHelpAbout_Click();
+
+    void readSettings();
+};
+
+}  // namespace netsorter

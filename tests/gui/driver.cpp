@@ -1,0 +1,283 @@
+// nsdriver: drives a running Netsorter.exe the way a person would, through its window's
+// controls, menus, tray notifications and message boxes, and prints what it sees (UTF-8).
+//   nsdriver wait-window [ms]        wait until the main window exists; prints its handle
+//   nsdriver boxes                   JSON of the address box and the four result boxes
+//   nsdriver set-address TEXT        type TEXT into the address box
+//   nsdriver check                   press "Проверить"
+//   nsdriver menu "Вид/Всегда впереди"   choose a menu command
+//   nsdriver state                   JSON: visible, topmost, tray icon present, pid
+//   nsdriver tray left|right         a press of that button on the tray icon
+//   nsdriver msgbox [ms]             wait for a message box of Netsorter; JSON title, text
+//   nsdriver msgbox-press OK|Yes|No  press a button of that message box
+//   nsdriver close                   the window's close box
+//   nsdriver wait-gone [ms]          wait until the main window no longer exists
+// Exit status 0 on success, 1 when the awaited thing did not come, 2 on bad usage.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/resource.h"
+#include "common/wide.h"
+
+using netsorter::fromWide;
+using netsorter::toWide;
+
+namespace {
+
+void print(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::string json(const std::wstring& text) {
+    std::string out = "\"";
+    for (const char c : fromWide(text)) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::wstring textOf(HWND hwnd) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
+        return {};
+    }
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR got = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 5000, &got);
+    text.resize(got);
+    return text;
+}
+
+HWND mainWindow() { return FindWindowW(NETSORTER_FORM_CLASS, nullptr); }
+
+template <class Probe>
+bool waitFor(DWORD ms, Probe&& probe) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (probe()) {
+            return true;
+        }
+        if (GetTickCount() - start > ms) {
+            return false;
+        }
+        Sleep(50);
+    }
+}
+
+DWORD timeoutArg(const std::vector<std::wstring>& args, size_t at, DWORD fallback) {
+    return args.size() > at ? static_cast<DWORD>(std::wcstoul(args[at].c_str(), nullptr, 10))
+                            : fallback;
+}
+
+// Menu commands by their captions. Menus cannot be read from another process under wine,
+// so the driver knows the commands' identifiers; the window's own tests check that the
+// captions and identifiers match.
+bool findMenuItem(const std::wstring& path, UINT& id) {
+    static const std::pair<const wchar_t*, UINT> kItems[] = {
+        {L"Файл/Выход", IDM_FILE_EXIT},
+        {L"Вид/Всегда впереди", IDM_VIEW_ALWAYS_ON_TOP},
+        {L"Вид/Свернуть в трей", IDM_VIEW_TO_TRAY},
+        {L"Настройки/Добавить пункт в меню IE", IDM_SETTINGS_ADD},
+        {L"Настройки/Удалить пункт из меню IE", IDM_SETTINGS_DEL},
+        {L"Настройки/Перехватывать [Ctr+C+C]", IDM_SETTINGS_INTERCEPT},
+        {L"Настройки/Автозапуск", IDM_SETTINGS_AUTOSTART},
+        {L"?/О программе", IDM_HELP_ABOUT},
+        {L"Tray/Развернуть", IDM_TRAY_OPEN},
+    };
+    for (const auto& [caption, command] : kItems) {
+        if (path == caption) {
+            id = command;
+            return true;
+        }
+    }
+    return false;
+}
+
+struct BoxSearch {
+    DWORD pid;
+    HWND found;
+};
+
+// A message box of the program: a dialog window (#32770) of the program's process.
+HWND findMessageBox(DWORD pid) {
+    BoxSearch search{pid, nullptr};
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<BoxSearch*>(param);
+            wchar_t cls[64] = {};
+            GetClassNameW(hwnd, cls, 64);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(hwnd, &owner);
+            if (std::wstring(cls) == L"#32770" && IsWindowVisible(hwnd) &&
+                (s->pid == 0 || owner == s->pid)) {
+                s->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+DWORD netsorterPid() {
+    DWORD pid = 0;
+    if (const HWND form = mainWindow()) {
+        GetWindowThreadProcessId(form, &pid);
+    }
+    return pid;
+}
+
+bool trayIconPresent(HWND form) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    data.hWnd = GetDlgItem(form, IDC_PICNOTIFIER);
+    data.uID = 1;
+    // Modifying nothing succeeds exactly when the icon exists.
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+int run(const std::vector<std::wstring>& args) {
+    if (args.empty()) {
+        return 2;
+    }
+    const std::wstring& command = args[0];
+    if (command == L"wait-window") {
+        HWND form = nullptr;
+        if (!waitFor(timeoutArg(args, 1, 30000), [&] { return (form = mainWindow()) != nullptr; })) {
+            return 1;
+        }
+        print(std::to_string(reinterpret_cast<uintptr_t>(form)));
+        return 0;
+    }
+    if (command == L"wait-gone") {
+        return waitFor(timeoutArg(args, 1, 30000), [] { return mainWindow() == nullptr; }) ? 0 : 1;
+    }
+    if (command == L"msgbox") {
+        HWND box = nullptr;
+        const DWORD pid = netsorterPid();
+        if (!waitFor(timeoutArg(args, 1, 30000), [&] { return (box = findMessageBox(pid)) != nullptr; })) {
+            return 1;
+        }
+        std::wstring text;
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t cls[64] = {};
+            GetClassNameW(child, cls, 64);
+            if (std::wstring(cls) == L"Static" && GetDlgCtrlID(child) == 0xFFFF) {
+                text = textOf(child);
+            }
+        }
+        std::string buttons;
+        for (const auto& [id, name] : {std::pair{IDOK, "OK"}, {IDYES, "Yes"}, {IDNO, "No"},
+                                       {IDCANCEL, "Cancel"}}) {
+            if (HWND b = GetDlgItem(box, id); b && IsWindowVisible(b)) {
+                buttons += std::string(buttons.empty() ? "" : ",") + "\"" + name + "\"";
+            }
+        }
+        print("{\"title\": " + json(textOf(box)) + ", \"text\": " + json(text) +
+              ", \"buttons\": [" + buttons + "]}");
+        return 0;
+    }
+    if (command == L"msgbox-press" && args.size() == 2) {
+        const HWND box = findMessageBox(netsorterPid());
+        const int id = args[1] == L"Yes" ? IDYES : args[1] == L"No" ? IDNO : IDOK;
+        if (box == nullptr) {
+            return 1;
+        }
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+        return 0;
+    }
+    const HWND form = mainWindow();
+    if (form == nullptr) {
+        std::fputs("nsdriver: no Netsorter window\n", stderr);
+        return 1;
+    }
+    if (command == L"boxes") {
+        print("{\"address\": " + json(textOf(GetDlgItem(form, IDC_TXTADDRES))) +
+              ", \"domain\": " + json(textOf(GetDlgItem(form, IDC_TXTDOMAIN))) +
+              ", \"ip\": " + json(textOf(GetDlgItem(form, IDC_TXTIP))) +
+              ", \"traffic\": " + json(textOf(GetDlgItem(form, IDC_TXTTRAFFIC))) +
+              ", \"country\": " + json(textOf(GetDlgItem(form, IDC_TXTCOUNTRY))) + "}");
+        return 0;
+    }
+    if (command == L"set-address" && args.size() == 2) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(GetDlgItem(form, IDC_TXTADDRES), WM_SETTEXT, 0,
+                            reinterpret_cast<LPARAM>(args[1].c_str()), SMTO_ABORTIFHUNG, 5000,
+                            &ignored);
+        return 0;
+    }
+    if (command == L"check") {
+        // Posted, as a click is: the check may open a message box and wait for the user.
+        PostMessageW(form, WM_COMMAND, MAKEWPARAM(IDC_CMDCHECK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(form, IDC_CMDCHECK)));
+        return 0;
+    }
+    if (command == L"menu" && args.size() == 2) {
+        UINT id = 0;
+        if (!findMenuItem(args[1], id)) {
+            std::fputs("nsdriver: no such menu item\n", stderr);
+            return 1;
+        }
+        PostMessageW(form, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+        return 0;
+    }
+    if (command == L"state") {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(form, &pid);
+        const bool topmost = (GetWindowLongPtrW(form, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+        RECT r{};
+        GetWindowRect(form, &r);
+        print(std::string("{\"visible\": ") + (IsWindowVisible(form) ? "true" : "false") +
+              ", \"topmost\": " + (topmost ? "true" : "false") +
+              ", \"tray\": " + (trayIconPresent(form) ? "true" : "false") +
+              ", \"caption\": " + json(textOf(form)) + ", \"pid\": " + std::to_string(pid) +
+              ", \"rect\": [" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " +
+              std::to_string(r.right) + ", " + std::to_string(r.bottom) + "]}");
+        return 0;
+    }
+    if (command == L"tray" && args.size() == 2) {
+        const UINT button = args[1] == L"right" ? WM_RBUTTONDOWN : WM_LBUTTONDOWN;
+        PostMessageW(GetDlgItem(form, IDC_PICNOTIFIER), WM_MOUSEMOVE, 1, button);
+        return 0;
+    }
+    if (command == L"close") {
+        PostMessageW(form, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    return 2;
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    LocalFree(argv);
+    const int status = run(args);
+    if (status == 2) {
+        std::fputs("nsdriver: bad usage\n", stderr);
+    }
+    return status;
+}
