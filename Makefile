@@ -34,8 +34,21 @@ test-native: native
 test-windows: win32
 	scripts/test-windows
 
+# Checks ADDRESS with the shipped data. Names are resolved by this machine's resolver.
 run: native
-	scripts/hermetic build/native/bin/netsorter $(ADDRESS)
+	build/native/bin/netsorter $(ADDRESS)
+
+# Netsorter.exe under wine: on this display, or under Xvfb with a screenshot.
+gui: win32
+	scripts/gui
+
+dist: win32
+	scripts/dist
+
+# Timings only, nothing asserted: the country lookup and the subnet list on this machine.
+bench: native
+	build/native/bin/geo_bench
+	build/native/bin/nets_bench
 
 clean:
 	rm -rf build dist

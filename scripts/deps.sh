@@ -12,8 +12,8 @@ packages=(
   geoip-database geoip-bin libgeoip-dev iso-codes
   # hermetic name resolution in tests
   util-linux
-  # 32-bit Windows cross build
-  g++-mingw-w64-i686 mingw-w64-tools
+  # Windows cross builds: the 32-bit product, and 64-bit for kernels that cannot run 32-bit wine
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   # running and driving the Windows program
   wine wine32:i386 wine64 xvfb xauth xdotool xclip imagemagick x11-utils locales icoutils zip unzip
 )
