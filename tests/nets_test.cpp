@@ -1,1 +1,280 @@
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fake_ui.h"
+#include "nets/ipv4.h"
+#include "nets/net_checker.h"
+
+namespace netsorter {
+namespace {
+
+using testing::FakeUi;
+
+constexpr double ip(double a, double b, double c, double d) {
+    return a * 16777216 + b * 65536 + c * 256 + d;
+}
+constexpr double kTwoTo32 = 4294967296.0;
+
+TEST(ReadOctet, TakesAtMostThreeDigitsOffTheFront) {
+    struct Row {
+        std::string text;
+        bool ok;
+        std::int32_t value;  // -1: left as it was
+        std::string rest;
+    };
+    const Row rows[] = {
+        {"", false, -1, ""},       {"a1", false, -1, "a1"}, {" 1", false, -1, " 1"},
+        {"-1", false, -1, "-1"},   {"+1", false, -1, "+1"}, {"0", true, 0, ""},
+        {"7.", true, 7, "."},      {"1a", true, 1, "a"},    {"010", true, 10, ""},
+        {"08", true, 8, ""},       {"255", true, 255, ""},  {"1234", true, 123, "4"},
+        {"256", false, 256, ""},  // too big, yet consumed and stored
+        {"999.", false, 999, "."},
+    };
+    for (const Row& row : rows) {
+        std::string_view text = row.text;
+        std::int32_t value = -1;
+        EXPECT_EQ(readOctet(text, value), row.ok) << row.text;
+        EXPECT_EQ(value, row.value) << row.text;
+        EXPECT_EQ(text, row.rest) << row.text;
+    }
+}
+
+TEST(ParseNet, ReadsAddressesAndRanges) {
+    struct Row {
+        std::string text;
+        bool ok;
+        double first = 0;
+        double last = 0;
+    };
+    const double a1234 = ip(1, 2, 3, 4);
+    const Row rows[] = {
+        {"10.1.2.3", true, ip(10, 1, 2, 3), ip(10, 1, 2, 3)},
+        {"192.168.1.0/24", true, ip(192, 168, 1, 0), ip(192, 168, 1, 255)},
+        {"10.0.0.5/30", true, ip(10, 0, 0, 5), ip(10, 0, 0, 8)},  // not aligned down
+        {"0.0.0.0/0", true, 0, kTwoTo32 - 1},
+        {"255.255.255.255/0", true, kTwoTo32 - 1, 2 * kTwoTo32 - 2},
+        {"255.255.255.255", true, kTwoTo32 - 1, kTwoTo32 - 1},
+        {"010.001.000.009", true, ip(10, 1, 0, 9), ip(10, 1, 0, 9)},  // decimal, not octal
+        {"1.2.3.4.5", true, a1234, a1234},
+        {"1.2.3.4 and words", true, a1234, a1234},
+        {"1.2.3.4 ", true, a1234, a1234},
+        {"1.2.3.4:8080", true, a1234, a1234},
+        {"1.2.3.2555", true, ip(1, 2, 3, 255), ip(1, 2, 3, 255)},
+        {"1.2.3.4/32", true, a1234, a1234},
+        {"1.2.3.4/", true, a1234, a1234},
+        {"1.2.3.4/x", true, a1234, a1234},
+        {"1.2.3.4/-1", true, a1234, a1234},
+        {"1.2.3.4/33", true, a1234, a1234},
+        {"1.2.3.4/033", true, a1234, a1234},
+        {"1.2.3.4/300", true, a1234, a1234},
+        {"1.2.3.4/1234", true, a1234, a1234},
+        {"1.2.3.4 /8", true, a1234, a1234},
+        {"1.2.3.4/08", true, a1234, a1234 + 16777215},
+        {"1.2.3.4/8 words", true, a1234, a1234 + 16777215},
+        {"1.2.3.4/0", true, a1234, a1234 + kTwoTo32 - 1},
+        {"1234.1.1.1", false},
+        {"1.2.3.256", false},
+        {"256.1.1.1", false},
+        {"1.2.3", false},
+        {"1.2.3.", false},
+        {"1..2.3.4", false},
+        {".1.2.3.4", false},
+        {" 1.2.3.4", false},
+        {"\t1.2.3.4", false},
+        {"1 .2.3.4", false},
+        {"1. 2.3.4", false},
+        {"+1.2.3.4", false},
+        {"1.2.3.-4", false},
+        {"a.b.c.d", false},
+        {"", false},
+        {"/24", false},
+    };
+    for (const Row& row : rows) {
+        clsNet net{-1, -2, "heading"};
+        ASSERT_EQ(parseNet(row.text, net), row.ok) << row.text;
+        EXPECT_EQ(clsNetChecker::isIp(row.text), row.ok) << row.text;
+        EXPECT_EQ(net.firstIp, row.ok ? row.first : -1) << row.text;
+        EXPECT_EQ(net.lastIp, row.ok ? row.last : -2) << row.text;
+        EXPECT_EQ(net.comment, "heading") << row.text;
+    }
+}
+
+TEST(IpToNumber, ReadsABareAddressAndIgnoresAnyPrefix) {
+    struct Row {
+        std::string text;
+        bool ok;
+        double number;  // -1: left as it was
+    };
+    const Row rows[] = {
+        {"0.0.0.0", true, 0},
+        {"255.255.255.255", true, kTwoTo32 - 1},
+        {"1.2.3.4/8", true, ip(1, 2, 3, 4)},
+        {"010.0.0.1", true, ip(10, 0, 0, 1)},
+        {"10.1.2.3\r\n", true, ip(10, 1, 2, 3)},
+        {"1.2.3", false, -1},
+        {"1.2.3.999", false, -1},
+        {" 1.2.3.4", false, -1},
+        {"", false, -1},
+    };
+    for (const Row& row : rows) {
+        double number = -1;
+        EXPECT_EQ(ipToNumber(row.text, number), row.ok) << row.text;
+        EXPECT_EQ(number, row.number) << row.text;
+    }
+}
+
+struct Query {
+    std::string ip;
+    std::string expected;
+};
+
+void expectAnswers(const clsNetChecker& checker, const std::vector<Query>& queries) {
+    for (const Query& q : queries) {
+        EXPECT_EQ(checker.checkIp(q.ip), q.expected) << q.ip;
+    }
+}
+
+TEST(NetChecker, HeadingsGiveTheTrafficTypeOfTheSubnetsBelowThem) {
+    FakeUi ui;
+    clsNetChecker checker(ui);
+    checker.add_nets(
+        "10.0.0.0/24\n"
+        "#   Частные сети  \n"
+        "10.0.1.0/24\n"
+        "   #Отступ пробелами\n"
+        "10.0.2.0/24 # слова после подсети\n"
+        "\t10.0.3.0/24\n"
+        "\t# Заголовок с табуляцией\n"
+        "10.0.4.0/24\n"
+        "  10.0.5.0/24  \n"
+        "#\n"
+        "10.0.6.0/24\n"
+        "# Таб\tвнутри\n"
+        "10.0.7.0/24\n"
+        "не подсеть\n"
+        "10.0.8.0/24\n");
+    expectAnswers(checker, {
+                               {"10.0.0.1", ""},  // above the first heading
+                               {"10.0.1.1", "Частные сети"},
+                               {"10.0.2.1", "Отступ пробелами"},
+                               {"10.0.3.1", kNotInAnySubnet},  // indented with a tab
+                               {"10.0.4.1", "Отступ пробелами"},
+                               {"10.0.5.1", "Отступ пробелами"},
+                               {"10.0.6.1", ""},
+                               {"10.0.7.1", "Таб\tвнутри"},
+                               {"10.0.8.1", "Таб\tвнутри"},
+                           });
+    EXPECT_EQ(checker.nets().size(), 8u);
+}
+
+TEST(NetChecker, RecognisesEveryLineEnd) {
+    const std::string text = "# A\r\n1.0.0.0/8\r# B\n2.0.0.0/8\r\n# C\r3.0.0.0/8";
+    for (const std::string& t : {text, text + "\r\n", text + "\r", text + "\n"}) {
+        FakeUi ui;
+        clsNetChecker checker(ui);
+        checker.add_nets(t);
+        EXPECT_EQ(checker.nets().size(), 3u);
+        expectAnswers(checker, {{"1.1.1.1", "A"}, {"2.2.2.2", "B"}, {"3.3.3.3", "C"}});
+    }
+}
+
+TEST(NetChecker, FirstListedSubnetWins) {
+    FakeUi ui;
+    clsNetChecker checker(ui);
+    checker.add_nets(
+        "# A\n10.0.0.0/8\n"
+        "# B\n10.1.0.0/16\n"
+        "# C\n192.168.0.0/24\n"
+        "# D\n192.168.0.0/24\n");
+    EXPECT_EQ(checker.nets().size(), 4u);  // nothing merged or dropped
+    expectAnswers(checker, {{"10.1.2.3", "A"}, {"192.168.0.1", "C"}});
+}
+
+TEST(NetChecker, RangesIncludeBothEnds) {
+    FakeUi ui;
+    clsNetChecker checker(ui);
+    checker.add_nets("# C\n192.168.1.0/24\n# U\n10.0.0.5/30\n# H\n8.8.8.8\n");
+    expectAnswers(checker, {
+                               {"192.168.0.255", kNotInAnySubnet},
+                               {"192.168.1.0", "C"},
+                               {"192.168.1.255", "C"},
+                               {"192.168.2.0", kNotInAnySubnet},
+                               {"10.0.0.4", kNotInAnySubnet},
+                               {"10.0.0.5", "U"},
+                               {"10.0.0.8", "U"},
+                               {"10.0.0.9", kNotInAnySubnet},
+                               {"8.8.8.7", kNotInAnySubnet},
+                               {"8.8.8.8", "H"},
+                               {"8.8.8.9", kNotInAnySubnet},
+                           });
+}
+
+TEST(NetChecker, ARangeMatchesOnlyASubnetHoldingAllOfIt) {
+    FakeUi ui;
+    clsNetChecker checker(ui);
+    checker.add_nets("# C24\n10.0.1.0/24\n# ALL\n255.255.255.255/0\n");
+    expectAnswers(checker, {
+                               {"10.0.1.0/24", "C24"},
+                               {"10.0.1.128/25", "C24"},
+                               {"10.0.1.128/24", kNotInAnySubnet},  // runs past the end
+                               {"10.0.0.0/16", kNotInAnySubnet},
+                               {"255.255.255.255", "ALL"},
+                               {"0.0.0.0/0", kNotInAnySubnet},
+                           });
+}
+
+TEST(NetChecker, BadLinesAreSkippedAndLoadingGoesOn) {
+    FakeUi ui;
+    clsNetChecker checker(ui);
+    checker.add_nets("# A\n10.0.0.0/8\n10.256.0.0/16\n300.1.1.1\n1.2.3\n# B\n11.0.0.0/8\n");
+    EXPECT_EQ(checker.nets().size(), 2u);
+    expectAnswers(checker, {{"10.1.1.1", "A"}, {"11.1.1.1", "B"}});
+    EXPECT_EQ(ui.shown.size(), 0u);
+}
+
+TEST(NetChecker, EachLoadStartsWithoutAHeading) {
+    FakeUi ui;
+    clsNetChecker checker(ui);
+    checker.add_nets("# A\n10.0.0.0/8\n");
+    checker.add_nets("11.0.0.0/8\n# B\n12.0.0.0/8\n10.0.0.0/8\n");
+    ASSERT_EQ(checker.nets().size(), 4u);
+    EXPECT_EQ(checker.nets()[1].firstIp, ip(11, 0, 0, 0));  // appended in order
+    expectAnswers(checker, {{"10.1.1.1", "A"}, {"11.1.1.1", ""}, {"12.1.1.1", "B"}});
+}
+
+TEST(NetChecker, FixedAnswers) {
+    FakeUi ui;
+    clsNetChecker empty(ui);
+    empty.add_nets("");
+    EXPECT_EQ(ui.doEventsCalls, 0);
+    clsNetChecker loaded(ui);
+    loaded.add_nets("# A\n0.0.0.0/0\n");
+    for (const clsNetChecker* checker : {&empty, &loaded}) {
+        for (const std::string bad : {"", "1.2.3", " 10.1.1.1", "300.1.1.1", "example.org"}) {
+            EXPECT_EQ(checker->checkIp(bad), kBadIp) << bad;
+        }
+    }
+    EXPECT_EQ(empty.checkIp("10.1.1.1"), kNotInAnySubnet);
+    EXPECT_EQ(kNotInAnySubnet, std::string("Указанный IP не принадлежит ни к одной подсети"));
+    EXPECT_EQ(kBadIp, std::string("Ошибка: IP указан неверно!"));
+}
+
+TEST(NetChecker, YieldsAfterEveryLineAndAChecksMeanwhileSeesTheLinesSoFar) {
+    FakeUi ui;
+    clsNetChecker checker(ui);
+    std::vector<std::string> seen;
+    ui.onDoEvents = [&] { seen.push_back(checker.checkIp("10.1.1.1")); };
+    // Seven lines: a heading, an empty one, a subnet, blanks, a bad one, a tabbed one and
+    // the empty line after the final line end.
+    checker.add_nets("# A\r\n\r\n10.0.0.0/8\n  \nbad line\n\t1.2.3.4\n");
+    EXPECT_EQ(ui.doEventsCalls, 7);
+    const std::vector<std::string> expected = {
+        kNotInAnySubnet, kNotInAnySubnet, "A", "A", "A", "A", "A"};
+    EXPECT_EQ(seen, expected);
+}
+
+}  // namespace
+}  // namespace netsorter

@@ -36,6 +36,7 @@ std::vector<std::string> arguments(int, char**) {
     }
     LocalFree(argv);
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     _setmode(_fileno(stdin), _O_BINARY);
     return args;
 }

@@ -1,0 +1,367 @@
+#!/usr/bin/env bash
+# End-to-end tests of the netsorter command.
+#   netsorter_cli_test.sh CASE PROGRAM DATA_DIR [RUNNER...]
+# DATA_DIR holds the tests' own nets.txt (Windows-1251, CR LF), countries.txt and a tiny
+# GeoIP.dat: addresses from 128.0.0.0 up have index 1, those below 64.0.0.0 index 2, the rest
+# index 3, which countries.txt lacks. RUNNER (scripts/wine-run in a cross build) runs a
+# Windows PROGRAM; paths given to it are then written as Z:\... .
+# Cases that may resolve names run only inside scripts/hermetic; elsewhere they skip (77).
+set -uo pipefail
+
+case_name=$1
+program=$2
+data=$(cd "$3" && pwd)
+runner=("${@:4}")
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() {
+    printf 'FAIL: %s\n' "$*" >&2
+    failures=$((failures + 1))
+}
+
+# A path as the program under test spells it.
+arg_path() {
+    if ((${#runner[@]})); then
+        local p
+        p=$(realpath -m "$1")
+        printf 'Z:%s' "${p//\//\\}"
+    else
+        printf '%s' "$1"
+    fi
+}
+
+# Runs the program; its stdout lands in $work/out, its stderr (line ends made LF) in
+# $work/err and its exit status in $status.
+run() {
+    "${runner[@]}" "$program" "$@" >"$work/out" 2>"$work/err.raw" <"${stdin_file:-/dev/null}"
+    status=$?
+    tr -d '\r' <"$work/err.raw" >"$work/err"
+}
+
+expect_status() {
+    [[ $status == "$1" ]] || fail "$2: exit status $status, expected $1; stderr: $(cat "$work/err")"
+}
+
+# Compares a file with the expected text (given on stdin), byte for byte.
+expect_file() {
+    local file=$1 what=$2
+    if ! cmp -s "$file" -; then
+        fail "$what: unexpected output"
+        python3 -c '
+import sys
+for name in sys.argv[1:]:
+    print("---", "expected" if name.endswith("expected") else "got")
+    for line in open(name, "rb").read().decode("utf-8", "replace").splitlines(True):
+        print(repr(line))' "$work/expected" "$file" >&2
+    fi
+}
+expect_out() {
+    cat >"$work/expected"
+    expect_file "$work/out" "$1" <"$work/expected"
+}
+
+expect_no_stderr() {
+    [[ ! -s $work/err ]] || fail "$1: unexpected stderr: $(cat "$work/err")"
+}
+
+require_hermetic() {
+    if ! grep -Eq '^127\.0\.0\.9[[:space:]]+hermetic\.test([[:space:]]|$)' /etc/hosts ||
+        grep -E '^[[:space:]]*nameserver' /etc/resolv.conf | grep -vEq 'nameserver[[:space:]]+127\.0\.0\.1[[:space:]]*$'; then
+        echo "skipped: names may resolve outside the machine here; run inside scripts/hermetic"
+        exit 77
+    fi
+}
+
+# A data directory made of the tests' files minus those named.
+data_without() {
+    local dir=$work/data-$RANDOM$RANDOM
+    mkdir "$dir"
+    cp "$data"/nets.txt "$data"/countries.txt "$data"/GeoIP.dat "$dir"/
+    local name
+    for name in "$@"; do
+        rm "$dir/$name"
+    done
+    printf '%s' "$dir"
+}
+
+T=$'\t'
+none="Указанный IP не принадлежит ни к одной подсети"
+unknown="<не удалось определить страну>"
+upper="Верхняя половина (UH)"
+lower="Нижняя четверть"
+
+case_formats() {
+    require_hermetic
+    local d
+    d=$(arg_path "$data")
+    local addresses=(10.9.8.7 multi.test 192.0.2.10 http://one.test/path 77.88.8.8 010.0.0.8
+        nosuch.test)
+
+    run --data-dir "$d" --format tsv "${addresses[@]}"
+    expect_status 0 tsv
+    expect_no_stderr tsv
+    expect_out tsv <<EOF
+10.9.8.7${T}multi.test${T}10.9.8.7${T}Частные сети${T}$lower
+multi.test${T}multi.test${T}10.9.8.7${T}Частные сети${T}$lower
+192.0.2.10${T}one.test${T}192.0.2.10${T}Документация${T}$upper
+http://one.test/path${T}one.test${T}192.0.2.10${T}Документация${T}$upper
+77.88.8.8${T}dns.yandex${T}77.88.8.8${T}$none${T}$unknown
+010.0.0.8${T}octal.test${T}010.0.0.8${T}Частные сети${T}$lower
+nosuch.test${T}nosuch.test${T}<IP-адрес отсутсвует>${T}<неправильный IP>${T}<страна не определена>
+EOF
+
+    run --data-dir="$d" 10.9.8.7 http://one.test/path nosuch.test
+    expect_status 0 text
+    expect_no_stderr text
+    expect_out text <<EOF
+Адрес:         10.9.8.7
+Доменное имя:  multi.test
+IP-адрес:      10.9.8.7
+Тип трафика:   Частные сети
+Страна:        $lower
+
+Адрес:         http://one.test/path
+Доменное имя:  one.test
+IP-адрес:      192.0.2.10
+Тип трафика:   Документация
+Страна:        $upper
+
+Адрес:         nosuch.test
+Доменное имя:  nosuch.test
+IP-адрес:      <IP-адрес отсутсвует>
+Тип трафика:   <неправильный IP>
+Страна:        <страна не определена>
+EOF
+
+    # One address on the command line: no address row.
+    run --data-dir "$d" 198.51.100.7
+    expect_status 0 "text, one address"
+    expect_out "text, one address" <<EOF
+Доменное имя:  reverse.test
+IP-адрес:      198.51.100.7
+Тип трафика:   Документация
+Страна:        $upper
+EOF
+
+    run --data-dir "$d" --format=json "${addresses[@]}"
+    expect_status 0 json
+    expect_no_stderr json
+    python3 - "$work/out" <<'EOF' || fail "json: see above"
+import json, sys
+expected = [
+    ["10.9.8.7", "multi.test", "10.9.8.7", "Частные сети", "Нижняя четверть"],
+    ["multi.test", "multi.test", "10.9.8.7", "Частные сети", "Нижняя четверть"],
+    ["192.0.2.10", "one.test", "192.0.2.10", "Документация", "Верхняя половина (UH)"],
+    ["http://one.test/path", "one.test", "192.0.2.10", "Документация", "Верхняя половина (UH)"],
+    ["77.88.8.8", "dns.yandex", "77.88.8.8", "Указанный IP не принадлежит ни к одной подсети",
+     "<не удалось определить страну>"],
+    ["010.0.0.8", "octal.test", "010.0.0.8", "Частные сети", "Нижняя четверть"],
+    ["nosuch.test", "nosuch.test", "<IP-адрес отсутсвует>", "<неправильный IP>",
+     "<страна не определена>"],
+]
+keys = ["address", "domain", "ip", "traffic", "country"]
+with open(sys.argv[1], encoding="utf-8") as f:
+    lines = f.read().split("\n")
+if lines[-1] != "":
+    sys.exit("json: the last line has no line end")
+rows = [json.loads(line) for line in lines[:-1]]
+want = [dict(zip(keys, row)) for row in expected]
+if rows != want:
+    sys.exit("json: got %r" % rows)
+EOF
+}
+
+case_stdin() {
+    local d
+    d=$(arg_path "$data")
+    # CR LF line ends, a blank line, Windows-1251 bytes and characters JSON must escape.
+    printf '10.1.2.3\r\n\r\n200.1.2.3/24\n10.1.2.3 \xc0\n10.1.2.3 "q" \\ \t.\n' >"$work/in"
+    stdin_file=$work/in run --data-dir "$d" --no-reverse --format json
+    expect_status 0 "json from stdin"
+    expect_no_stderr "json from stdin"
+    python3 - "$work/out" <<'EOF' || fail "json from stdin: see above"
+import json, sys
+nc, no_ip, wrong, no_country = ("<не проверялось ...>", "<IP-адрес отсутсвует>",
+                                "<неправильный IP>", "<страна не определена>")
+empty = "<Доменное имя отсутсвует>"
+expected = [
+    ["10.1.2.3", nc, "10.1.2.3", "Частные сети", "Нижняя четверть"],
+    ["", empty, no_ip, wrong, no_country],
+    ["200.1.2.3/24", nc, "200.1.2.3", "Указанный IP не принадлежит ни к одной подсети",
+     "Верхняя половина (UH)"],
+    ["10.1.2.3 А", nc, "10.1.2.3 А", "Частные сети", "Нижняя четверть"],
+    ['10.1.2.3 "q" \\ \t.', nc, '10.1.2.3 "q" \\ \t.', "Частные сети", "Нижняя четверть"],
+]
+keys = ["address", "domain", "ip", "traffic", "country"]
+with open(sys.argv[1], encoding="utf-8") as f:
+    rows = [json.loads(line) for line in f]
+want = [dict(zip(keys, row)) for row in expected]
+if rows != want:
+    sys.exit("json from stdin: got %r" % rows)
+EOF
+
+    # A TSV field never holds a tab: the one in the address becomes a blank.
+    stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv
+    expect_status 0 "tsv from stdin"
+    [[ $(sed -n 5p "$work/out") == "10.1.2.3 \"q\" \\  .${T}<не проверялось ...>${T}10.1.2.3 \"q\" \\  .${T}Частные сети${T}$lower" ]] ||
+        fail "tsv from stdin: line 5 is $(sed -n 5p "$work/out" | cat -A)"
+    [[ $(awk -F'\t' 'NF != 5' "$work/out" | wc -l) == 0 ]] || fail "tsv from stdin: a line without 5 fields"
+
+    # "-" adds standard input to the addresses on the command line.
+    printf '200.9.9.9\n' >"$work/in"
+    stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv 10.9.9.9 -
+    expect_status 0 "-"
+    expect_out "-" <<EOF
+10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower
+200.9.9.9${T}<не проверялось ...>${T}200.9.9.9${T}$none${T}$upper
+EOF
+
+    # Without "-" standard input is not read when addresses are given.
+    stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv 10.9.9.9
+    expect_out "addresses only" <<EOF
+10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower
+EOF
+
+    # Text from standard input shows the address row even for one address.
+    printf '8.8.8.8' >"$work/in"
+    stdin_file=$work/in run --data-dir "$d" --no-reverse
+    expect_out "text from stdin" <<EOF
+Адрес:         8.8.8.8
+Доменное имя:  <не проверялось ...>
+IP-адрес:      8.8.8.8
+Тип трафика:   Публичные DNS
+Страна:        $lower
+EOF
+}
+
+case_batch() {
+    local d
+    d=$(arg_path "$data")
+    python3 -c '
+for i in range(10000):
+    print("%d.%d.%d.%d" % (10 if i % 2 == 0 else 200, i // 256 % 256, i % 256, i % 7))
+' >"$work/in"
+    stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv
+    expect_status 0 batch
+    expect_no_stderr batch
+    [[ $(wc -l <"$work/out") == 10000 ]] || fail "batch: $(wc -l <"$work/out") lines, expected 10000"
+    [[ $(sed -n 1p "$work/out") == "10.0.0.0${T}<не проверялось ...>${T}10.0.0.0${T}Частные сети${T}$lower" ]] ||
+        fail "batch: line 1 is $(sed -n 1p "$work/out")"
+    [[ $(sed -n 5000p "$work/out") == "200.19.135.1${T}<не проверялось ...>${T}200.19.135.1${T}$none${T}$upper" ]] ||
+        fail "batch: line 5000 is $(sed -n 5000p "$work/out")"
+    [[ $(sed -n 10000p "$work/out") == "200.39.15.3${T}<не проверялось ...>${T}200.39.15.3${T}$none${T}$upper" ]] ||
+        fail "batch: line 10000 is $(sed -n 10000p "$work/out")"
+    local private
+    private=$(awk -F'\t' -v c="$lower" '$4 == "Частные сети" && $5 == c' "$work/out" | wc -l)
+    [[ $private == 5000 ]] || fail "batch: $private private addresses, expected 5000"
+    # Every line answers its own address.
+    paste "$work/in" "$work/out" | awk -F'\t' '$1 != $2 || $1 != $4 { bad++ } END { exit bad > 0 }' ||
+        fail "batch: lines out of order"
+}
+
+case_missing_data() {
+    local dir
+    dir=$(data_without nets.txt)
+    run --data-dir "$(arg_path "$dir")" --no-reverse 10.1.2.3
+    expect_status 1 "no nets.txt"
+    [[ ! -s $work/out ]] || fail "no nets.txt: stdout not empty: $(cat "$work/out")"
+    [[ $(wc -l <"$work/err") == 1 ]] || fail "no nets.txt: stderr is not one line: $(cat "$work/err")"
+    grep -q '^netsorter: .*nets\.txt' "$work/err" || fail "no nets.txt: stderr names no file: $(cat "$work/err")"
+
+    local name
+    for name in countries.txt GeoIP.dat; do
+        dir=$(data_without "$name")
+        run --data-dir "$(arg_path "$dir")" --no-reverse --format tsv 10.1.2.3
+        expect_status 0 "no $name"
+        if [[ $(wc -l <"$work/err") != 1 ]] || ! grep -q "^netsorter: warning: .*$name" "$work/err"; then
+            fail "no $name: stderr: $(cat "$work/err")"
+        fi
+        expect_out "no $name" <<EOF
+10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$unknown
+EOF
+    done
+
+    dir=$(data_without countries.txt GeoIP.dat)
+    run --data-dir "$(arg_path "$dir")" --no-reverse --format tsv 200.1.2.3
+    expect_status 0 "neither countries.txt nor GeoIP.dat"
+    [[ $(wc -l <"$work/err") == 2 ]] || fail "neither: stderr: $(cat "$work/err")"
+    expect_out "neither" <<EOF
+200.1.2.3${T}<не проверялось ...>${T}200.1.2.3${T}$none${T}$unknown
+EOF
+}
+
+case_usage() {
+    local args
+    for args in "--frobnicate 10.1.2.3" "--format xml 10.1.2.3" "--format" "10.1.2.3 --data-dir" \
+        "--format= 10.1.2.3"; do
+        # shellcheck disable=SC2086
+        run $args
+        expect_status 2 "$args"
+        [[ ! -s $work/out ]] || fail "$args: stdout not empty"
+        grep -q '^usage: netsorter' "$work/err" || fail "$args: no usage on stderr: $(cat "$work/err")"
+        [[ $(head -n1 "$work/err") == netsorter:* ]] || fail "$args: first line: $(head -n1 "$work/err")"
+    done
+    run --help
+    expect_status 0 --help
+    expect_no_stderr --help
+    grep -q '^usage: netsorter' "$work/out" || fail "--help: no usage on stdout"
+}
+
+case_duplicate_key() {
+    local dir
+    dir=$(data_without)
+    printf '1\tUH\tUHX\tВерхняя половина\tXX\n1\tDU\tDUP\tДубликат\tXX\n2\tНижняя четверть\n' >"$dir/countries.txt"
+    run --data-dir "$(arg_path "$dir")" --no-reverse --format tsv 200.1.2.3 10.1.2.3
+    expect_status 0 "duplicate key"
+    [[ $(wc -l <"$work/err") == 1 ]] || fail "duplicate key: stderr: $(cat "$work/err")"
+    grep -q '^netsorter: .*(1).*countries\.txt.* 2 ' "$work/err" ||
+        fail "duplicate key: stderr names no key, file and line: $(cat "$work/err")"
+    # The first line of a key counts; the lines after the duplicate still load.
+    expect_out "duplicate key" <<EOF
+200.1.2.3${T}<не проверялось ...>${T}200.1.2.3${T}$none${T}$upper
+10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$lower
+EOF
+}
+
+# The data shipped beside the program, found in its own directory; checked loosely, as its
+# content is not the tests' to fix.
+case_shipped_data() {
+    require_hermetic
+    run --format tsv 10.9.8.7 192.0.2.10 8.8.8.8 multi.test
+    expect_status 0 "shipped data"
+    expect_no_stderr "shipped data"
+    [[ $(wc -l <"$work/out") == 4 ]] || fail "shipped data: $(cat "$work/out")"
+    local address domain ip traffic country
+    while IFS=$T read -r address domain ip traffic country; do
+        case $address in
+            10.9.8.7 | multi.test | 192.0.2.10)
+                [[ -n $traffic && $traffic != "$none" && $traffic != Ошибка* ]] ||
+                    fail "shipped data: $address has traffic type '$traffic'"
+                ;;
+        esac
+        case $address in
+            8.8.8.8)
+                [[ $domain == dns.google && $country == *"(US)" ]] ||
+                    fail "shipped data: 8.8.8.8: domain '$domain', country '$country'"
+                ;;
+            multi.test) [[ $ip == 10.9.8.7 ]] || fail "shipped data: multi.test is '$ip'" ;;
+        esac
+    done <"$work/out"
+    # The same subnet answers alike whether named or dotted.
+    [[ $(cut -f4 "$work/out" | sed -n 1p) == $(cut -f4 "$work/out" | sed -n 4p) ]] ||
+        fail "shipped data: multi.test and 10.9.8.7 differ"
+}
+
+if ! declare -F "case_$case_name" >/dev/null; then
+    echo "unknown case: $case_name" >&2
+    exit 2
+fi
+"case_$case_name"
+if ((failures)); then
+    echo "$case_name: $failures failure(s)" >&2
+    exit 1
+fi
+echo "$case_name: ok"
