@@ -1,1 +1,592 @@
+#include "geo/geo.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fake_ui.h"
+
+namespace netsorter {
+namespace {
+
+using testing::FakeUi;
+namespace fs = std::filesystem;
+
+constexpr const char* kPromptTitle = "Ошибка";
+constexpr std::uint32_t kLeafBase = 16776960;
+
+#ifdef _WIN32
+constexpr char kSep = '\\';
+#else
+constexpr char kSep = '/';
+#endif
+
+class TempDir {
+  public:
+    TempDir() {
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        do {
+            path_ = fs::temp_directory_path() / ("netsorter-geo-" + std::to_string(random()));
+        } while (!fs::create_directory(path_));
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string str() const {
+        const std::u8string s = path_.u8string();
+        return {s.begin(), s.end()};
+    }
+    const fs::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return str() + kSep + name; }
+    void write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(path_ / name, std::ios::binary) << bytes;
+    }
+
+  private:
+    fs::path path_;
+};
+
+struct Node {
+    std::uint32_t left;
+    std::uint32_t right;
+};
+
+constexpr std::uint32_t leaf(std::uint32_t index) {
+    return kLeafBase + index;
+}
+
+std::string database(const std::vector<Node>& nodes) {
+    std::string bytes;
+    for (const Node& n : nodes) {
+        for (const std::uint32_t r : {n.left, n.right}) {
+            bytes += static_cast<char>(r & 0xFF);
+            bytes += static_cast<char>((r >> 8) & 0xFF);
+            bytes += static_cast<char>((r >> 16) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+// One path of 32 nodes that follows the bits of address to the record end (the leaf
+// "Here"); every turn off it ends at once in the leaf "Off".
+std::string singlePathDatabase(std::uint32_t address, std::uint32_t end = leaf(1)) {
+    std::vector<Node> nodes;
+    for (std::uint32_t level = 0; level < 32; ++level) {
+        const std::uint32_t next = level == 31 ? end : level + 1;
+        const bool right = (address >> (31 - level)) & 1;
+        nodes.push_back(right ? Node{leaf(2), next} : Node{next, leaf(2)});
+    }
+    return database(nodes);
+}
+constexpr const char* kSinglePathCountries = "1\tHere\n2\tOff\n";
+
+// A full tree of 8 levels: the first octet of an address is its leaf index (0 reaches the
+// not-found record), so "N.0.0.1" asks the table for the key N.
+std::string octetDatabase() {
+    std::vector<Node> nodes;
+    for (std::uint32_t i = 0; i < 127; ++i) {
+        nodes.push_back({2 * i + 1, 2 * i + 2});
+    }
+    for (std::uint32_t j = 0; j < 128; ++j) {
+        nodes.push_back({leaf(2 * j), leaf(2 * j + 1)});
+    }
+    return database(nodes);
+}
+
+std::string dotted(std::uint32_t a) {
+    return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
+           std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
+}
+
+// A lookup object with its files in a private directory.
+struct Geo {
+    TempDir dir;
+    FakeUi ui;
+    clsGeo geo{ui, dir.str()};
+
+    bool loadCountries(const std::string& text) {
+        dir.write("countries.txt", text);
+        return geo.openCountriesFile("countries.txt");
+    }
+    bool loadDatabase(const std::string& bytes) {
+        dir.write("GeoIP.dat", bytes);
+        return geo.openDataFile("GeoIP.dat");
+    }
+    void load(const std::string& bytes, const std::string& countries) {
+        EXPECT_TRUE(loadCountries(countries));
+        EXPECT_TRUE(loadDatabase(bytes));
+    }
+    std::optional<std::string> lookup(std::string_view ip) {
+        std::string description;
+        if (geo.getCountryByIP(ip, description)) {
+            return description;
+        }
+        return std::nullopt;
+    }
+    std::optional<std::string> byIndex(int index) {
+        return lookup(std::to_string(index) + ".0.0.1");
+    }
+    std::vector<std::string> promptKeys() const {
+        std::vector<std::string> keys;
+        for (const auto& box : ui.shown) {
+            const size_t open = box.text.find('(');
+            const size_t close = box.text.find(")\r\n");
+            keys.push_back(box.text.substr(open + 1, close - open - 1));
+        }
+        return keys;
+    }
+};
+
+void expectDamageBox(const testing::ShownBox& box) {
+    EXPECT_EQ(box.text, "Файл с данными о IP повреждён!");
+    EXPECT_EQ(box.title, "Внимание");
+    EXPECT_EQ(box.icon, MsgIcon::Critical);
+    EXPECT_EQ(box.buttons, MsgButtons::Ok);
+}
+
+// --- the database walk ---
+
+TEST(GeoDatabase, SixByteDatabaseAnswersByTheTopBit) {
+    Geo g;
+    // The key "0" must stay out of reach: 16776960 is no leaf.
+    g.load(database({{kLeafBase, leaf(1)}}), "0\tZero\n1\tOne\n");
+    const struct {
+        const char* ip;
+        std::optional<std::string> expected;
+    } rows[] = {
+        {"128.0.0.1", "One"},
+        {"255.255.255.255", "One"},
+        {"128.0.0.0", "One"},
+        // 16776960 is a node number here, far beyond a 6-byte file.
+        {"10.0.0.1", std::nullopt},
+        {"0.0.0.0", std::nullopt},
+        {"127.255.255.255", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(g.lookup(row.ip), row.expected) << row.ip;
+    }
+    EXPECT_TRUE(g.ui.shown.empty());
+    EXPECT_TRUE(g.geo.DataFileOk());
+}
+
+TEST(GeoDatabase, WalkLeavingTheFileEndsQuietlyAndKeepsItOpen) {
+    // The left side of the root goes astray; the right side stays a good leaf.
+    const struct {
+        const char* name;
+        std::string bytes;
+    } rows[] = {
+        {"node number equal to the length", database({{12, leaf(1)}, {0, 0}})},
+        {"node number far beyond the length", database({{1000000, leaf(1)}})},
+        {"node past the last one, number below the length", database({{5, leaf(1)}, {0, 0}})},
+        {"node whose bytes lie partly past the end", database({{1, leaf(1)}}) + "\x01\x02"},
+        {"not-found record", database({{kLeafBase, leaf(1)}})},
+    };
+    for (const auto& row : rows) {
+        Geo g;
+        g.load(row.bytes, "1\tOne\n");
+        EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt) << row.name;
+        EXPECT_EQ(g.lookup("200.0.0.1"), "One") << row.name;
+        EXPECT_TRUE(g.ui.shown.empty()) << row.name;
+        EXPECT_TRUE(g.geo.DataFileOk()) << row.name;
+    }
+}
+
+TEST(GeoDatabase, NoCountryOnTheLastLevelIsNoDamage) {
+    // The real GeoIP.dat holds such single addresses, 91.218.38.187 among them.
+    Geo g;
+    g.load(singlePathDatabase(0x5BDA26BB, kLeafBase), kSinglePathCountries);
+    EXPECT_EQ(g.lookup("91.218.38.187"), std::nullopt);
+    EXPECT_TRUE(g.ui.shown.empty());
+    EXPECT_TRUE(g.geo.DataFileOk());
+    EXPECT_EQ(g.lookup("91.218.38.186"), "Off");
+}
+
+TEST(GeoDatabase, EmptyDatabaseFindsNothing) {
+    Geo g;
+    g.load("", "1\tOne\n");
+    EXPECT_EQ(g.lookup("128.0.0.1"), std::nullopt);
+    EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt);
+    EXPECT_TRUE(g.ui.shown.empty());
+    EXPECT_TRUE(g.geo.DataFileOk());
+}
+
+TEST(GeoDatabase, CyclicDatabaseIsReportedOnceAndClosed) {
+    for (const size_t size : {size_t{6}, size_t{12}, size_t{600}}) {
+        Geo g;
+        g.load(std::string(size, '\0'), "1\tOne\n");
+        std::string description = "kept";
+        EXPECT_FALSE(g.geo.getCountryByIP("1.2.3.4", description));
+        EXPECT_EQ(description, "kept");
+        ASSERT_EQ(g.ui.shown.size(), 1u) << size;
+        expectDamageBox(g.ui.shown[0]);
+        EXPECT_FALSE(g.geo.DataFileOk());
+
+        const int turns = g.ui.doEventsCalls;
+        EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt);
+        EXPECT_EQ(g.lookup("255.0.0.1"), std::nullopt);
+        EXPECT_EQ(g.ui.shown.size(), 1u);
+        EXPECT_EQ(g.ui.doEventsCalls, turns) << "a closed database is not even walked";
+
+        // Only a new open brings it back, damage and all.
+        EXPECT_TRUE(g.geo.openDataFile("GeoIP.dat"));
+        EXPECT_TRUE(g.geo.DataFileOk());
+        EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt);
+        EXPECT_EQ(g.ui.shown.size(), 2u);
+    }
+}
+
+TEST(GeoDatabase, PathFollowsTheAddressBitsMostSignificantFirst) {
+    // 0.0.0.0 turns left at all 32 levels, 255.255.255.255 right; the others check that
+    // both 16-bit halves are padded and placed in order.
+    for (const std::uint32_t address :
+         {0x00000000u, 0xFFFFFFFFu, 0x01020304u, 0x00010000u, 0x00008000u, 0x80000001u, 0x0000FFFFu,
+          0xFFFF0000u, 0x7FFFFFFEu}) {
+        Geo g;
+        g.load(singlePathDatabase(address), kSinglePathCountries);
+        EXPECT_EQ(g.lookup(dotted(address)), "Here") << dotted(address);
+        for (int bit = 0; bit < 32; ++bit) {
+            const std::uint32_t other = address ^ (1u << bit);
+            EXPECT_EQ(g.lookup(dotted(other)), "Off") << dotted(address) << " bit " << bit;
+        }
+        EXPECT_TRUE(g.ui.shown.empty());
+    }
+}
+
+TEST(GeoDatabase, AddressTextIsReadAsDottedOctets) {
+    Geo g;
+    g.load(singlePathDatabase(0x01020304), kSinglePathCountries);
+    const struct {
+        const char* ip;
+        std::optional<std::string> expected;
+    } rows[] = {
+        {"1.2.3.4", "Here"},         {"1.2.3.4xyz", "Here"},  {"1.2.3.4/8", "Here"},
+        {"1.2.3.5", "Off"},          {"1.2.3", std::nullopt}, {"a.b.c.d", std::nullopt},
+        {"1.2.3.256", std::nullopt}, {"", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(g.lookup(row.ip), row.expected) << row.ip;
+    }
+}
+
+TEST(GeoDatabase, LeafIndexIsLookedUpByItsPlainDecimalText) {
+    Geo g;
+    g.load(database({{leaf(7), leaf(255)}}),
+           "07\tleading zero\n 7\tleading blank\n+7\tsign\n7 \ttrailing blank\n255\tLast\n");
+    std::string description = "kept";
+    EXPECT_FALSE(g.geo.getCountryByIP("1.0.0.0", description));
+    EXPECT_EQ(description, "kept");
+    EXPECT_EQ(g.lookup("200.0.0.0"), "Last");
+
+    // A later load adds to the table.
+    EXPECT_TRUE(g.loadCountries("7\tSeven\n"));
+    EXPECT_EQ(g.lookup("1.0.0.0"), "Seven");
+    EXPECT_TRUE(g.ui.shown.empty());
+}
+
+TEST(GeoDatabase, WithoutTheTableTheDatabaseIsNeverRead) {
+    enum class Table { NeverLoaded, FileMissing, Refused };
+    for (const Table table : {Table::NeverLoaded, Table::FileMissing, Table::Refused}) {
+        Geo g;
+        if (table == Table::FileMissing) {
+            EXPECT_FALSE(g.geo.openCountriesFile("countries.txt"));
+        } else if (table == Table::Refused) {
+            g.ui.answers = {MsgAnswer::No};
+            EXPECT_FALSE(g.loadCountries("1\tA\n1\tB\n"));
+        }
+        const size_t prompts = g.ui.shown.size();
+        EXPECT_FALSE(g.geo.CountriesIsOK());
+        // Damaged: reading it would show the damage message.
+        EXPECT_TRUE(g.loadDatabase(std::string(12, '\0')));
+        EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt);
+        EXPECT_EQ(g.ui.shown.size(), prompts);
+        EXPECT_TRUE(g.geo.DataFileOk());
+    }
+}
+
+TEST(GeoDatabase, OpeningFails) {
+    Geo g;
+    EXPECT_FALSE(g.geo.openDataFile("GeoIP.dat"));
+    EXPECT_FALSE(g.geo.DataFileOk());
+    EXPECT_FALSE(g.geo.openDataFile(g.dir.file("absent.dat")));
+    fs::create_directory(g.dir.path() / "folder.dat");
+    EXPECT_FALSE(g.geo.openDataFile("folder.dat"));
+    EXPECT_TRUE(g.ui.shown.empty());
+
+    // A failed open after a good one leaves no usable database.
+    g.load(database({{leaf(1), leaf(1)}}), "1\tOne\n");
+    EXPECT_EQ(g.lookup("1.2.3.4"), "One");
+    EXPECT_FALSE(g.geo.openDataFile("absent.dat"));
+    EXPECT_FALSE(g.geo.DataFileOk());
+    EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt);
+}
+
+TEST(GeoDatabase, OpensAnAbsoluteName) {
+    Geo g;
+    TempDir elsewhere;
+    elsewhere.write("other.dat", database({{leaf(1), leaf(1)}}));
+    EXPECT_TRUE(g.loadCountries("1\tOne\n"));
+    EXPECT_TRUE(g.geo.openDataFile(elsewhere.file("other.dat")));
+    EXPECT_EQ(g.lookup("1.2.3.4"), "One");
+}
+
+// --- lookups nested in the turns a lookup gives to other events ---
+
+TEST(GeoDatabase, NestedLookupThatFindsDamageEndsTheOuterOneQuietly) {
+    Geo g;
+    g.load(std::string(12, '\0'), "1\tOne\n");
+    bool nested = false;
+    g.ui.onDoEvents = [&] {
+        if (!nested) {
+            nested = true;
+            EXPECT_EQ(g.lookup("5.6.7.8"), std::nullopt);
+        }
+    };
+    EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt);
+    EXPECT_TRUE(nested);
+    ASSERT_EQ(g.ui.shown.size(), 1u);
+    expectDamageBox(g.ui.shown[0]);
+    EXPECT_FALSE(g.geo.DataFileOk());
+}
+
+TEST(GeoDatabase, NestedRefusedLoadEndsTheOuterLookupQuietly) {
+    Geo g;
+    g.load(octetDatabase(), "1\tOne\n");
+    g.dir.write("bad.txt", "2\tA\n2\tB\n");
+    bool nested = false;
+    g.ui.answers = {MsgAnswer::No};
+    g.ui.onDoEvents = [&] {
+        if (!nested) {
+            nested = true;
+            EXPECT_FALSE(g.geo.openCountriesFile("bad.txt"));
+        }
+    };
+    std::string description = "kept";
+    EXPECT_FALSE(g.geo.getCountryByIP("1.0.0.1", description));
+    EXPECT_EQ(description, "kept");
+    EXPECT_FALSE(g.geo.CountriesIsOK());
+    EXPECT_EQ(g.ui.shown.size(), 1u);
+    EXPECT_TRUE(g.geo.DataFileOk());
+}
+
+TEST(GeoDatabase, RealSizedTreeAnswersEveryFirstOctet) {
+    Geo g;
+    std::string countries;
+    for (int i = 1; i <= 255; ++i) {
+        countries += std::to_string(i) + "\tC" + std::to_string(i) + "\n";
+    }
+    g.load(octetDatabase(), countries);
+    EXPECT_EQ(g.byIndex(0), std::nullopt);
+    for (int i = 1; i <= 255; ++i) {
+        EXPECT_EQ(g.byIndex(i), "C" + std::to_string(i));
+    }
+}
+
+// --- digits ---
+
+TEST(GeoToBase, DigitsMostSignificantFirstOneTurnPerDigit) {
+    const struct {
+        std::uint32_t value;
+        std::uint8_t base;
+        const char* expected;
+    } rows[] = {
+        {0, 2, "0"},
+        {1, 2, "1"},
+        {6, 2, "110"},
+        {32768, 2, "1000000000000000"},
+        {65535, 2, "1111111111111111"},
+        {0, 16, "0"},
+        {255, 16, "FF"},
+        {48879, 16, "BEEF"},
+        {4294967295u, 16, "FFFFFFFF"},
+        {35, 36, "Z"},
+        {36, 36, "10"},
+        {1295, 36, "ZZ"},
+        {1234, 10, "1234"},
+        {5, 1, ""},
+        {5, 0, ""},
+    };
+    for (const auto& row : rows) {
+        FakeUi ui;
+        clsGeo geo(ui, ".");
+        EXPECT_EQ(geo.toBase(row.value, row.base), row.expected)
+            << row.value << " in base " << int{row.base};
+        EXPECT_EQ(ui.doEventsCalls, static_cast<int>(std::string_view(row.expected).size()))
+            << row.value << " in base " << int{row.base};
+    }
+}
+
+// --- countries.txt ---
+
+TEST(GeoCountries, DescriptionIsEverythingAfterTheFirstTab) {
+    Geo g;
+    g.load(octetDatabase(),
+           "1\tA\tB\tC\tD\n"
+           "2\t\n"
+           "3\t\tafter an empty field\n"
+           "4\tРоссия\t\n"
+           "5\t spaces kept \n"
+           "6\t#not a comment\n");
+    const struct {
+        int index;
+        const char* expected;
+    } rows[] = {
+        {1, "A\tB\tC\tD"},
+        {2, ""},
+        {3, "\tafter an empty field"},
+        {4, "Россия\t"},
+        {5, " spaces kept "},
+        {6, "#not a comment"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(g.byIndex(row.index), row.expected) << row.index;
+    }
+    EXPECT_TRUE(g.ui.shown.empty());
+}
+
+TEST(GeoCountries, LinesThatCannotBeStoredAskToGoOn) {
+    const struct {
+        const char* text;
+        std::vector<std::string> prompts;  // keys between the parentheses
+    } rows[] = {
+        {"# comment without a tab\n\n#\n1\tA\n\n", {}},
+        {" #x\n", {" #x"}},
+        {"   \n", {"   "}},
+        {"abc\n1\tA", {"abc"}},
+        {"5\tA\n5\tB\n", {"5"}},
+        {"5\tA\n5\tB\n5\tC\n", {"5", "5"}},
+        {"ab\tx\nAB\ty\n", {"AB"}},
+        {"бв\tx\nБВ\ty\n", {"БВ"}},
+        {"ёж\tx\nЁЖ\ty\n", {"ЁЖ"}},
+        {"Я\tx\nя\ty\n", {"я"}},
+        {"\tx\n\ty\n", {""}},
+        {"7\tx\n 7\ty\n07\tz\n", {}},
+    };
+    for (const auto& row : rows) {
+        Geo g;
+        EXPECT_TRUE(g.loadCountries(row.text)) << row.text;
+        EXPECT_TRUE(g.geo.CountriesIsOK()) << row.text;
+        EXPECT_EQ(g.promptKeys(), row.prompts) << row.text;
+        for (const auto& box : g.ui.shown) {
+            EXPECT_EQ(box.title, kPromptTitle);
+            EXPECT_EQ(box.icon, MsgIcon::None);
+            EXPECT_EQ(box.buttons, MsgButtons::YesNo);
+        }
+    }
+}
+
+TEST(GeoCountries, PromptNamesKeyPathAndLineWhateverTheLineEnds) {
+    for (const char* eol : {"\n", "\r\n", "\r"}) {
+        std::string text;
+        for (const char* line : {"# header", "", "5\tfirst", "1\tone", "#", "", "5\tsecond"}) {
+            text += std::string(line) + eol;
+        }
+        Geo g;
+        g.load(octetDatabase(), text);
+        ASSERT_EQ(g.ui.shown.size(), 1u);
+        const auto& box = g.ui.shown[0];
+        EXPECT_EQ(box.text, "Дублирующийся номер (5)\r\nФайл " + g.dir.file("countries.txt") +
+                                "\r\nСтрока 7\r\nПродолжить обработку файла?");
+        EXPECT_EQ(box.title, kPromptTitle);
+        EXPECT_EQ(box.icon, MsgIcon::None);
+        EXPECT_EQ(box.buttons, MsgButtons::YesNo);
+        EXPECT_EQ(g.byIndex(5), "first");
+        EXPECT_EQ(g.byIndex(1), "one");
+    }
+}
+
+TEST(GeoCountries, NoDiscardsTheTableAndALaterLoadStartsAfresh) {
+    Geo g;
+    g.ui.answers = {MsgAnswer::No};
+    EXPECT_TRUE(g.loadDatabase(octetDatabase()));
+    EXPECT_FALSE(g.loadCountries("1\tOne\n2\tTwo\n2\tdup\n3\tThree\n2\tagain\n"));
+    EXPECT_FALSE(g.geo.CountriesIsOK());
+    EXPECT_EQ(g.ui.shown.size(), 1u) << "nothing after the refused line is read";
+    EXPECT_EQ(g.byIndex(1), std::nullopt);
+
+    EXPECT_TRUE(g.loadCountries("2\tTwo again\n"));
+    EXPECT_TRUE(g.geo.CountriesIsOK());
+    EXPECT_EQ(g.byIndex(1), std::nullopt);
+    EXPECT_EQ(g.byIndex(2), "Two again");
+    EXPECT_EQ(g.byIndex(3), std::nullopt);
+    EXPECT_EQ(g.ui.shown.size(), 1u);
+}
+
+TEST(GeoCountries, LaterLoadsAddToTheTable) {
+    Geo g;
+    g.load(octetDatabase(), "1\tOne\n");
+    EXPECT_TRUE(g.loadCountries("2\tTwo\n"));
+    EXPECT_TRUE(g.loadCountries("1\tagain\n"));
+    EXPECT_EQ(g.promptKeys(), std::vector<std::string>{"1"});
+    EXPECT_EQ(g.byIndex(1), "One");
+    EXPECT_EQ(g.byIndex(2), "Two");
+}
+
+TEST(GeoCountries, FilesWithoutDataAndMissingFiles) {
+    const struct {
+        const char* name;
+        std::optional<std::string> text;
+        bool ok;
+    } rows[] = {
+        {"empty", std::string(), true},
+        {"comments and empty lines", std::string("#a\n\n#b\r\n\r#\tc\n"), true},
+        {"missing", std::nullopt, false},
+    };
+    for (const auto& row : rows) {
+        Geo g;
+        if (row.text) {
+            g.dir.write("countries.txt", *row.text);
+        }
+        EXPECT_EQ(g.geo.openCountriesFile("countries.txt"), row.ok) << row.name;
+        EXPECT_EQ(g.geo.CountriesIsOK(), row.ok) << row.name;
+        EXPECT_TRUE(g.ui.shown.empty()) << row.name;
+    }
+}
+
+TEST(GeoCountries, YieldsOncePerLine) {
+    const struct {
+        const char* text;
+        int turns;
+    } rows[] = {
+        {"", 0}, {"1\tA", 1}, {"1\tA\n", 2}, {"1\tA\r\n\r\n#c\rabc", 4}, {"\n\n\n", 4},
+    };
+    for (const auto& row : rows) {
+        Geo g;
+        EXPECT_TRUE(g.loadCountries(row.text));
+        EXPECT_EQ(g.ui.doEventsCalls, row.turns) << row.text;
+    }
+}
+
+TEST(GeoCountries, Windows1251AndUtf8ReadAlike) {
+    const struct {
+        const char* name;
+        std::string bytes;
+    } rows[] = {
+        {"Windows-1251",
+         "1\t\xD0\xEE\xF1\xF1\xE8\xFF\n2\t\xC5\xE2\xF0\xEE\xEF\xE0\n\xE0\xE1\tx\n\xC0\xC1\ty\n"},
+        {"UTF-8", "1\tРоссия\n2\tЕвропа\nаб\tx\nАБ\ty\n"},
+        {"UTF-8 with a byte-order mark",
+         "\xEF\xBB\xBF"
+         "1\tРоссия\n2\tЕвропа\nаб\tx\nАБ\ty\n"},
+    };
+    for (const auto& row : rows) {
+        Geo g;
+        g.load(octetDatabase(), row.bytes);
+        EXPECT_EQ(g.byIndex(1), "Россия") << row.name;
+        EXPECT_EQ(g.byIndex(2), "Европа") << row.name;
+        EXPECT_EQ(g.promptKeys(), std::vector<std::string>{"АБ"}) << row.name;
+    }
+}
+
+}  // namespace
+}  // namespace netsorter

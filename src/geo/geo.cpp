@@ -99,6 +99,12 @@ bool clsGeo::getCountryByIP(std::string_view ipStr, std::string& description) {
         }
         node = record;
     }
+    // A sound database may end the walk of a single address without a country on this
+    // record at the last level (Debian's GeoIP.dat does for 91.218.38.187): that is an
+    // answer, not damage.
+    if (node == kCountryBegin) {
+        return false;
+    }
     closeAsDamaged();
     ui_.msgBox(kDamagedDatabase, "Внимание", MsgIcon::Critical, MsgButtons::Ok);
     return false;

@@ -1,0 +1,60 @@
+// The GeoIP library's answers, written down by the native oracle_test, replayed against this
+// build's country lookup on the database copied beside it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <iostream>
+
+#include "common/files.h"
+#include "common/text.h"
+#include "oracle/oracle_support.h"
+
+namespace netsorter::oracle {
+namespace {
+
+TEST(OracleReplay, CasesOfTheNativeRunAgree) {
+    std::string cases;
+    std::string reason;
+    if (!readWholeFile(NETSORTER_ORACLE_CASES, cases, reason)) {
+        GTEST_SKIP() << "no oracle cases at " << NETSORTER_ORACLE_CASES << " (" << reason
+                     << "): run the native oracle_test first, or configure this build with "
+                        "-DNETSORTER_ORACLE_CASES=<native build>/tests/oracle/oracle_cases.txt";
+    }
+    const std::string database = fullName(programDir(), "GeoIP.dat");
+    std::string db;
+    ASSERT_TRUE(readWholeFile(database, db, reason)) << database << ": " << reason;
+
+    const std::vector<std::string> lines = splitLines(cases);
+    ASSERT_FALSE(lines.empty());
+    ASSERT_TRUE(lines[0].ends_with(" " + fingerprint(db)))
+        << "the cases were written for another database: " << lines[0] << "; this build has "
+        << fingerprint(db) << " at " << database;
+
+    IndexLookup ours(database);
+    ASSERT_TRUE(ours.ready()) << database;
+    const auto start = std::chrono::steady_clock::now();
+    size_t checked = 0;
+    size_t mismatches = 0;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (line.empty()) {
+            continue;
+        }
+        const size_t blank = line.find(' ');
+        ASSERT_NE(blank, std::string::npos) << "line " << i + 1 << ": " << line;
+        const int theirs = std::stoi(line.substr(blank + 1));
+        const int mine = ours.index(std::string_view(line).substr(0, blank));
+        ++checked;
+        if (mine != theirs && ++mismatches <= 10) {
+            ADD_FAILURE() << line.substr(0, blank) << ": ours " << mine << ", library " << theirs;
+        }
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::cout << checked << " addresses compared, " << mismatches << " disagreements, "
+              << took.count() << " s\n";
+    EXPECT_GT(checked, kReplayRandom);
+    EXPECT_TRUE(ours.ui().shown.empty());
+}
+
+}  // namespace
+}  // namespace netsorter::oracle
