@@ -40,14 +40,7 @@ std::vector<std::string> addressesByName(const std::string& host) {
                                                        hostent** out, int* herr) {
         return gethostbyname2_r(host.c_str(), AF_INET, r, b, n, out, herr);
     });
-    std::vector<std::string> addresses;
-    if (found == nullptr || found->h_addr_list == nullptr) {
-        return addresses;
-    }
-    for (char** a = found->h_addr_list; *a != nullptr; ++a) {
-        addresses.emplace_back(*a, static_cast<size_t>(found->h_length));
-    }
-    return addresses;
+    return addressesOf(found);
 }
 
 std::string nameByAddress(const std::string& ip) {

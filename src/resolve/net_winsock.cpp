@@ -15,15 +15,7 @@ Session::Session() {
 Session::~Session() { WSACleanup(); }
 
 std::vector<std::string> addressesByName(const std::string& host) {
-    std::vector<std::string> addresses;
-    const hostent* found = gethostbyname(toAnsi(host).c_str());
-    if (found == nullptr || found->h_addr_list == nullptr) {
-        return addresses;
-    }
-    for (char** a = found->h_addr_list; *a != nullptr; ++a) {
-        addresses.emplace_back(*a, static_cast<size_t>(found->h_length));
-    }
-    return addresses;
+    return addressesOf(gethostbyname(toAnsi(host).c_str()));
 }
 
 std::string nameByAddress(const std::string& ip) {

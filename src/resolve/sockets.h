@@ -23,6 +23,19 @@ private:
 // order; copied out, so nothing of the record outlives the call.
 std::vector<std::string> addressesByName(const std::string& host);
 
+// Copies the addresses out of a host record (hostent of either platform), in its order.
+template <class HostRecord>
+std::vector<std::string> addressesOf(const HostRecord* found) {
+    std::vector<std::string> addresses;
+    if (found == nullptr || found->h_addr_list == nullptr) {
+        return addresses;
+    }
+    for (char** a = found->h_addr_list; *a != nullptr; ++a) {
+        addresses.emplace_back(*a, static_cast<size_t>(found->h_length));
+    }
+    return addresses;
+}
+
 // inet_addr of the text, then the official name of that address (UTF-8), or empty.
 std::string nameByAddress(const std::string& ip);
 
