@@ -3,6 +3,8 @@
 //   nsdriver wait-window [ms]        wait until the main window exists; prints its handle
 //   nsdriver boxes                   JSON of the address box and the four result boxes
 //   nsdriver set-address TEXT        type TEXT into the address box
+//   nsdriver clear-results           empty the four result boxes (so that a check's
+//                                    results can be told from the last one's)
 //   nsdriver check                   press "Проверить"
 //   nsdriver menu "Вид/Всегда впереди"   choose a menu command
 //   nsdriver state                   JSON: visible, topmost, tray icon present, pid
@@ -11,8 +13,20 @@
 //   nsdriver msgbox-press OK|Yes|No  press a button of that message box
 //   nsdriver close                   the window's close box
 //   nsdriver wait-gone [ms]          wait until the main window no longer exists
+//   nsdriver wait-balloon [ms [FILE]] wait for a balloon (the shell's tooltip window) to show;
+//                                    JSON text (the balloon's lines) and rect; with FILE
+//                                    the screen is captured at once (a balloon is brief)
+//   nsdriver shot FILE [l t r b]     capture the screen (or that rectangle) as a 24-bit BMP
+//   nsdriver wait-no-balloon [ms]    wait until no balloon shows
+//   nsdriver windows                 JSON list of the visible top-level windows of every
+//                                    process: class, text, pid, rect (balloons, menus)
+//   (registry, clipboard and check-watching commands: driver_desktop.cpp)
+// With NSDRIVER_DESKTOP=NAME in the environment the driver works in that desktop (a wine
+// virtual desktop started with "explorer /desktop=NAME,WxH ...") instead of the default one.
 // Exit status 0 on success, 1 when the awaited thing did not come, 2 on bad usage.
 #include <windows.h>
+
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -21,6 +35,8 @@
 
 #include "app/resource.h"
 #include "common/wide.h"
+#include "driver_desktop.h"
+#include "menu_items.h"
 
 using netsorter::fromWide;
 using netsorter::toWide;
@@ -89,24 +105,10 @@ DWORD timeoutArg(const std::vector<std::wstring>& args, size_t at, DWORD fallbac
                             : fallback;
 }
 
-// Menu commands by their captions. Menus cannot be read from another process under wine,
-// so the driver knows the commands' identifiers; the window's own tests check that the
-// captions and identifiers match.
 bool findMenuItem(const std::wstring& path, UINT& id) {
-    static const std::pair<const wchar_t*, UINT> kItems[] = {
-        {L"Файл/Выход", IDM_FILE_EXIT},
-        {L"Вид/Всегда впереди", IDM_VIEW_ALWAYS_ON_TOP},
-        {L"Вид/Свернуть в трей", IDM_VIEW_TO_TRAY},
-        {L"Настройки/Добавить пункт в меню IE", IDM_SETTINGS_ADD},
-        {L"Настройки/Удалить пункт из меню IE", IDM_SETTINGS_DEL},
-        {L"Настройки/Перехватывать [Ctr+C+C]", IDM_SETTINGS_INTERCEPT},
-        {L"Настройки/Автозапуск", IDM_SETTINGS_AUTOSTART},
-        {L"?/О программе", IDM_HELP_ABOUT},
-        {L"Tray/Развернуть", IDM_TRAY_OPEN},
-    };
-    for (const auto& [caption, command] : kItems) {
-        if (path == caption) {
-            id = command;
+    for (const auto& item : netsorter::gui::kMenuItems) {
+        if (path == item.path) {
+            id = item.id;
             return true;
         }
     }
@@ -121,8 +123,9 @@ struct BoxSearch {
 // A message box of the program: a dialog window (#32770) of the program's process.
 HWND findMessageBox(DWORD pid) {
     BoxSearch search{pid, nullptr};
-    EnumWindows(
-        [](HWND hwnd, LPARAM param) -> BOOL {
+    // A plain function, not a lambda: the callback must be stdcall on 32-bit Windows.
+    struct Visit {
+        static BOOL CALLBACK window(HWND hwnd, LPARAM param) {
             auto* s = reinterpret_cast<BoxSearch*>(param);
             wchar_t cls[64] = {};
             GetClassNameW(hwnd, cls, 64);
@@ -134,8 +137,9 @@ HWND findMessageBox(DWORD pid) {
                 return FALSE;
             }
             return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+        }
+    };
+    EnumWindows(Visit::window, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -156,9 +160,117 @@ bool trayIconPresent(HWND form) {
     return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
+std::string rectJson(const RECT& r) {
+    return "[" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " +
+           std::to_string(r.right) + ", " + std::to_string(r.bottom) + "]";
+}
+
+// Every visible top-level window: the shell's balloons and tray, popup menus, message boxes.
+std::string visibleWindowsJson() {
+    std::string out;
+    struct Visit {
+        static BOOL CALLBACK window(HWND hwnd, LPARAM param) {
+            if (!IsWindowVisible(hwnd)) {
+                return TRUE;
+            }
+            auto& list = *reinterpret_cast<std::string*>(param);
+            wchar_t cls[256] = {};
+            GetClassNameW(hwnd, cls, 256);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            RECT r{};
+            GetWindowRect(hwnd, &r);
+            list += std::string(list.empty() ? "" : ", ") + "{\"class\": " + json(cls) +
+                    ", \"text\": " + json(textOf(hwnd)) + ", \"pid\": " + std::to_string(pid) +
+                    ", \"rect\": " + rectJson(r) + "}";
+            return TRUE;
+        }
+    };
+    EnumWindows(Visit::window, reinterpret_cast<LPARAM>(&out));
+    return "[" + out + "]";
+}
+
+// The shell draws a balloon as a visible tooltip window whose text is the balloon's text
+// (the title is drawn apart and cannot be read).
+HWND findBalloon() {
+    HWND found = nullptr;
+    struct Visit {
+        static BOOL CALLBACK window(HWND hwnd, LPARAM param) {
+            wchar_t cls[64] = {};
+            GetClassNameW(hwnd, cls, 64);
+            // Asked by message: the tooltip answers with its text, the window has no caption.
+            if (std::wstring(cls) == TOOLTIPS_CLASSW && IsWindowVisible(hwnd) &&
+                !textOf(hwnd).empty()) {
+                *reinterpret_cast<HWND*>(param) = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        }
+    };
+    EnumWindows(Visit::window, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The screen as the desktop shows it, saved as a bottom-up 24-bit BMP.
+bool saveScreen(const std::wstring& file, RECT r) {
+    if (r.right <= r.left || r.bottom <= r.top) {
+        r = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    }
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (bitmap != nullptr) {
+        const HGDIOBJ old = SelectObject(memory, bitmap);
+        ok = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
+        GdiFlush();
+        SelectObject(memory, old);
+        const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+        const DWORD imageSize = stride * static_cast<DWORD>(height);
+        BITMAPFILEHEADER header{};
+        header.bfType = 0x4D42;
+        header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+        header.bfSize = header.bfOffBits + imageSize;
+        if (FILE* out = _wfopen(file.c_str(), L"wb")) {
+            ok = ok && std::fwrite(&header, sizeof header, 1, out) == 1 &&
+                 std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+                 std::fwrite(bits, 1, imageSize, out) == imageSize;
+            ok = std::fclose(out) == 0 && ok;
+        } else {
+            ok = false;
+        }
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+RECT rectArgs(const std::vector<std::wstring>& args, size_t at) {
+    RECT r{};
+    if (args.size() >= at + 4) {
+        r = {std::stoi(args[at]), std::stoi(args[at + 1]), std::stoi(args[at + 2]),
+             std::stoi(args[at + 3])};
+    }
+    return r;
+}
+
 int run(const std::vector<std::wstring>& args) {
     if (args.empty()) {
         return 2;
+    }
+    if (const int status = desktopCommand(args); status >= 0) {
+        return status;
     }
     const std::wstring& command = args[0];
     if (command == L"wait-window") {
@@ -207,6 +319,30 @@ int run(const std::vector<std::wstring>& args) {
                      reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
         return 0;
     }
+    if (command == L"wait-balloon") {
+        HWND balloon = nullptr;
+        if (!waitFor(timeoutArg(args, 1, 30000),
+                     [&] { return (balloon = findBalloon()) != nullptr; })) {
+            return 1;
+        }
+        if (args.size() > 2 && !saveScreen(args[2], RECT{})) {
+            return 1;
+        }
+        RECT r{};
+        GetWindowRect(balloon, &r);
+        print("{\"text\": " + json(textOf(balloon)) + ", \"rect\": " + rectJson(r) + "}");
+        return 0;
+    }
+    if (command == L"wait-no-balloon") {
+        return waitFor(timeoutArg(args, 1, 30000), [] { return findBalloon() == nullptr; }) ? 0 : 1;
+    }
+    if (command == L"shot" && args.size() >= 2) {
+        return saveScreen(args[1], rectArgs(args, 2)) ? 0 : 1;
+    }
+    if (command == L"windows") {
+        print(visibleWindowsJson());
+        return 0;
+    }
     const HWND form = mainWindow();
     if (form == nullptr) {
         std::fputs("nsdriver: no Netsorter window\n", stderr);
@@ -225,6 +361,14 @@ int run(const std::vector<std::wstring>& args) {
         SendMessageTimeoutW(GetDlgItem(form, IDC_TXTADDRES), WM_SETTEXT, 0,
                             reinterpret_cast<LPARAM>(args[1].c_str()), SMTO_ABORTIFHUNG, 5000,
                             &ignored);
+        return 0;
+    }
+    if (command == L"clear-results") {
+        for (const int id : {IDC_TXTDOMAIN, IDC_TXTIP, IDC_TXTTRAFFIC, IDC_TXTCOUNTRY}) {
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutW(GetDlgItem(form, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""),
+                                SMTO_ABORTIFHUNG, 5000, &ignored);
+        }
         return 0;
     }
     if (command == L"check") {
@@ -271,6 +415,15 @@ int run(const std::vector<std::wstring>& args) {
 }  // namespace
 
 int main() {
+    // Windows are found only in the thread's own desktop; the driver owns no window yet,
+    // so it may still move to another one.
+    if (const wchar_t* name = _wgetenv(L"NSDRIVER_DESKTOP"); name != nullptr && *name != L'\0') {
+        const HDESK desktop = OpenDesktopW(name, 0, FALSE, GENERIC_ALL);
+        if (desktop == nullptr || !SetThreadDesktop(desktop)) {
+            std::fputs("nsdriver: no such desktop\n", stderr);
+            return 1;
+        }
+    }
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::vector<std::wstring> args(argv + 1, argv + argc);

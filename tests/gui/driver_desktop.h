@@ -1,0 +1,10 @@
+// Commands of nsdriver for the desktop integration tests (driver_desktop.cpp).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Runs the command named by args[0] when it is one of these; -1 when it is not.
+int desktopCommand(const std::vector<std::wstring>& args);

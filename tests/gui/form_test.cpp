@@ -1,0 +1,648 @@
+// The main window in this test's own process, where its menus, marks, timers and controls
+// can be read directly. The data files lie beside this executable, as beside the program.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/form1.h"
+#include "app/resource.h"
+#include "common/files.h"
+#include "common/wide.h"
+#include "desktop/win.h"
+#include "menu_items.h"
+
+namespace netsorter {
+namespace {
+
+// The window's keyboard-polling timer (interception), by its identifier.
+constexpr UINT_PTR kTimer2 = 2;
+
+constexpr wchar_t kSettingsKey[] = L"Software\\Netsorter";
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::wstring textOf(HWND hwnd) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+std::wstring className(HWND hwnd) {
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    return name;
+}
+
+// Handles what is waiting now, without waiting for more.
+void pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message != WM_QUIT) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+// A value under HKEY_CURRENT_USER, put back as it was when the test ends.
+class RegistryValue {
+  public:
+    RegistryValue(const wchar_t* key, const wchar_t* name) : key_(key), name_(name) {
+        if (const win::UniqueKey k = win::openKey(HKEY_CURRENT_USER, key_)) {
+            DWORD size = 0;
+            if (RegQueryValueExW(k.get(), name_, nullptr, &savedType_, nullptr, &size) ==
+                ERROR_SUCCESS) {
+                saved_.emplace(size, BYTE{0});
+                RegQueryValueExW(k.get(), name_, nullptr, &savedType_, saved_->data(), &size);
+            }
+        }
+    }
+    ~RegistryValue() {
+        if (saved_) {
+            write(saved_->data(), saved_->size(), savedType_);
+        } else {
+            erase();
+        }
+    }
+    RegistryValue(const RegistryValue&) = delete;
+    RegistryValue& operator=(const RegistryValue&) = delete;
+
+    // A string value with this text, or no value at all.
+    void set(const std::optional<std::wstring>& text) {
+        if (text) {
+            write(reinterpret_cast<const BYTE*>(text->c_str()),
+                  (text->size() + 1) * sizeof(wchar_t), REG_SZ);
+        } else {
+            erase();
+        }
+    }
+
+  private:
+    void write(const BYTE* bytes, size_t size, DWORD type) {
+        const win::UniqueKey k = win::createKey(HKEY_CURRENT_USER, key_, KEY_SET_VALUE);
+        ASSERT_TRUE(k);
+        RegSetValueExW(k.get(), name_, 0, type, bytes, static_cast<DWORD>(size));
+    }
+    void erase() {
+        if (const win::UniqueKey k = win::openKey(HKEY_CURRENT_USER, key_, KEY_SET_VALUE)) {
+            RegDeleteValueW(k.get(), name_);
+        }
+    }
+
+    const wchar_t* key_;
+    const wchar_t* name_;
+    std::optional<std::vector<BYTE>> saved_;
+    DWORD savedType_ = REG_SZ;
+};
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+// One main window, created and shown as the program's entry does it, destroyed with the
+// test; the quit request its end leaves behind is swallowed so the next window starts clean.
+// (Under wine without a window manager, hiding or destroying a shown window waits 2 s for
+// the manager that never answers; tests that need no shown window skip showing it.)
+class Window {
+  public:
+    explicit Window(const std::wstring& commandLine = L"", bool show = true)
+        : form_(std::make_unique<Form1>(GetModuleHandleW(nullptr), commandLine)) {
+        created_ = form_->create();
+        if (created_ && show) {
+            form_->show();
+            pump();
+        }
+    }
+    ~Window() {
+        form_.reset();
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    bool created() const { return created_; }
+    Form1& form() { return *form_; }
+    HWND hwnd() const { return form_->hwnd(); }
+    HWND control(int id) const { return GetDlgItem(hwnd(), id); }
+    HMENU menu() const { return GetMenu(hwnd()); }
+    bool checked(UINT id) const {
+        return (GetMenuState(menu(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    }
+    bool visible() const { return IsWindowVisible(hwnd()) != FALSE; }
+    bool topmost() const { return (GetWindowLongPtrW(hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+    void command(UINT id) { SendMessageW(hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    // Whether the shell holds an icon for this window's notifier (modifying nothing
+    // succeeds exactly then).
+    bool trayIcon() const { return trayIconOf(control(IDC_PICNOTIFIER)); }
+    static bool trayIconOf(HWND notifier) {
+        NOTIFYICONDATAW data{};
+        data.cbSize = NOTIFYICONDATAW_V2_SIZE;
+        data.hWnd = notifier;
+        data.uID = 1;
+        return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+    }
+
+  private:
+    std::unique_ptr<Form1> form_;
+    bool created_ = false;
+};
+
+// The window's menu bar as "Menu/Item" paths in their order; a separator is "Menu/-".
+std::vector<std::pair<std::wstring, UINT>> menuBarItems(HMENU bar,
+                                                        std::vector<std::wstring>& captions) {
+    std::vector<std::pair<std::wstring, UINT>> items;
+    const auto caption = [](HMENU menu, int at) {
+        wchar_t text[256] = {};
+        GetMenuStringW(menu, static_cast<UINT>(at), text, 256, MF_BYPOSITION);
+        return std::wstring(text);
+    };
+    for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+        const std::wstring top = caption(bar, i);
+        captions.push_back(top);
+        const HMENU sub = GetSubMenu(bar, i);
+        for (int j = 0; sub != nullptr && j < GetMenuItemCount(sub); ++j) {
+            if (GetMenuState(sub, static_cast<UINT>(j), MF_BYPOSITION) & MF_SEPARATOR) {
+                items.emplace_back(top + L"/-", 0);
+                continue;
+            }
+            const std::wstring item = caption(sub, j);
+            captions.push_back(item);
+            items.emplace_back(top + L"/" + item, GetMenuItemID(sub, j));
+        }
+    }
+    return items;
+}
+
+TEST(Startup, SettingsFromRegistrySetMarksAndKeyboardPolling) {
+    struct Row {
+        std::optional<std::wstring> intercept;
+        std::optional<std::wstring> run;
+        bool interceptOn;
+        bool autostartOn;
+    };
+    const Row rows[] = {
+        {std::nullopt, std::nullopt, false, false},
+        {L"1", L"C:\\Program Files\\Netsorter\\Netsorter.exe /hide", true, true},
+        {L"0", L"notepad.exe", false, true},
+        {L" 1", L"", false, false},
+        {L"1 ", std::nullopt, false, false},
+        {L"", L" ", false, true},
+        {L"11", L"x", false, true},
+        {L"1", std::nullopt, true, false},
+    };
+    RegistryValue intercept(kSettingsKey, L"intercept");
+    RegistryValue run(kRunKey, L"Netsorter");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(L"intercept " + row.intercept.value_or(L"(absent)") + L", Run " +
+                     row.run.value_or(L"(absent)"));
+        intercept.set(row.intercept);
+        run.set(row.run);
+        Window window(L"", false);
+        ASSERT_TRUE(window.created());
+        EXPECT_EQ(window.checked(IDM_SETTINGS_INTERCEPT), row.interceptOn);
+        EXPECT_EQ(window.checked(IDM_SETTINGS_AUTOSTART), row.autostartOn);
+        // Killing a timer succeeds exactly when it runs.
+        EXPECT_EQ(KillTimer(window.hwnd(), kTimer2) != FALSE, row.interceptOn);
+        EXPECT_FALSE(window.checked(IDM_VIEW_ALWAYS_ON_TOP));
+    }
+}
+
+TEST(Startup, HideSwitchAnywhereInTheArgumentsStartsInTheTray) {
+    struct Row {
+        const wchar_t* arguments;
+        bool hidden;
+    };
+    const Row rows[] = {
+        {L"", false},      {L"/hide", true},   {L"/HIDE", false},
+        {L"/Hide", false}, {L"x/hidey", true}, {L"-Embedding /hide", true},
+        {L"/hid", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.arguments);
+        Window window(row.arguments);
+        ASSERT_TRUE(window.created());
+        EXPECT_EQ(window.visible(), !row.hidden);
+        EXPECT_EQ(window.trayIcon(), row.hidden);
+    }
+}
+
+TEST(Window, CaptionLayoutAndLabelsFollowTheDesign) {
+    struct Row {
+        int id;
+        const wchar_t* className;
+        const wchar_t* caption;
+        int left, top, width, height;  // twips, in the window's client area
+    };
+    // Frame1 at (120, 0), Frame2 at (120, 840); their controls are placed inside them.
+    const Row rows[] = {
+        {IDC_FRAME1, L"Button", L"Проверка адреса", 120, 0, 5775, 735},
+        {IDC_TXTADDRES, L"Edit", L"", 240, 240, 4215, 375},
+        {IDC_CMDCHECK, L"Button", L"Пр&оверить", 4560, 240, 1215, 375},
+        {IDC_FRAME2, L"Button", L"Информация", 120, 840, 5775, 1815},
+        {IDC_LABEL1, L"Static", L"Доменное имя", 240, 1200, 1215, 255},
+        {IDC_TXTDOMAIN, L"Edit", L"", 1560, 1200, 4215, 285},
+        {IDC_LABEL2, L"Static", L"IP-адрес", 240, 1560, 1215, 255},
+        {IDC_TXTIP, L"Edit", L"", 1560, 1560, 4215, 285},
+        {IDC_LABEL3, L"Static", L"Тип трафика", 240, 1920, 1335, 255},
+        {IDC_TXTTRAFFIC, L"Edit", L"", 1560, 1920, 4215, 285},
+        {IDC_LABEL4, L"Static", L"Страна", 240, 2280, 1335, 255},
+        {IDC_TXTCOUNTRY, L"Edit", L"", 1560, 2280, 4215, 285},
+    };
+    Window window;
+    ASSERT_TRUE(window.created());
+    EXPECT_EQ(textOf(window.hwnd()), L"Netsorter - Проверка IP");
+
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    const auto px = [dpi](int twips) { return MulDiv(twips, dpi, 1440); };
+    RECT client{};
+    GetClientRect(window.hwnd(), &client);
+    EXPECT_EQ(client.right, px(6000));
+    EXPECT_EQ(client.bottom, px(2790));
+    if (dpi == 96) {
+        EXPECT_EQ(client.right, 400);
+        EXPECT_EQ(client.bottom, 186);
+    }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.caption[0] != L'\0' ? row.caption : L"box " + std::to_wstring(row.id));
+        const HWND control = window.control(row.id);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(className(control), row.className);
+        EXPECT_EQ(textOf(control), row.caption);
+        RECT r{};
+        GetWindowRect(control, &r);
+        MapWindowPoints(HWND_DESKTOP, window.hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, px(row.left));
+        EXPECT_EQ(r.top, px(row.top));
+        EXPECT_EQ(r.right - r.left, px(row.width));
+        EXPECT_EQ(r.bottom - r.top, px(row.height));
+        EXPECT_TRUE(IsWindowVisible(control));
+    }
+    // The notifier only receives the tray's notifications.
+    EXPECT_FALSE(IsWindowVisible(window.control(IDC_PICNOTIFIER)));
+}
+
+TEST(Window, AddressBoxHasTheFocusAndTabGoesToTheButton) {
+    Window window;
+    ASSERT_TRUE(window.created());
+    EXPECT_EQ(GetFocus(), window.control(IDC_TXTADDRES));
+
+    // Tab as a person presses it, through the window's keyboard navigation.
+    const auto pressTab = [&] {
+        MSG msg{GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+        if (!window.form().preTranslateMessage(msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        pump();
+        return GetFocus();
+    };
+    std::vector<HWND> cycle{GetFocus()};
+    bool closed = false;
+    for (int i = 0; i < 20 && !closed; ++i) {
+        const HWND next = pressTab();
+        closed = next == cycle.front();
+        if (!closed) {
+            cycle.push_back(next);
+        }
+    }
+    EXPECT_TRUE(closed) << "Tab comes back to the address box";
+    ASSERT_GE(cycle.size(), 2u);
+    EXPECT_EQ(cycle[0], window.control(IDC_TXTADDRES));
+    EXPECT_EQ(cycle[1], window.control(IDC_CMDCHECK));
+}
+
+TEST(Window, ResultBoxesAreReadOnlyOnTheButtonFace) {
+    Window window;
+    ASSERT_TRUE(window.created());
+    const auto backgroundAt = [&](int id) {
+        const HWND box = window.control(id);
+        SetWindowTextW(box, L"");
+        RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        RECT r{};
+        GetClientRect(box, &r);
+        const HDC dc = GetDC(box);
+        const COLORREF color = GetPixel(dc, r.right / 2, r.bottom / 2);
+        ReleaseDC(box, dc);
+        return color;
+    };
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    for (const int id : {IDC_TXTDOMAIN, IDC_TXTIP, IDC_TXTTRAFFIC, IDC_TXTCOUNTRY}) {
+        SCOPED_TRACE(id);
+        const HWND box = window.control(id);
+        EXPECT_NE(GetWindowLongPtrW(box, GWL_STYLE) & ES_READONLY, 0);
+        SetWindowTextW(box, L"результат");
+        SetFocus(box);
+        SendMessageW(box, WM_CHAR, L'x', 0);
+        SendMessageW(box, WM_KEYDOWN, VK_BACK, 0);
+        SendMessageW(box, WM_CHAR, VK_BACK, 0);
+        EXPECT_EQ(textOf(box), L"результат");
+        EXPECT_EQ(backgroundAt(id), face);
+    }
+    // The address box takes typing and has the window's own colour.
+    const HWND address = window.control(IDC_TXTADDRES);
+    SetWindowTextW(address, L"");
+    SetFocus(address);
+    SendMessageW(address, WM_CHAR, L'x', 0);
+    EXPECT_EQ(textOf(address), L"x");
+    if (GetSysColor(COLOR_WINDOW) != face) {
+        EXPECT_EQ(backgroundAt(IDC_TXTADDRES), GetSysColor(COLOR_WINDOW));
+    }
+}
+
+TEST(Menus, CaptionsAndCommandsAreThoseTheDriverKnows) {
+    Window window(L"", false);
+    ASSERT_TRUE(window.created());
+    std::vector<std::wstring> captions;
+    const auto items = menuBarItems(window.menu(), captions);
+    const std::vector<std::pair<std::wstring, UINT>> expected = {
+        {L"Файл/Выход", IDM_FILE_EXIT},
+        {L"Вид/Всегда впереди", IDM_VIEW_ALWAYS_ON_TOP},
+        {L"Вид/Свернуть в трей", IDM_VIEW_TO_TRAY},
+        {L"Настройки/Добавить пункт в меню IE", IDM_SETTINGS_ADD},
+        {L"Настройки/Удалить пункт из меню IE", IDM_SETTINGS_DEL},
+        {L"Настройки/-", 0},
+        {L"Настройки/Перехватывать [Ctr+C+C]", IDM_SETTINGS_INTERCEPT},
+        {L"Настройки/Автозапуск", IDM_SETTINGS_AUTOSTART},
+        {L"?/О программе", IDM_HELP_ABOUT},
+    };
+    EXPECT_EQ(items, expected);
+    EXPECT_EQ(captions.front(), L"Файл");
+
+    // Every bar command of the driver's table stands in the bar under that caption.
+    std::map<std::wstring, UINT> byPath(items.begin(), items.end());
+    for (const auto& name : gui::kMenuItems) {
+        if (std::wstring(name.path).starts_with(L"Tray/")) {
+            continue;
+        }
+        SCOPED_TRACE(name.path);
+        ASSERT_TRUE(byPath.contains(name.path));
+        EXPECT_EQ(byPath[name.path], name.id);
+    }
+    // No item has a shortcut: no access key, no accelerator text.
+    for (const std::wstring& caption : captions) {
+        SCOPED_TRACE(caption);
+        EXPECT_EQ(caption.find(L'&'), std::wstring::npos);
+        EXPECT_EQ(caption.find(L'\t'), std::wstring::npos);
+    }
+}
+
+// A visible window of that class among the thread's top-level windows, or nothing.
+HWND threadWindowOfClass(DWORD thread, const wchar_t* wanted) {
+    struct Search {
+        const wchar_t* wanted;
+        HWND found;
+        // A plain function, not a lambda: the callback must be stdcall on 32-bit Windows.
+        static BOOL CALLBACK visit(HWND hwnd, LPARAM param) {
+            auto* search = reinterpret_cast<Search*>(param);
+            if (className(hwnd) == search->wanted && IsWindowVisible(hwnd)) {
+                search->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        }
+    };
+    Search search{wanted, nullptr};
+    EnumThreadWindows(thread, Search::visit, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The popup menu that is open on this thread, or nothing.
+HWND openPopupMenu(DWORD thread) {
+    return threadWindowOfClass(thread, L"#32768");
+}
+
+TEST(Tray, RightButtonMenuShowsOnlyRestoreAndChoosingItRestores) {
+    Window window(L"/hide");
+    ASSERT_TRUE(window.created());
+    ASSERT_FALSE(window.visible());
+    ASSERT_TRUE(window.trayIcon());
+
+    // The menu runs its own loop on this thread; a helper reads it and picks the item
+    // with the keyboard, as a person would.
+    std::vector<std::pair<std::wstring, UINT>> shown;
+    std::atomic<bool> seen{false};
+    const DWORD uiThread = GetCurrentThreadId();
+    std::thread reader([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        HWND popup = nullptr;
+        while ((popup = openPopupMenu(uiThread)) == nullptr &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (popup == nullptr) {
+            return;
+        }
+        const auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            wchar_t text[256] = {};
+            GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
+            shown.emplace_back(text, GetMenuItemID(menu, i));
+        }
+        seen = true;
+        PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(popup, WM_KEYDOWN, VK_RETURN, 0);
+    });
+    SendMessageW(window.control(IDC_PICNOTIFIER), WM_MOUSEMOVE, 1, WM_RBUTTONDOWN);
+    reader.join();
+    pump();
+
+    ASSERT_TRUE(seen) << "no popup menu opened";
+    const std::vector<std::pair<std::wstring, UINT>> expected = {{L"Развернуть", IDM_TRAY_OPEN}};
+    EXPECT_EQ(shown, expected);
+    EXPECT_TRUE(window.visible());
+    EXPECT_FALSE(window.trayIcon());
+}
+
+TEST(Tray, MouseOverTheIconAndOtherButtonsDoNothing) {
+    Window window(L"/hide");
+    ASSERT_TRUE(window.created());
+    for (const UINT event :
+         {WM_MOUSEMOVE, WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONDOWN, WM_LBUTTONDBLCLK}) {
+        SCOPED_TRACE(event);
+        SendMessageW(window.control(IDC_PICNOTIFIER), WM_MOUSEMOVE, 1, event);
+        pump();
+        EXPECT_FALSE(window.visible());
+        EXPECT_TRUE(window.trayIcon());
+    }
+    SendMessageW(window.control(IDC_PICNOTIFIER), WM_MOUSEMOVE, 1, WM_LBUTTONDOWN);
+    pump();
+    EXPECT_TRUE(window.visible());
+    EXPECT_FALSE(window.trayIcon());
+}
+
+TEST(Window, AlwaysOnTopTogglesAndGoingToTheTraySwitchesItOff) {
+    Window window;
+    ASSERT_TRUE(window.created());
+    ASSERT_FALSE(window.topmost());
+    struct Step {
+        UINT command;
+        bool marked, topmost, visible, icon;
+    };
+    const Step steps[] = {
+        {IDM_VIEW_ALWAYS_ON_TOP, true, true, true, false},
+        {IDM_VIEW_ALWAYS_ON_TOP, false, false, true, false},
+        {IDM_VIEW_ALWAYS_ON_TOP, true, true, true, false},
+        {IDM_VIEW_TO_TRAY, false, false, false, true},
+        {IDM_TRAY_OPEN, false, false, true, false},
+        {IDM_VIEW_ALWAYS_ON_TOP, true, true, true, false},
+    };
+    int n = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE("step " + std::to_string(++n));
+        window.command(step.command);
+        EXPECT_EQ(window.checked(IDM_VIEW_ALWAYS_ON_TOP), step.marked);
+        EXPECT_EQ(window.topmost(), step.topmost);
+        EXPECT_EQ(window.visible(), step.visible);
+        EXPECT_EQ(window.trayIcon(), step.icon);
+    }
+}
+
+TEST(Window, CloseBoxGoesToTheTrayAndExitEndsTheProgram) {
+    Window window;
+    ASSERT_TRUE(window.created());
+    const HWND notifier = window.control(IDC_PICNOTIFIER);
+    SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(window.hwnd()));
+    EXPECT_FALSE(window.visible());
+    EXPECT_TRUE(window.trayIcon());
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+
+    const HWND hwnd = window.hwnd();
+    window.command(IDM_FILE_EXIT);
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_FALSE(Window::trayIconOf(notifier));
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+    EXPECT_EQ(msg.wParam, 0u);
+}
+
+// A failure inside a handler is shown to the user and the program goes on. The loading
+// step that every check ends with is made to fail: the subnet list is removed after start
+// and the window is told it is not loaded yet. That needs a private copy of this test and
+// the data files, so the copy runs the test again with a marker in its environment.
+constexpr wchar_t kChildMarker[] = L"NETSORTER_FORM_TEST_CHILD";
+
+// The text of the message box of this thread, pressing OK once it has been read.
+class MessageBoxAnswerer {
+  public:
+    explicit MessageBoxAnswerer(DWORD thread)
+        : worker_([this, thread] {
+              const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+              while (std::chrono::steady_clock::now() < deadline) {
+                  if (const HWND box = threadWindowOfClass(thread, L"#32770")) {
+                      text_ = textOf(GetDlgItem(box, 0xFFFF));
+                      PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                                   reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+                      return;
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+              }
+          }) {}
+    ~MessageBoxAnswerer() {
+        if (worker_.joinable()) {
+            worker_.join();
+        }
+    }
+    MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
+    MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
+
+    std::wstring text() {
+        if (worker_.joinable()) {
+            worker_.join();
+        }
+        return text_;
+    }
+
+  private:
+    std::wstring text_;
+    std::thread worker_;
+};
+
+void failingHandlerInPrivateCopy() {
+    Window window;
+    ASSERT_TRUE(window.created());
+    const std::filesystem::path nets = toWide(programDir()) + L"\\nets.txt";
+    ASSERT_TRUE(DeleteFileW(nets.c_str()));
+    window.form().Loaded = false;
+    SetWindowTextW(window.control(IDC_TXTADDRES), L"");
+
+    MessageBoxAnswerer answerer(GetCurrentThreadId());
+    SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(IDC_CMDCHECK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(window.control(IDC_CMDCHECK)));
+    const std::wstring shown = answerer.text();
+    EXPECT_NE(shown.find(L"nets.txt"), std::wstring::npos) << fromWide(shown);
+
+    // The check got as far as its results before the failure.
+    EXPECT_EQ(textOf(window.control(IDC_TXTIP)), L"<IP-адрес отсутсвует>");
+    EXPECT_TRUE(IsWindow(window.hwnd()));
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+    // And the window still answers its commands.
+    window.command(IDM_VIEW_ALWAYS_ON_TOP);
+    EXPECT_TRUE(window.topmost());
+}
+
+TEST(Failure, FailureInAHandlerIsReportedAndTheProgramGoesOn) {
+    if (GetEnvironmentVariableW(kChildMarker, nullptr, 0) != 0) {
+        failingHandlerInPrivateCopy();
+        return;
+    }
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::filesystem::path dir =
+        std::filesystem::path(temp) / (L"netsorter-form-" + std::to_wstring(GetCurrentProcessId()));
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path here = toWide(programDir());
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::filesystem::path copy = dir / L"form_test.exe";
+    std::filesystem::copy_file(self, copy, std::filesystem::copy_options::overwrite_existing);
+    for (const wchar_t* name : {L"nets.txt", L"countries.txt", L"GeoIP.dat"}) {
+        std::filesystem::copy_file(here / name, dir / name,
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+    std::wstring commandLine =
+        L"\"" + copy.wstring() +
+        L"\" --gtest_filter=Failure.FailureInAHandlerIsReportedAndTheProgramGoesOn";
+    SetEnvironmentVariableW(kChildMarker, L"1");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const BOOL started = CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, dir.c_str(), &startup, &child);
+    SetEnvironmentVariableW(kChildMarker, nullptr);
+    ASSERT_TRUE(started);
+    const UniqueHandle process(child.hProcess);
+    const UniqueHandle thread(child.hThread);
+    const DWORD waited = WaitForSingleObject(process.get(), 120000);
+    DWORD status = 1;
+    GetExitCodeProcess(process.get(), &status);
+    if (waited != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 10000);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    EXPECT_EQ(waited, WAIT_OBJECT_0);
+    EXPECT_EQ(status, 0u) << "the private copy's test failed (its report is above)";
+}
+
+}  // namespace
+}  // namespace netsorter

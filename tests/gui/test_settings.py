@@ -1,0 +1,155 @@
+"""The menu "Настройки" (browser menu item, autostart) and the About box, on the real program."""
+import json
+import os
+import shutil
+import unittest
+
+from harness import (GuiTestCase, driver, install_copy, reg, reg_key, stop_any_program,
+                     wait_until, win_path, wine)
+
+MENU_KEY = r"HKCU\Software\Microsoft\Internet Explorer\MenuExt\Проверить IP"
+CLSID = "{D4C90FFB-DAF6-42F3-8959-E44BB2726296}"
+SERVER_KEY = rf"HKCR\CLSID\{CLSID}\LocalServer32"
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+
+
+def no_message_box():
+    """True when the program shows no message box right now."""
+    return driver("msgbox", "0", check=False) == ""
+
+
+def message_box():
+    return json.loads(wait_until(lambda: driver("msgbox", "1000", check=False), "a message box"))
+
+
+def spaced_install():
+    """An install directory whose path holds a blank."""
+    where = install_copy()
+    spaced = where + " with blanks"
+    os.rename(where, spaced)
+    return spaced
+
+
+class BrowserMenuTest(GuiTestCase):
+    def setUp(self):
+        super().setUp()
+        stop_any_program()
+        self.installs = []
+        self.clean()
+
+    def tearDown(self):
+        super().tearDown()
+        self.clean()
+        for where in self.installs:
+            shutil.rmtree(where, ignore_errors=True)
+
+    def clean(self):
+        reg("delete", MENU_KEY, "/f", check=False)
+        reg("delete", rf"HKLM\Software\Classes\CLSID\{CLSID}", "/f", check=False)
+        reg("delete", r"HKLM\Software\Classes\Netsorter.qvClicker", "/f", check=False)
+
+    def start_installed(self, exe_name):
+        where = install_copy(exe_name=exe_name)
+        self.installs.append(where)
+        return self.start(directory=where, exe_name=exe_name), os.path.join(where, exe_name)
+
+    def test_add_writes_the_menu_entry_and_registers_the_class(self):
+        warning = {"title": "Предупреждение", "buttons": ["OK"],
+                   "text": "Исполняемый файл должен называться Netsorter.exe, иначе совместиомсть "
+                           "с IE не гарантирована!"}
+        # {executable's name: whether the program warns}
+        for exe_name, warns in (("Netsorter.exe", False), ("netsorter.exe", True),
+                                ("Other.exe", True)):
+            with self.subTest(exe_name=exe_name):
+                program, exe = self.start_installed(exe_name)
+                driver("menu", "Настройки/Добавить пункт в меню IE")
+                if warns:
+                    self.assertEqual(message_box(), warning)
+                    # The rest waits for the user's answer.
+                    self.assertIsNone(reg_key(MENU_KEY))
+                    driver("msgbox-press", "OK")
+                entry = wait_until(lambda: reg_key(MENU_KEY), "the browser menu entry")
+                short = json.loads(driver("short-path", win_path(exe)))
+                self.assertEqual(entry["values"], {"": ["REG_SZ", f"res://{short}/101"],
+                                                   "contexts": ["REG_DWORD", 34]})
+                # Had a warning come, the entry would not be there before the answer.
+                self.assertTrue(no_message_box())
+                server = wait_until(lambda: reg_key(SERVER_KEY), "the class registration")
+                self.assertEqual(server["values"][""], ["REG_SZ", f'"{win_path(exe)}"'])
+                program.stop()
+                self.clean()
+
+    def test_delete_removes_the_entry_and_unregisters_the_class(self):
+        # {whether the item was added before}
+        for added in (True, False):
+            with self.subTest(added=added):
+                program, exe = self.start_installed("Netsorter.exe")
+                if added:
+                    driver("menu", "Настройки/Добавить пункт в меню IE")
+                    wait_until(lambda: reg_key(MENU_KEY), "the browser menu entry")
+                else:
+                    wine(exe, "/regserver")
+                wait_until(lambda: reg_key(SERVER_KEY), "the class registration")
+                driver("menu", "Настройки/Удалить пункт из меню IE")
+                wait_until(lambda: reg_key(SERVER_KEY) is None, "the class gone")
+                self.assertIsNone(reg_key(MENU_KEY))
+                self.assertIsNone(reg_key(r"HKCR\Netsorter.qvClicker"))
+                self.assertTrue(no_message_box())
+                program.stop()
+
+
+class AutostartTest(GuiTestCase):
+    def setUp(self):
+        super().setUp()
+        stop_any_program()
+        self.where = spaced_install()
+        self.exe = os.path.join(self.where, "Netsorter.exe")
+        reg("add", RUN_KEY, "/v", "Other", "/d", r"C:\other.exe", "/f")
+
+    def tearDown(self):
+        super().tearDown()
+        reg("delete", RUN_KEY, "/v", "Netsorter", "/f", check=False)
+        reg("delete", RUN_KEY, "/v", "Other", "/f", check=False)
+        shutil.rmtree(self.where, ignore_errors=True)
+
+    def run_value(self):
+        key = reg_key(RUN_KEY)
+        self.assertIsNotNone(key, "the Run key stays")
+        self.assertEqual(key["values"].get("Other"), ["REG_SZ", r"C:\other.exe"])
+        return key["values"].get("Netsorter")
+
+    def test_toggle_writes_or_removes_the_run_value(self):
+        command = ["REG_SZ", f'"{win_path(self.exe)}" /hide']
+        # {value at start (None: absent): value after each of two toggles}
+        cases = [(None, [command, None]), ("C:\\somewhere\\else.exe", [None, command])]
+        for before, after in cases:
+            with self.subTest(before=before):
+                if before is not None:
+                    reg("add", RUN_KEY, "/v", "Netsorter", "/d", before, "/f")
+                program = self.start(directory=self.where)
+                for expected in after:
+                    driver("menu", "Настройки/Автозапуск")
+                    wait_until(lambda: self.run_value() == expected, f"the Run value {expected}")
+                program.stop()
+                reg("delete", RUN_KEY, "/v", "Netsorter", "/f", check=False)
+
+
+class AboutTest(GuiTestCase):
+    def setUp(self):
+        super().setUp()
+        stop_any_program()
+
+    def test_about_box(self):
+        self.start()
+        driver("menu", "?/О программе")
+        self.assertEqual(message_box(), {
+            "title": "О программе", "buttons": ["OK"],
+            "text": "\r\n".join(["Программа для определения типа трафика", '""',
+                                 "В программе использована база данных GeoIP "
+                                 "http://www.maxmind.com", ""])})
+        driver("msgbox-press", "OK")
+        wait_until(no_message_box, "the box closed")
+
+
+if __name__ == "__main__":
+    unittest.main()

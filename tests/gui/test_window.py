@@ -1,0 +1,211 @@
+"""Netsorter.exe as a person uses its main window and tray: checks from the button, the start
+in the tray, the close box, "Выход", "Всегда впереди", a missing nets.txt, and the balloon.
+
+Every program start costs seconds under wine, so one program serves a whole table."""
+import json
+import os
+import shutil
+import unittest
+
+from harness import (ARTIFACTS, DesktopProgram, GuiTestCase, Program, bmp_to_png, driver,
+                     install_copy, popup_menu_of, stable_shot, standalone_tray_shown,
+                     wait_until, win_path, xdotool)
+
+NO_DOMAIN = "<Доменное имя отсутсвует>"
+NO_IP = {"ip": "<IP-адрес отсутсвует>", "traffic": "<неправильный IP>",
+         "country": "<страна не определена>"}
+NO_COUNTRY = "<не удалось определить страну>"
+DNS = "Публичные DNS-серверы"
+PRIVATE = "Частные сети"
+DOCS = "Адреса для документации и примеров"
+
+# What the boxes show after the check button, for the address in the box. The address box
+# keeps what was typed (blanks included).
+BUTTON_CHECKS = [
+    ("8.8.8.8", {"domain": "dns.google", "ip": "8.8.8.8", "traffic": DNS, "country": "США (US)"}),
+    ("  77.88.8.8  ", {"domain": "dns.yandex", "ip": "77.88.8.8", "traffic": DNS,
+                       "country": "Россия (RU)"}),
+    ("10.9.8.6", {"domain": "multi.test", "ip": "10.9.8.6", "traffic": PRIVATE,
+                  "country": NO_COUNTRY}),
+    # No name for the address.
+    ("192.0.2.11", {"domain": NO_DOMAIN, "ip": "192.0.2.11", "traffic": DOCS,
+                    "country": NO_COUNTRY}),
+    # A URL goes the host-name way; a name with several addresses takes the first.
+    ("http://multi.test/some/path", {"domain": "multi.test", "ip": "10.9.8.7",
+                                     "traffic": PRIVATE, "country": NO_COUNTRY}),
+    ("https://one.test/a?b=c#d", {"domain": "one.test", "ip": "192.0.2.10", "traffic": DOCS,
+                                  "country": NO_COUNTRY}),
+    # The address is cut at slashes only: a port stays with the host, which then resolves
+    # to nothing.
+    ("http://one.test:8080/", {"domain": "one.test:8080", **NO_IP}),
+    # Even when its host is a dotted address.
+    ("http://8.8.8.8/", {"domain": "8.8.8.8", "ip": "8.8.8.8", "traffic": DNS,
+                         "country": "США (US)"}),
+    ("", {"domain": NO_DOMAIN, **NO_IP}),
+    ("   ", {"domain": NO_DOMAIN, **NO_IP}),
+    # A name that does not resolve stays as it was given.
+    ("nosuch.invalid", {"domain": "nosuch.invalid", **NO_IP}),
+]
+
+
+def wait_for(read, expected, what):
+    """Polls read() until it holds every expected key and value; the failure shows the last
+    reading, so that a wrong text is seen as such."""
+    seen = []
+
+    def probe():
+        seen[:] = [read()]
+        return all(seen[0].get(k) == v for k, v in expected.items())
+
+    try:
+        wait_until(probe, what)
+    except AssertionError as e:
+        raise AssertionError(f"{e}; last seen: {seen[0] if seen else None}") from None
+    return seen[0]
+
+
+def wait_boxes(program, expected):
+    return wait_for(program.boxes, expected, "the boxes")
+
+
+def wait_state(program, **expected):
+    return wait_for(program.state, expected, "the window's state")
+
+
+class ButtonChecks(GuiTestCase):
+    def test_results_in_the_boxes(self):
+        program = self.start()
+        state = program.state()
+        self.assertEqual(state["caption"], "Netsorter - Проверка IP")
+        self.assertTrue(state["visible"])
+        self.assertFalse(state["tray"])
+        self.assertFalse(state["topmost"])
+
+        for address, expected in BUTTON_CHECKS:
+            with self.subTest(address=address):
+                # Empty boxes first, so that the last check's texts cannot pass for these.
+                driver("clear-results")
+                program.check(address)
+                wait_boxes(program, {"address": address, **expected})
+
+        # Checks from the button leave the window where it is.
+        state = program.state()
+        self.assertTrue(state["visible"])
+        self.assertFalse(state["tray"])
+
+
+class StartAndEnd(GuiTestCase):
+    def test_tray_start_restore_close_box_and_exit(self):
+        program = self.start("/hide")
+        wait_state(program, visible=False, tray=True)
+        wait_until(standalone_tray_shown, "wine's tray with the icon")
+        pid = program.state()["pid"]
+
+        # A left press on the icon brings the window back and takes the icon away.
+        driver("tray", "left")
+        wait_state(program, visible=True, tray=False)
+
+        # The close box sends it to the tray; the program lives on.
+        driver("close")
+        wait_state(program, visible=False, tray=True)
+        self.assertIsNone(program.process.poll())
+
+        # A right press opens the tray menu; its one item, chosen with the keyboard, restores.
+        driver("tray", "right")
+        wait_until(lambda: popup_menu_of(pid), "the tray menu")
+        xdotool("key", "Down", "Return")
+        wait_state(program, visible=True, tray=False)
+
+        # The same command, posted directly.
+        driver("menu", "Вид/Свернуть в трей")
+        wait_state(program, visible=False, tray=True)
+        driver("menu", "Tray/Развернуть")
+        wait_state(program, visible=True, tray=False)
+
+        # "Выход" from the tray ends the program and takes its icon along.
+        driver("close")
+        wait_state(program, visible=False, tray=True)
+        driver("menu", "Файл/Выход")
+        self.assertEqual(program.wait_exit(), 0)
+        wait_until(lambda: not standalone_tray_shown(), "the tray icon to go")
+
+    def test_always_on_top_toggles_and_the_tray_switches_it_off(self):
+        program = self.start()
+        for topmost in (True, False, True):
+            driver("menu", "Вид/Всегда впереди")
+            wait_state(program, topmost=topmost)
+
+        driver("menu", "Вид/Свернуть в трей")
+        wait_state(program, visible=False, tray=True, topmost=False)
+        driver("tray", "left")
+        wait_state(program, visible=True, tray=False, topmost=False)
+        # The mark went with the topmost state: the next toggle switches it on again.
+        driver("menu", "Вид/Всегда впереди")
+        wait_state(program, topmost=True)
+
+    def test_missing_subnet_list_is_reported_and_ends_the_program(self):
+        where = install_copy(data=("countries.txt", "GeoIP.dat"))
+        self.addCleanup(shutil.rmtree, where, ignore_errors=True)
+        program = Program(directory=where)
+        self.programs.append(program)
+
+        box = json.loads(driver("msgbox"))
+        self.assertIn("nets.txt", box["text"])
+        self.assertEqual(box["buttons"], ["OK"])
+        # Start-up stopped before there was a window; the report waits for the user.
+        self.assertEqual(driver("wait-window", "0", check=False), "")
+        self.assertIsNone(program.process.poll())
+        driver("msgbox-press", "OK")
+        self.assertNotEqual(program.wait_exit(), 0)
+
+
+class TrayBalloon(GuiTestCase):
+    """In a virtual desktop of its own, so that the screenshots show a taskbar and frames."""
+
+    def start_in_desktop(self, *args):
+        program = DesktopProgram(*args)
+        self.programs.append(program)
+        program.wait_window()
+        return program
+
+    def test_checks_from_the_tray_show_a_balloon(self):
+        program = self.start_in_desktop("/hide")
+        wait_state(program, visible=False, tray=True)
+
+        # While the program lives in the tray a dotted address is not looked up backwards,
+        # and the result goes to a balloon too; it is taken down again a little later.
+        program.check("8.8.8.8")
+        wait_boxes(program, {"domain": "<не проверялось ...>", "ip": "8.8.8.8", "traffic": DNS,
+                             "country": "США (US)"})
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        shot = os.path.join(ARTIFACTS, "balloon.bmp")
+        balloon = json.loads(program.driver("wait-balloon", "30000", win_path(shot)))
+        self.assertEqual(balloon["text"], f"{DNS}\r\nСША (US)")
+        left, top, _, _ = balloon["rect"]
+        # The balloon with the tray icon below it, on a strip of the desktop and taskbar.
+        width, height = map(int, program.size.split("x"))
+        bmp_to_png(shot, os.path.join(ARTIFACTS, "balloon.png"),
+                   crop=(max(0, left - 150), max(0, top - 20), width, height))
+        os.remove(shot)
+        program.driver("wait-no-balloon", "30000")
+        self.assertFalse(program.state()["visible"])
+
+        program.check("http://multi.test/x")
+        balloon = json.loads(program.driver("wait-balloon", "30000"))
+        self.assertEqual(balloon["text"], f"{PRIVATE}\r\n{NO_COUNTRY}")
+        program.driver("wait-no-balloon", "30000")
+
+        # Back from the tray, the window checks as usual and shows what it found.
+        program.driver("tray", "left")
+        wait_state(program, visible=True, tray=False)
+        program.driver("clear-results")
+        program.check("https://dns.google/resolve")
+        wait_boxes(program, {"domain": "dns.google", "ip": "8.8.8.8", "traffic": DNS,
+                             "country": "США (US)"})
+        self.assertFalse(program.state()["tray"])
+        stable_shot(os.path.join(ARTIFACTS, "window.png"), program.state()["rect"],
+                    desktop=program.desktop)
+
+
+if __name__ == "__main__":
+    unittest.main()
