@@ -30,6 +30,13 @@ def spaced_install():
     return spaced
 
 
+def wait_registered():
+    """Waits until the hidden /regserver run has written its last value, the class of the
+    programmatic name, so that nothing of it is still being written afterwards."""
+    wait_until(lambda: (lambda k: k if k and "" in k["values"] else None)(
+        reg_key(r"HKLM\Software\Classes\Netsorter.qvClicker\CLSID")), "the class registration")
+
+
 class BrowserMenuTest(GuiTestCase):
     def setUp(self):
         super().setUp()
@@ -62,22 +69,28 @@ class BrowserMenuTest(GuiTestCase):
                                 ("Other.exe", True)):
             with self.subTest(exe_name=exe_name):
                 program, exe = self.start_installed(exe_name)
-                driver("menu", "Настройки/Добавить пункт в меню IE")
-                if warns:
-                    self.assertEqual(message_box(), warning)
-                    # The rest waits for the user's answer.
-                    self.assertIsNone(reg_key(MENU_KEY))
-                    driver("msgbox-press", "OK")
-                entry = wait_until(lambda: reg_key(MENU_KEY), "the browser menu entry")
-                short = json.loads(driver("short-path", win_path(exe)))
-                self.assertEqual(entry["values"], {"": ["REG_SZ", f"res://{short}/101"],
-                                                   "contexts": ["REG_DWORD", 34]})
-                # Had a warning come, the entry would not be there before the answer.
-                self.assertTrue(no_message_box())
-                server = wait_until(lambda: reg_key(SERVER_KEY), "the class registration")
-                self.assertEqual(server["values"][""], ["REG_SZ", f'"{win_path(exe)}"'])
-                program.stop()
-                self.clean()
+                try:
+                    driver("menu", "Настройки/Добавить пункт в меню IE")
+                    if warns:
+                        self.assertEqual(message_box(), warning)
+                        # The rest waits for the user's answer.
+                        self.assertIsNone(reg_key(MENU_KEY))
+                        driver("msgbox-press", "OK")
+                    # The key is created before its values are written: wait for the last one.
+                    entry = wait_until(lambda: (lambda e: e if e and "contexts" in e["values"]
+                                                else None)(reg_key(MENU_KEY)),
+                                       "the browser menu entry")
+                    short = json.loads(driver("short-path", win_path(exe)))
+                    self.assertEqual(entry["values"], {"": ["REG_SZ", f"res://{short}/101"],
+                                                       "contexts": ["REG_DWORD", 34]})
+                    # Had a warning come, the entry would not be there before the answer.
+                    self.assertTrue(no_message_box())
+                    wait_registered()
+                    server = reg_key(SERVER_KEY)
+                    self.assertEqual(server["values"][""], ["REG_SZ", f'"{win_path(exe)}"'])
+                finally:
+                    program.stop()
+                    self.clean()
 
     def test_delete_removes_the_entry_and_unregisters_the_class(self):
         # {whether the item was added before}
@@ -89,7 +102,7 @@ class BrowserMenuTest(GuiTestCase):
                     wait_until(lambda: reg_key(MENU_KEY), "the browser menu entry")
                 else:
                     wine(exe, "/regserver")
-                wait_until(lambda: reg_key(SERVER_KEY), "the class registration")
+                wait_registered()
                 driver("menu", "Настройки/Удалить пункт из меню IE")
                 wait_until(lambda: reg_key(SERVER_KEY) is None, "the class gone")
                 self.assertIsNone(reg_key(MENU_KEY))
