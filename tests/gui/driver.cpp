@@ -71,19 +71,6 @@ std::string json(const std::wstring& text) {
     return out + "\"";
 }
 
-std::wstring textOf(HWND hwnd) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
-        return {};
-    }
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR got = 0;
-    SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                        SMTO_ABORTIFHUNG, 5000, &got);
-    text.resize(got);
-    return text;
-}
-
 HWND mainWindow() { return FindWindowW(NETSORTER_FORM_CLASS, nullptr); }
 
 template <class Probe>

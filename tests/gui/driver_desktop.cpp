@@ -165,19 +165,6 @@ bool clipboardText(std::wstring& text) {
     return true;
 }
 
-std::wstring boxText(HWND box) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(box, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
-        return {};
-    }
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR got = 0;
-    SendMessageTimeoutW(box, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                        SMTO_ABORTIFHUNG, 5000, &got);
-    text.resize(got);
-    return text;
-}
-
 void clearBox(HWND box) {
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""), SMTO_ABORTIFHUNG, 5000,
@@ -200,7 +187,7 @@ int watchChecks(const std::wstring& until, DWORD ms) {
     bool done = false;
     const DWORD start = GetTickCount();
     while (!done && GetTickCount() - start <= ms && IsWindow(form)) {
-        const std::wstring text = boxText(address);
+        const std::wstring text = textOf(address);
         if (text.empty()) {
             Sleep(2);
             continue;
@@ -214,6 +201,19 @@ int watchChecks(const std::wstring& until, DWORD ms) {
 }
 
 }  // namespace
+
+std::wstring textOf(HWND hwnd) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
+        return {};
+    }
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR got = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 5000, &got);
+    text.resize(got);
+    return text;
+}
 
 int desktopCommand(const std::vector<std::wstring>& args) {
     const std::wstring& command = args[0];

@@ -6,5 +6,8 @@
 #include <string>
 #include <vector>
 
+// A window's text, read without hanging on a window that does not answer.
+std::wstring textOf(HWND hwnd);
+
 // Runs the command named by args[0] when it is one of these; -1 when it is not.
 int desktopCommand(const std::vector<std::wstring>& args);
