@@ -22,28 +22,6 @@ namespace {
 using netsorter::fromWide;
 using netsorter::toWide;
 
-void print(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-std::string json(const std::wstring& text) {
-    std::string out = "\"";
-    for (const char c : fromWide(text)) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 struct KeyCloser {
     HKEY key = nullptr;
@@ -201,6 +179,29 @@ int watchChecks(const std::wstring& until, DWORD ms) {
 }
 
 }  // namespace
+
+void print(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::string json(const std::wstring& text) {
+    std::string out = "\"";
+    for (const char c : netsorter::fromWide(text)) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
 
 std::wstring textOf(HWND hwnd) {
     DWORD_PTR length = 0;

@@ -6,6 +6,11 @@
 #include <string>
 #include <vector>
 
+// One line of output, UTF-8.
+void print(const std::string& text);
+// A JSON string of the text.
+std::string json(const std::wstring& text);
+
 // A window's text, read without hanging on a window that does not answer.
 std::wstring textOf(HWND hwnd);
 
