@@ -1,6 +1,8 @@
 // Country lookups on the real database: one length query and up to 32 positioned reads each.
 #include <benchmark/benchmark.h>
 
+#include "quiet_ui.h"
+
 #include <random>
 #include <string>
 #include <vector>
@@ -8,15 +10,6 @@
 #include "geo/geo.h"
 
 namespace {
-
-class QuietUi : public netsorter::Ui {
-  public:
-    void doEvents() override {}
-    netsorter::MsgAnswer msgBox(const std::string&, const std::string&, netsorter::MsgIcon,
-                                netsorter::MsgButtons) override {
-        return netsorter::MsgAnswer::Yes;
-    }
-};
 
 std::vector<std::string> randomAddresses(size_t count) {
     std::mt19937 random(7);

@@ -1,6 +1,8 @@
 // The subnet list: answering an address from about a thousand subnets, and reading nets.txt.
 #include <benchmark/benchmark.h>
 
+#include "quiet_ui.h"
+
 #include <random>
 #include <string>
 #include <vector>
@@ -8,15 +10,6 @@
 #include "nets/net_checker.h"
 
 namespace {
-
-class QuietUi : public netsorter::Ui {
-  public:
-    void doEvents() override {}
-    netsorter::MsgAnswer msgBox(const std::string&, const std::string&, netsorter::MsgIcon,
-                                netsorter::MsgButtons) override {
-        return netsorter::MsgAnswer::Yes;
-    }
-};
 
 std::string dotted(std::uint32_t a) {
     return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +

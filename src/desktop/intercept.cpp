@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "app/resource.h"
 #include "common/wide.h"
+#include "desktop/clipboard.h"
 
 namespace netsorter {
 namespace {
@@ -12,35 +13,15 @@ constexpr wchar_t kSettingsKey[] = L"Software\\Netsorter";
 
 // Another program may hold the clipboard for a moment (it is writing the copied text
 // right now); a few short retries catch most of those.
-bool openClipboardPatiently(HWND owner) {
+std::wstring clipboardText(HWND owner) {
+    std::wstring text;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        if (OpenClipboard(owner)) {
-            return true;
+        if (win::readClipboardText(owner, text)) {
+            return text;
         }
         Sleep(20);
     }
-    return false;
-}
-
-std::wstring clipboardText(HWND owner) {
-    if (!openClipboardPatiently(owner)) {
-        return {};
-    }
-    std::wstring text;
-    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-            // Never read past the memory block, whether or not the text is terminated.
-            const size_t capacity = GlobalSize(data) / sizeof(wchar_t);
-            size_t n = 0;
-            while (n < capacity && chars[n] != L'\0') {
-                ++n;
-            }
-            text.assign(chars, n);
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
+    return {};
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "app/resource.h"
 #include "common/wide.h"
+#include "desktop/clipboard.h"
 
 namespace {
 
@@ -123,25 +124,7 @@ int dumpKey(const std::wstring& path) {
 }
 
 // The clipboard's text, or nothing when it cannot be opened right now.
-bool clipboardText(std::wstring& text) {
-    if (!OpenClipboard(nullptr)) {
-        return false;
-    }
-    text.clear();
-    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-            const size_t capacity = GlobalSize(data) / sizeof(wchar_t);
-            size_t n = 0;
-            while (n < capacity && chars[n] != L'\0') {
-                ++n;
-            }
-            text.assign(chars, n);
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return true;
-}
+bool clipboardText(std::wstring& text) { return netsorter::win::readClipboardText(nullptr, text); }
 
 void clearBox(HWND box) {
     DWORD_PTR ignored = 0;
