@@ -17,7 +17,7 @@ packages=(
   # running and driving the Windows program
   wine wine32:i386 wine64 xvfb xauth xdotool xclip imagemagick x11-utils locales icoutils zip unzip
   # the browser extension's tests drive real browsers
-  chromium
+  chromium firefox-esr
 )
 # A machine may carry a Node.js of its own, with which Debian's npm conflicts.
 if ! command -v node >/dev/null; then
