@@ -71,7 +71,7 @@ test('with the host gone, a click says so', () => checkHostGone(inExtension, use
 
 test('screenshot of the extension in chrome://extensions', async () => {
   const page = await browser.newPage();
-  await page.setViewport({width: 900, height: 420});
+  await page.setViewport({width: 960, height: 400});
   await page.goto('chrome://extensions');
   await page.evaluate(() => {
     const manager = document.querySelector('extensions-manager');
@@ -82,8 +82,12 @@ test('screenshot of the extension in chrome://extensions', async () => {
     const manager = document.querySelector('extensions-manager');
     const item = manager.shadowRoot.querySelector('extensions-item-list')
                      .shadowRoot.querySelector(`extensions-item#${id}`);
-    return item && item.shadowRoot.querySelector('#extension-id')?.textContent.includes(id);
-  }, extensionId), 'the extension card with its id');
+    const toolbar = manager.shadowRoot.querySelector('extensions-toolbar').shadowRoot;
+    const loadUnpacked = toolbar.querySelector('#loadUnpacked');
+    return item && item.shadowRoot.querySelector('#extension-id')?.textContent.includes(id) &&
+           loadUnpacked?.getBoundingClientRect().height > 0 &&
+           toolbar.querySelector('#devDrawer')?.getAnimations().length === 0;
+  }, extensionId), 'the extension card with its id, and "Load unpacked"');
   fs.mkdirSync(ARTIFACTS, {recursive: true});
   await page.screenshot({path: path.join(ARTIFACTS, 'chromium-extensions.png')});
 });
