@@ -1,27 +1,9 @@
 #include "host/json.h"
 
-#include <cstdint>
+#include "common/text.h"
 
 namespace netsorter {
 namespace {
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // A recursive descent over the text. Every read checks the end first; failures set error
 // and unwind through false.
@@ -31,6 +13,10 @@ class Reader {
 
     std::optional<std::vector<JsonMember>> document() {
         std::vector<JsonMember> members;
+        if (!isValidUtf8(text_)) {
+            error_ = "invalid UTF-8";
+            return std::nullopt;
+        }
         skipSpace();
         if (!more()) {
             fail("empty JSON text");
@@ -78,19 +64,35 @@ class Reader {
         return true;
     }
 
-    // members is null for nested objects, whose contents are only checked.
-    bool object(int depth, std::vector<JsonMember>* members) {
+    // The items of an object or an array, separated by commas, up to close; item reads one.
+    template <class Item>
+    bool items(int depth, char close, Item item) {
         if (depth > kMaxJsonDepth) {
             return fail("JSON nested too deep");
         }
-        ++at_;  // '{'
+        ++at_;  // the opening bracket
         skipSpace();
-        if (more() && peek() == '}') {
+        if (more() && peek() == close) {
             ++at_;
             return true;
         }
         for (;;) {
             skipSpace();
+            if (!item()) {
+                return false;
+            }
+            skipSpace();
+            if (more() && peek() == ',') {
+                ++at_;
+                continue;
+            }
+            return expect(close);
+        }
+    }
+
+    // members is null for nested objects, whose contents are only checked.
+    bool object(int depth, std::vector<JsonMember>* members) {
+        return items(depth, '}', [&] {
             std::string name;
             if (!more() || peek() != '"') {
                 return fail("expected a member name");
@@ -115,37 +117,12 @@ class Reader {
             if (members != nullptr) {
                 members->push_back({std::move(name), std::move(text)});
             }
-            skipSpace();
-            if (more() && peek() == ',') {
-                ++at_;
-                continue;
-            }
-            return expect('}');
-        }
+            return true;
+        });
     }
 
     bool array(int depth) {
-        if (depth > kMaxJsonDepth) {
-            return fail("JSON nested too deep");
-        }
-        ++at_;  // '['
-        skipSpace();
-        if (more() && peek() == ']') {
-            ++at_;
-            return true;
-        }
-        for (;;) {
-            skipSpace();
-            if (!value(depth)) {
-                return false;
-            }
-            skipSpace();
-            if (more() && peek() == ',') {
-                ++at_;
-                continue;
-            }
-            return expect(']');
-        }
+        return items(depth, ']', [&] { return value(depth); });
     }
 
     // Any value but a member's string, which the caller reads itself; depth is that of the
@@ -300,43 +277,6 @@ class Reader {
         return true;
     }
 
-    // One UTF-8 sequence, copied as it is; overlong forms, surrogates and values beyond
-    // Unicode are refused.
-    bool utf8(std::string& out) {
-        const auto lead = static_cast<unsigned char>(peek());
-        size_t len = 0;
-        char32_t cp = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            len = 2;
-            cp = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            len = 3;
-            cp = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            len = 4;
-            cp = lead & 0x07;
-        } else {
-            return fail("invalid UTF-8");
-        }
-        if (text_.size() - at_ < len) {
-            return fail("invalid UTF-8");
-        }
-        for (size_t k = 1; k < len; ++k) {
-            const auto c = static_cast<unsigned char>(text_[at_ + k]);
-            if ((c & 0xC0) != 0x80) {
-                return fail("invalid UTF-8");
-            }
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return fail("invalid UTF-8");
-        }
-        out.append(text_.substr(at_, len));
-        at_ += len;
-        return true;
-    }
-
     bool string(std::string& out) {
         ++at_;  // '"'
         for (;;) {
@@ -355,11 +295,9 @@ class Reader {
                 }
             } else if (c < 0x20) {
                 return fail("control character in a string");
-            } else if (c < 0x80) {
-                out += static_cast<char>(c);
+            } else {
+                out += static_cast<char>(c);  // the whole text is valid UTF-8
                 ++at_;
-            } else if (!utf8(out)) {
-                return false;
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <istream>
 #include <ostream>
 
@@ -104,7 +105,12 @@ int serve(std::istream& in, std::ostream& out,
         }
         std::string address;
         if (error.empty() && requestAddress(message, address, error)) {
-            std::string result = check(address);
+            std::string result;
+            try {
+                result = check(address);
+            } catch (const std::exception& e) {
+                result = errorAnswer(std::string("the check failed: ") + e.what());
+            }
             // The browser would drop an answer over its limit and report only that the
             // host went away.
             if (result.size() > kMaxMessage) {

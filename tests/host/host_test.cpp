@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -200,6 +201,21 @@ TEST(Serve, ReadsAMessageOfExactly1MbAndRefusesAnAnswerOverIt) {
     EXPECT_EQ(seen, nm::kMaxMessage - 14);
     EXPECT_EQ(answers(out.str()),
               std::vector<std::string>{R"({"error":"answer longer than 1 MB"})"});
+}
+
+TEST(Serve, AFailedCheckIsAnsweredAndTheNextRequestServed) {
+    std::istringstream in(nm::frame(R"({"address":"a"})") + nm::frame(R"({"address":"b"})"));
+    std::ostringstream out;
+    const int status = nm::serve(in, out, [](const std::string& address) -> std::string {
+        if (address == "a") {
+            throw std::runtime_error("no memory");
+        }
+        return R"({"ok":true})";
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(
+        answers(out.str()),
+        (std::vector<std::string>{R"({"error":"the check failed: no memory"})", R"({"ok":true})"}));
 }
 
 TEST(JsonString, QuotesWhatJsonCannotHoldBareAndKeepsUtf8) {
