@@ -11,14 +11,21 @@ const TITLE = 'Проверить IP';
 const ICON = 'icons/netsorter-128.png';
 
 // Menus outlive the background in Chromium but not always in Firefox: make them anew
-// whenever the extension or the browser starts, and never twice.
-async function createMenu() {
-  await api.contextMenus.removeAll();
-  api.contextMenus.create({id: MENU_ID, title: TITLE, contexts: ['link', 'image']}, () => {
-    if (api.runtime.lastError) {
-      notify(`Не удалось добавить пункт меню: ${api.runtime.lastError.message}`);
-    }
+// whenever the extension or the browser starts. Both events may come at once, so each
+// making waits for the one before; interleaved, the second would find the item there.
+let menuMade = Promise.resolve();
+
+function createMenu() {
+  menuMade = menuMade.catch(() => {}).then(async () => {
+    await api.contextMenus.removeAll();
+    await new Promise((resolve) => {
+      api.contextMenus.create({id: MENU_ID, title: TITLE, contexts: ['link', 'image']}, () => {
+        const error = api.runtime.lastError;
+        resolve(error && notify(`Не удалось добавить пункт меню: ${error.message}`));
+      });
+    });
   });
+  return menuMade;
 }
 
 // As the Internet Explorer entry does: a linked image stands for its link.

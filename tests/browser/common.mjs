@@ -81,8 +81,9 @@ function recordNotifications() {
 }
 
 // Inside the extension: what its start-up creates, as the browser took it (update() fails
-// for an item that does not exist).
+// for an item that does not exist). The start-up's own making is waited for first.
 async function createdMenu() {
+  await createMenu();
   const calls = [];
   const create = api.contextMenus.create.bind(api.contextMenus);
   api.contextMenus.create = (properties, done) => {

@@ -34,6 +34,11 @@ before(async () => {
       'devtools.debugger.remote-enabled': true,
       'devtools.chrome.enabled': true,
       'devtools.debugger.prompt-connection': false,
+      // Without a desktop's notification service the system backend closes every
+      // notification at once; Firefox's own alert windows stay up.
+      'alerts.useSystemBackend': false,
+      // The background page holds the test's records; a slow run must not see it suspended.
+      'extensions.background.idle.timeout': 600000,
     },
   });
   const installed = await browser.connection.send(
