@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <memory>
-
 #include "common/files.h"
 #include "common/wide.h"
 #include "desktop/win.h"
@@ -29,11 +27,6 @@ constexpr Registration kRegistrations[] = {
      BrowserFamily::Firefox},
 };
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
 std::wstring fileIn(const std::wstring& dir, const char* name) {
     return toWide(fullName(fromWide(dir), name, '\\'));
 }
@@ -44,7 +37,7 @@ bool writeFile(const std::wstring& path, const std::string& bytes) {
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
-    const UniqueHandle file(handle);
+    const win::UniqueHandle file(handle);
     DWORD written = 0;
     return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                      nullptr) &&
