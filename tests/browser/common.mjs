@@ -81,9 +81,8 @@ function recordNotifications() {
 }
 
 // Inside the extension: what its start-up creates, as the browser took it (update() fails
-// for an item that does not exist). The start-up's own making is waited for first.
+// for an item that does not exist).
 async function createdMenu() {
-  await createMenu();
   const calls = [];
   const create = api.contextMenus.create.bind(api.contextMenus);
   api.contextMenus.create = (properties, done) => {
@@ -108,7 +107,9 @@ async function click(info) {
 }
 
 export async function checkMenu(inExtension) {
-  const created = await poll(() => inExtension(createdMenu), 'the menu item');
+  const calls = await poll(() => inExtension(createdMenu), 'the menu item');
+  // The browser's start-up events may make the menu again meanwhile, always the same way.
+  const created = [...new Set(calls.map((call) => JSON.stringify(call)))].map((c) => JSON.parse(c));
   assert.deepEqual(created, [{id: 'check-ip', title: 'Проверить IP', contexts: ['link', 'image']}]);
 }
 
