@@ -108,8 +108,10 @@ class ExceptionInfo {
 std::string failure(const std::string& what, HRESULT hr) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
-    const std::string reason = systemMessage(static_cast<unsigned long>(hr));
-    return what + ": " + (reason.empty() ? std::string() : reason + " ") + "(" + code + ")";
+    // The system has no text for many COM codes and then gives only the number.
+    std::string reason = systemMessage(static_cast<unsigned long>(hr));
+    reason = reason.starts_with("error ") ? std::string() : reason + " ";
+    return what + ": " + reason + "(" + code + ")";
 }
 
 }  // namespace
