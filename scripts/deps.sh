@@ -19,7 +19,13 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   # running and driving the Windows program
   wine wine32:i386 wine64 xvfb xauth xdotool xclip imagemagick x11-utils locales icoutils zip unzip
+  # the browser extension's tests drive real browsers
+  chromium firefox-esr
 )
+# A machine may carry a Node.js of its own, with which Debian's npm conflicts.
+if ! command -v node >/dev/null; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 need_i386=0
@@ -32,8 +38,15 @@ done
 
 locale_missing=0
 locale -a 2>/dev/null | grep -qix 'ru_RU.utf8' || locale_missing=1
+# puppeteer-core for the browser tests, as the lock file pins it (it downloads no browser).
+browser_tests=$(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/browser" && pwd)
+npm_missing=0
+if [[ ! -f $browser_tests/node_modules/.package-lock.json ||
+      $browser_tests/package-lock.json -nt $browser_tests/node_modules/.package-lock.json ]]; then
+  npm_missing=1
+fi
 if ((check_only)); then
-  ((${#missing[@]} == 0 && locale_missing == 0))
+  ((${#missing[@]} == 0 && locale_missing == 0 && npm_missing == 0))
   exit
 fi
 
@@ -59,4 +72,8 @@ if ((locale_missing)); then
   sed -i 's/^# *ru_RU.UTF-8 UTF-8/ru_RU.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >>/etc/locale.gen
   locale-gen
+fi
+
+if ((npm_missing)); then
+  (cd "$browser_tests" && npm ci --no-audit --no-fund --loglevel=error)
 fi
