@@ -177,6 +177,8 @@ win::UniqueMenu Form1::buildMenuBar() {
     HMENU settings = CreatePopupMenu();
     AppendMenuW(settings, MF_STRING, IDM_SETTINGS_ADD, L"Добавить пункт в меню IE");
     AppendMenuW(settings, MF_STRING, IDM_SETTINGS_DEL, L"Удалить пункт из меню IE");
+    AppendMenuW(settings, MF_STRING, IDM_SETTINGS_ADD_BROWSERS, L"Добавить пункт в меню браузеров");
+    AppendMenuW(settings, MF_STRING, IDM_SETTINGS_DEL_BROWSERS, L"Удалить пункт из меню браузеров");
     AppendMenuW(settings, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(settings, MF_STRING, IDM_SETTINGS_INTERCEPT, L"Перехватывать [Ctr+C+C]");
     AppendMenuW(settings, MF_STRING, IDM_SETTINGS_AUTOSTART, L"Автозапуск");
@@ -398,6 +400,12 @@ void Form1::onCommand(UINT id) {
             break;
         case IDM_SETTINGS_DEL:
             mnuSettingsDel_Click();
+            break;
+        case IDM_SETTINGS_ADD_BROWSERS:
+            mnuSettingsAddBrowsers_Click();
+            break;
+        case IDM_SETTINGS_DEL_BROWSERS:
+            mnuSettingsDelBrowsers_Click();
             break;
         case IDM_SETTINGS_INTERCEPT:
             mnuSettingsIntercept_Click();

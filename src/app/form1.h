@@ -140,6 +140,8 @@ class Form1 final : public CheckHost, public Ui, public automation::LinkTarget {
     void mnuSettingsIntercept_Click();
     void mnuSettingsAdd_Click();
     void mnuSettingsDel_Click();
+    void mnuSettingsAddBrowsers_Click();
+    void mnuSettingsDelBrowsers_Click();
     void mnuSettingsAutostart_Click();
     void mnuHelpAbout_Click();
 };

@@ -30,6 +30,8 @@
 #define IDM_SETTINGS_AUTOSTART 40007
 #define IDM_HELP_ABOUT 40008
 #define IDM_TRAY_OPEN 40009
+#define IDM_SETTINGS_ADD_BROWSERS 40010
+#define IDM_SETTINGS_DEL_BROWSERS 40011
 
 // Window class names, found by the test driver.
 #define NETSORTER_FORM_CLASS L"NetsorterForm1"

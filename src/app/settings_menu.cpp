@@ -1,8 +1,9 @@
-// The menu "Настройки" (browser menu item, autostart) and the About box of the menu "?".
+// The menu "Настройки" (browser menu items, autostart) and the About box of the menu "?".
 #include "app/form1.h"
 #include "app/resource.h"
 #include "common/text.h"
 #include "common/wide.h"
+#include "desktop/native_hosts.h"
 #include "desktop/settings.h"
 
 namespace netsorter {
@@ -33,6 +34,27 @@ void Form1::mnuSettingsAdd_Click() {
 void Form1::mnuSettingsDel_Click() {
     settings::removeBrowserMenuItem();
     win::runSelfHidden(win::exePath(), L"/unregserver");
+}
+
+// Chrome, Edge and Firefox reach the program through netsorter-host.exe, which calls the
+// automation class: the class is registered here too, as for Internet Explorer.
+void Form1::mnuSettingsAddBrowsers_Click() {
+    win::runSelfHidden(win::exePath(), L"/regserver");
+    if (!native_hosts::installNativeHosts(toWide(programDir()))) {
+        // Unlike a registry value, this fails where users do run programs from (a read-only
+        // folder), and the browsers would then only say their helper is missing.
+        MessageBoxW(
+            hwnd_,
+            (L"Не удалось добавить пункт в меню браузеров: нет доступа к папке программы\r\n" +
+             toWide(programDir()))
+                .c_str(),
+            L"Netsorter", MB_OK | MB_ICONERROR);
+    }
+}
+
+// The automation class stays registered: Internet Explorer's item may still use it.
+void Form1::mnuSettingsDelBrowsers_Click() {
+    native_hosts::uninstallNativeHosts(toWide(programDir()));
 }
 
 void Form1::mnuSettingsAutostart_Click() {

@@ -378,6 +378,8 @@ TEST(Menus, CaptionsAndCommandsAreThoseTheDriverKnows) {
         {L"Вид/Свернуть в трей", IDM_VIEW_TO_TRAY},
         {L"Настройки/Добавить пункт в меню IE", IDM_SETTINGS_ADD},
         {L"Настройки/Удалить пункт из меню IE", IDM_SETTINGS_DEL},
+        {L"Настройки/Добавить пункт в меню браузеров", IDM_SETTINGS_ADD_BROWSERS},
+        {L"Настройки/Удалить пункт из меню браузеров", IDM_SETTINGS_DEL_BROWSERS},
         {L"Настройки/-", 0},
         {L"Настройки/Перехватывать [Ctr+C+C]", IDM_SETTINGS_INTERCEPT},
         {L"Настройки/Автозапуск", IDM_SETTINGS_AUTOSTART},

@@ -21,6 +21,8 @@ inline constexpr MenuItemName kMenuItems[] = {
     {L"Вид/Свернуть в трей", IDM_VIEW_TO_TRAY},
     {L"Настройки/Добавить пункт в меню IE", IDM_SETTINGS_ADD},
     {L"Настройки/Удалить пункт из меню IE", IDM_SETTINGS_DEL},
+    {L"Настройки/Добавить пункт в меню браузеров", IDM_SETTINGS_ADD_BROWSERS},
+    {L"Настройки/Удалить пункт из меню браузеров", IDM_SETTINGS_DEL_BROWSERS},
     {L"Настройки/Перехватывать [Ctr+C+C]", IDM_SETTINGS_INTERCEPT},
     {L"Настройки/Автозапуск", IDM_SETTINGS_AUTOSTART},
     {L"?/О программе", IDM_HELP_ABOUT},

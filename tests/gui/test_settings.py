@@ -11,6 +11,10 @@ MENU_KEY = r"HKCU\Software\Microsoft\Internet Explorer\MenuExt\Проверит�
 CLSID = "{D4C90FFB-DAF6-42F3-8959-E44BB2726296}"
 SERVER_KEY = rf"HKCR\CLSID\{CLSID}\LocalServer32"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+# {the browsers' key of the native messaging host: the manifest it names}
+HOST_KEYS = {r"HKCU\Software\Google\Chrome\NativeMessagingHosts\netsorter": "netsorter-chrome.json",
+             r"HKCU\Software\Microsoft\Edge\NativeMessagingHosts\netsorter": "netsorter-chrome.json",
+             r"HKCU\Software\Mozilla\NativeMessagingHosts\netsorter": "netsorter-firefox.json"}
 
 
 def no_message_box():
@@ -54,6 +58,8 @@ class BrowserMenuTest(GuiTestCase):
         reg("delete", MENU_KEY, "/f", check=False)
         reg("delete", rf"HKLM\Software\Classes\CLSID\{CLSID}", "/f", check=False)
         reg("delete", r"HKLM\Software\Classes\Netsorter.qvClicker", "/f", check=False)
+        for key in HOST_KEYS:
+            reg("delete", key, "/f", check=False)
 
     def start_installed(self, exe_name):
         where = install_copy(exe_name=exe_name)
@@ -109,6 +115,26 @@ class BrowserMenuTest(GuiTestCase):
                 self.assertIsNone(reg_key(r"HKCR\Netsorter.qvClicker"))
                 self.assertTrue(no_message_box())
                 program.stop()
+
+    def test_browsers_item_registers_the_host_and_the_class(self):
+        program, exe = self.start_installed("Netsorter.exe")
+        where = os.path.dirname(exe)
+        driver("menu", "Настройки/Добавить пункт в меню браузеров")
+        # The host reaches the program through the automation class.
+        wait_registered()
+        for key, manifest in HOST_KEYS.items():
+            entry = wait_until(lambda: reg_key(key), key)
+            self.assertEqual(entry["values"][""], ["REG_SZ", win_path(os.path.join(where, manifest))])
+            self.assertTrue(os.path.exists(os.path.join(where, manifest)))
+
+        driver("menu", "Настройки/Удалить пункт из меню браузеров")
+        for key, manifest in HOST_KEYS.items():
+            wait_until(lambda: reg_key(key) is None, f"{key} gone")
+            self.assertFalse(os.path.exists(os.path.join(where, manifest)))
+        # Internet Explorer's item may still need the class.
+        self.assertIsNotNone(reg_key(SERVER_KEY))
+        self.assertTrue(no_message_box())
+        program.stop()
 
 
 class AutostartTest(GuiTestCase):
