@@ -290,10 +290,12 @@ TEST(NetChecker, IndexAnswersAsTheScan) {
     };
     for (int list = 0; list < 40; ++list) {
         const int size = 1 + static_cast<int>(random() % (list < 30 ? 40 : 2000));
-        // Few distinct starts make overlaps and repeats common.
+        // Few distinct starts make overlaps and repeats common; some lists crowd one /16.
+        const bool crowded = list % 3 == 0;
         std::vector<std::uint32_t> starts;
         for (int i = 0; i < 1 + size / 4; ++i) {
-            starts.push_back(address() & (random() % 2 ? 0xFFFF0000 : 0xFFFFFFFF));
+            starts.push_back(crowded ? 0x0A0B0000 | (address() & 0xFFFF)
+                                     : address() & (random() % 2 ? 0xFFFF0000 : 0xFFFFFFFF));
         }
         for (const std::uint32_t edge : {0u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
             starts.push_back(edge);
@@ -305,7 +307,11 @@ TEST(NetChecker, IndexAnswersAsTheScan) {
                     t += "# H" + std::to_string(random() % 5) + "\n";
                 }
                 const std::uint32_t kind = random() % 10;
-                const int prefix = kind == 0 ? 0 : kind < 4 ? 32 : static_cast<int>(random() % 33);
+                // A crowded /16 holds narrow subnets only, so that its cuts stay many.
+                const int prefix = crowded     ? 20 + static_cast<int>(random() % 13)
+                                   : kind == 0 ? 0
+                                   : kind < 4  ? 32
+                                               : static_cast<int>(random() % 33);
                 t += dotted(starts[random() % starts.size()]) + "/" + std::to_string(prefix) + "\n";
             }
             return t;

@@ -7,6 +7,8 @@
 namespace netsorter {
 namespace {
 
+constexpr std::uint32_t kEmptyHeading = 1;
+
 bool contains(const clsNet& n, const clsNet& q) {
     return q.firstIp >= n.firstIp && q.lastIp <= n.lastIp;
 }
@@ -31,8 +33,10 @@ std::uint32_t clsNetChecker::firstContaining(const clsNet& q) const {
     const auto first = static_cast<std::uint32_t>(q.firstIp);
     std::size_t found = nets_.size();
     if (q.lastIp == q.firstIp) {
+        // No jump on the answer itself: at a million subnets the next check can then start
+        // while this one still waits for memory.
         const std::uint32_t heading = index_.headingAt(first);
-        if (heading != SubnetIndex::kNone) {
+        if (covered == nets_.size() || heading != SubnetIndex::kNoHeading) {
             return heading;
         }
     } else if (const std::uint32_t atFirst = index_.positionAt(first);
@@ -50,7 +54,7 @@ std::uint32_t clsNetChecker::firstContaining(const clsNet& q) const {
     if (found >= covered) {
         found = scan(q, covered, nets_.size());
     }
-    return found < nets_.size() ? nets_[found].heading : SubnetIndex::kNone;
+    return found < nets_.size() ? nets_[found].heading : SubnetIndex::kNoHeading;
 }
 
 std::string clsNetChecker::checkIp(std::string_view ip) const {
@@ -58,8 +62,7 @@ std::string clsNetChecker::checkIp(std::string_view ip) const {
     if (!parseNet(ip, q)) {
         return kBadIp;
     }
-    const std::uint32_t heading = firstContaining(q);
-    return heading != SubnetIndex::kNone ? headings_[heading] : kNotInAnySubnet;
+    return answers_[firstContaining(q)];
 }
 
 std::string clsNetChecker::checkIpByScan(std::string_view ip) const {
@@ -68,7 +71,7 @@ std::string clsNetChecker::checkIpByScan(std::string_view ip) const {
         return kBadIp;
     }
     const std::size_t k = scan(q, 0, nets_.size());
-    return k < nets_.size() ? comment(nets_[k]) : kNotInAnySubnet;
+    return k < nets_.size() ? comment(nets_[k]) : answers_[SubnetIndex::kNoHeading];
 }
 
 void clsNetChecker::add_nets(std::string_view lNets) {
@@ -80,21 +83,21 @@ void clsNetChecker::add_nets(std::string_view lNets) {
     // A heading is stored when the first subnet under it is appended, so a file of headings
     // alone stores nothing. Each load starts under the empty heading.
     std::string_view comment;
-    std::uint32_t heading = 0;
+    std::uint32_t heading = kEmptyHeading;
     bool stored = true;
     forEachLine(lNets, [&](std::string_view raw) {
         const std::string_view line = trimSpacesView(raw);
         if (!line.empty()) {
             if (line[0] == '#') {
                 comment = trimSpacesView(line.substr(1));
-                heading = 0;
+                heading = kEmptyHeading;
                 stored = comment.empty();
             } else {
                 clsNet net;
                 if (parseNet(line, net)) {
                     if (!stored) {
-                        headings_.emplace_back(comment);
-                        heading = static_cast<std::uint32_t>(headings_.size() - 1);
+                        answers_.emplace_back(comment);
+                        heading = static_cast<std::uint32_t>(answers_.size() - 1);
                         stored = true;
                     }
                     net.heading = heading;

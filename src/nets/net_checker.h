@@ -37,19 +37,21 @@ class clsNetChecker {
     const std::vector<clsNet>& nets() const { return nets_; }
 
     // The traffic type of a subnet of this list: the text of its heading.
-    const std::string& comment(const clsNet& net) const { return headings_[net.heading]; }
+    const std::string& comment(const clsNet& net) const { return answers_[net.heading]; }
 
   private:
     Ui& ui_;
     std::vector<clsNet> nets_;
-    // Each heading line's text once; number 0 is the empty heading above the first one.
-    std::vector<std::string> headings_{std::string()};
+    // What checkIp answers for an acceptable address, by heading number: 0 for no subnet
+    // (SubnetIndex::kNoHeading), 1 for the empty heading above a file's first heading,
+    // then the text of each heading line once, however many subnets stand under it.
+    std::vector<std::string> answers_{kNotInAnySubnet, std::string()};
     int loading_ = 0;  // add_nets calls under way, nested ones included
     mutable SubnetIndex index_;
 
     // The first subnet in [from, to) that contains q; nets_.size() if none.
     std::size_t scan(const clsNet& q, std::size_t from, std::size_t to) const;
-    // The heading of the first subnet that contains q, or SubnetIndex::kNone.
+    // The heading number of the first subnet that contains q, or SubnetIndex::kNoHeading.
     std::uint32_t firstContaining(const clsNet& q) const;
 };
 

@@ -62,42 +62,41 @@ void SubnetIndex::build(const std::vector<clsNet>& nets) {
 
     // Neighbours with the same label are one interval.
     bucketFirst_.assign((std::size_t{1} << kBucketBits) + 1, 0);
-    lows_.clear();
+    cuts_.clear();
     labels_.clear();
-    headings_.clear();
     for (std::uint32_t i = 0; i < count; ++i) {
         if (labels_.empty() || labels_.back() != labels[i]) {
             ++bucketFirst_[(starts[i] >> (32 - kBucketBits)) + 1];
-            lows_.push_back(static_cast<std::uint16_t>(starts[i] & kLowMask));
+            cuts_.push_back({starts[i], labels[i] == kNone ? kNoHeading : nets[labels[i]].heading});
             labels_.push_back(labels[i]);
-            headings_.push_back(labels[i] == kNone ? kNone : nets[labels[i]].heading);
         }
     }
     for (std::size_t b = 1; b < bucketFirst_.size(); ++b) {
         bucketFirst_[b] += bucketFirst_[b - 1];
     }
-    lows_.shrink_to_fit();
+    cuts_.shrink_to_fit();
     labels_.shrink_to_fit();
-    headings_.shrink_to_fit();
     covered_ = nets.size();
 }
 
 std::uint32_t SubnetIndex::cutAt(std::uint32_t address) const {
     const std::uint32_t bucket = address >> (32 - kBucketBits);
-    const std::uint16_t low = static_cast<std::uint16_t>(address & kLowMask);
     const std::uint32_t first = bucketFirst_[bucket];
-    std::uint32_t n = bucketFirst_[bucket + 1] - first;
-    if (n == 0 || lows_[first] > low) {
-        return first - 1;  // the last cut of an earlier bucket; bucket 0 starts with address 0
+    const std::uint32_t end = bucketFirst_[bucket + 1];
+    // The bucket's cuts at or below the address; none means the last cut of an earlier
+    // bucket (bucket 0 starts with address 0). A few dozen cuts are counted outright:
+    // their cache lines load side by side instead of one after the other, as in a search.
+    constexpr std::uint32_t kCounted = 64;
+    if (end - first <= kCounted) {
+        std::uint32_t below = 0;
+        for (std::uint32_t i = first; i < end; ++i) {
+            below += cuts_[i].start <= address;
+        }
+        return first + below - 1;
     }
-    // The last cut of the bucket at or below the address, without unpredictable jumps.
-    const std::uint16_t* base = lows_.data() + first;
-    while (n > 1) {
-        const std::uint32_t half = n / 2;
-        base = base[half] <= low ? base + half : base;
-        n -= half;
-    }
-    return static_cast<std::uint32_t>(base - lows_.data());
+    const auto after = std::upper_bound(cuts_.begin() + first, cuts_.begin() + end, address,
+                                        [](std::uint32_t a, const Cut& c) { return a < c.start; });
+    return static_cast<std::uint32_t>(after - cuts_.begin()) - 1;
 }
 
 }  // namespace netsorter

@@ -15,6 +15,8 @@ namespace netsorter {
 class SubnetIndex {
   public:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    // Heading numbers start at 1; 0 stands for no subnet at all.
+    static constexpr std::uint32_t kNoHeading = 0;
 
     SubnetIndex() { build({}); }
 
@@ -24,27 +26,27 @@ class SubnetIndex {
     // How many subnets, from the start of the list, the index covers.
     std::size_t covered() const { return covered_; }
 
-    // The heading of the first covered subnet containing address, or kNone.
-    std::uint32_t headingAt(std::uint32_t address) const { return headings_[cutAt(address)]; }
+    // The heading number of the first covered subnet containing address, or kNoHeading.
+    std::uint32_t headingAt(std::uint32_t address) const { return cuts_[cutAt(address)].heading; }
 
     // The list position of that subnet, or kNone.
     std::uint32_t positionAt(std::uint32_t address) const { return labels_[cutAt(address)]; }
 
   private:
     static constexpr int kBucketBits = 16;
-    static constexpr std::uint32_t kLowMask = (std::uint32_t{1} << (32 - kBucketBits)) - 1;
 
-    // The cuts (first addresses of the elementary intervals) in ascending order, the first
-    // at address 0, grouped by their top bits: the cuts of bucket b are those from
-    // bucketFirst_[b] to bucketFirst_[b + 1], and only their low bits are kept, so that a
-    // bucket's cuts usually share one cache line. At a million subnets all of it still fits
-    // the processor's cache; the list itself does not.
+    // A cut is the first address of an elementary interval; it carries the heading of the
+    // first subnet covering the interval (or kNoHeading), all that a single address needs.
+    struct Cut {
+        std::uint32_t start;
+        std::uint32_t heading;
+    };
+    // The cuts in ascending order, the first at address 0. Those whose top bits are b are
+    // cuts_[bucketFirst_[b]] to cuts_[bucketFirst_[b + 1] - 1].
+    std::vector<Cut> cuts_;
     std::vector<std::uint32_t> bucketFirst_;
-    std::vector<std::uint16_t> lows_;
-    // For each cut: the lowest list position among the subnets covering it (or kNone),
-    // and that subnet's heading (or kNone); a single address needs only the heading.
+    // For each cut, the lowest list position among the subnets covering it, or kNone.
     std::vector<std::uint32_t> labels_;
-    std::vector<std::uint32_t> headings_;
     std::size_t covered_ = 0;
 
     // The cut of the elementary interval holding address.
