@@ -12,51 +12,17 @@
 
 #include "common/files.h"
 #include "fake_ui.h"
+#include "temp_dir.h"
 
 namespace netsorter {
 namespace {
 
 using testing::FakeUi;
+using testing::TempDir;
 namespace fs = std::filesystem;
 
 constexpr const char* kPromptTitle = "Ошибка";
 constexpr std::uint32_t kLeafBase = 16776960;
-
-#ifdef _WIN32
-constexpr char kSep = '\\';
-#else
-constexpr char kSep = '/';
-#endif
-
-class TempDir {
-  public:
-    TempDir() {
-        std::random_device seed;
-        std::mt19937_64 random(seed());
-        do {
-            path_ = fs::temp_directory_path() / ("netsorter-geo-" + std::to_string(random()));
-        } while (!fs::create_directory(path_));
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string str() const {
-        const std::u8string s = path_.u8string();
-        return {s.begin(), s.end()};
-    }
-    const fs::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return str() + kSep + name; }
-    void write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path_ / name, std::ios::binary) << bytes;
-    }
-
-  private:
-    fs::path path_;
-};
 
 struct Node {
     std::uint32_t left;
