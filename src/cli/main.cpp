@@ -2,6 +2,7 @@
 // window's button; --no-reverse makes it one from the tray, where the reverse lookup is
 // not made.
 #include <array>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -202,9 +203,11 @@ std::string jsonString(const std::string& text) {
 void appendTsvField(std::string& out, std::string_view text) {
     const size_t from = out.size();
     out += text;
-    // Such characters are rare: look for each with memchr rather than test every byte.
-    for (const char c : {'\t', '\r', '\n'}) {
-        for (size_t at = out.find(c, from); at != std::string::npos; at = out.find(c, at + 1)) {
+    // Such characters are rare: one library scan per field finds them (it also stops at a
+    // NUL byte, which stays as it is).
+    for (size_t at = from + std::strcspn(out.c_str() + from, "\t\r\n"); at < out.size();
+         at += 1 + std::strcspn(out.c_str() + at + 1, "\t\r\n")) {
+        if (out[at] != '\0') {
             out[at] = ' ';
         }
     }
