@@ -1,6 +1,7 @@
 #include "nets/net_index.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace netsorter {
 namespace {
@@ -13,23 +14,57 @@ std::uint64_t whole(double value) {
     return static_cast<std::uint64_t>(value);
 }
 
+// Orders values by their top 32 bits: two passes of a radix sort on 16 bits each, several
+// times faster than a comparison sort for the millions of points of a routing table.
+void sortByTopHalf(std::vector<std::uint64_t>& values) {
+    std::vector<std::uint64_t> spare(values.size());
+    for (const int shift : {32, 48}) {
+        std::vector<std::size_t> place(std::size_t{1} << 16, 0);
+        for (const std::uint64_t v : values) {
+            ++place[(v >> shift) & 0xFFFF];
+        }
+        std::size_t sum = 0;
+        for (std::size_t& p : place) {
+            sum += std::exchange(p, sum);
+        }
+        for (const std::uint64_t v : values) {
+            spare[place[(v >> shift) & 0xFFFF]++] = v;
+        }
+        values.swap(spare);
+    }
+}
+
 }  // namespace
 
 void SubnetIndex::build(const std::vector<clsNet>& nets) {
-    // Cut points; one past a last address beyond the address space cuts nothing.
-    std::vector<std::uint32_t> starts;
-    starts.reserve(2 * nets.size() + 1);
-    starts.push_back(0);
-    for (const clsNet& n : nets) {
-        starts.push_back(static_cast<std::uint32_t>(whole(n.firstIp)));
-        const std::uint64_t end = whole(n.lastIp) + 1;
+    // Every cut point with the subnet it comes from: its first address, and one past its
+    // last (a last address at the end of the address space or beyond cuts nothing). Bit 0
+    // tells an end from a start; the point itself is the top half.
+    std::vector<std::uint64_t> points;
+    points.reserve(2 * nets.size());
+    for (std::uint64_t k = 0; k < nets.size(); ++k) {
+        points.push_back(whole(nets[k].firstIp) << 32 | k << 1);
+        const std::uint64_t end = whole(nets[k].lastIp) + 1;
         if (end <= kLastAddress) {
-            starts.push_back(static_cast<std::uint32_t>(end));
+            points.push_back(end << 32 | k << 1 | 1);
         }
     }
-    std::sort(starts.begin(), starts.end());
-    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
-    const std::uint32_t count = static_cast<std::uint32_t>(starts.size());
+    sortByTopHalf(points);
+
+    // The distinct points, address 0 first, and where each subnet starts and ends among them.
+    std::vector<std::uint32_t> starts{0};
+    std::vector<std::uint32_t> from(nets.size());
+    std::vector<std::uint32_t> to(nets.size(), kNone);
+    for (const std::uint64_t p : points) {
+        const auto address = static_cast<std::uint32_t>(p >> 32);
+        if (starts.back() != address) {
+            starts.push_back(address);
+        }
+        const auto k = static_cast<std::uint32_t>(p) >> 1;
+        (p & 1 ? to : from)[k] = static_cast<std::uint32_t>(starts.size() - 1);
+    }
+    std::vector<std::uint64_t>().swap(points);
+    const auto count = static_cast<std::uint32_t>(starts.size());
 
     // Subnets paint their intervals in list order; an interval, once painted, keeps the
     // earliest position. nextFree skips painted runs (union-find with path halving), so
@@ -46,15 +81,9 @@ void SubnetIndex::build(const std::vector<clsNet>& nets) {
         }
         return i;
     };
-    auto position = [&](std::uint64_t address) {
-        return static_cast<std::uint32_t>(std::lower_bound(starts.begin(), starts.end(), address) -
-                                          starts.begin());
-    };
     for (std::uint32_t k = 0; k < nets.size(); ++k) {
-        const std::uint64_t end = whole(nets[k].lastIp) + 1;
-        const std::uint32_t last = end > kLastAddress ? count : position(end);
-        for (std::uint32_t i = findFree(position(whole(nets[k].firstIp))); i < last;
-             i = findFree(i)) {
+        const std::uint32_t last = to[k] == kNone ? count : to[k];
+        for (std::uint32_t i = findFree(from[k]); i < last; i = findFree(i)) {
             labels[i] = k;
             nextFree[i] = i + 1;
         }
