@@ -67,6 +67,10 @@ BENCHMARK_CAPTURE(libgeoip, standard, GEOIP_STANDARD, false)
     ->Name("libgeoip/standard")
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(libgeoip, standard_text, GEOIP_STANDARD, true)
+    ->Name("libgeoip/standard_text")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(libgeoip, memory_cache, GEOIP_MEMORY_CACHE, false)
     ->Name("libgeoip/memory_cache")
     ->Unit(benchmark::kMillisecond);

@@ -77,6 +77,8 @@ def main():
     for ours, theirs, what in (
             ("ours/positioned_reads/iterations:1", "libgeoip/standard/iterations:1",
              ("positioned reads", "standard mode, given numbers")),
+            ("ours/positioned_reads/iterations:1", "libgeoip/standard_text/iterations:1",
+             ("positioned reads", "standard mode, given texts")),
             ("ours/memory_image", "libgeoip/memory_cache",
              ("memory image", "memory-cache mode, given numbers")),
             ("ours/memory_image", "libgeoip/memory_cache_text",
