@@ -9,8 +9,9 @@ CMAKE_BUILD = cmake --build --preset
 
 all: native win32
 
+# Root (sudo) is asked for only when a package or the locale is missing.
 deps:
-	@if [[ $$(id -u) -eq 0 ]]; then scripts/deps.sh; else sudo scripts/deps.sh; fi
+	@scripts/deps.sh --check || if [[ $$(id -u) -eq 0 ]]; then scripts/deps.sh; else sudo scripts/deps.sh; fi
 
 native: deps
 	cmake --preset native >/dev/null

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build and the tests need. Idempotent; run as root.
 # Nothing is assumed to be preinstalled: a clean Debian 12 machine is enough.
+#   scripts/deps.sh --check   installs nothing; exits 1 when something is missing
 set -euo pipefail
+check_only=0
+[[ ${1:-} == --check ]] && check_only=1
 
 packages=(
   # native build and unit tests
@@ -18,7 +21,13 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   # running and driving the Windows program
   wine wine32:i386 wine64 xvfb xauth xdotool xclip imagemagick x11-utils locales icoutils zip unzip
+  # the browser extension's tests drive real browsers
+  chromium firefox-esr
 )
+# A machine may carry a Node.js of its own, with which Debian's npm conflicts.
+if ! command -v node >/dev/null; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 need_i386=0
@@ -28,6 +37,20 @@ for p in "${packages[@]}"; do
     [[ $p == *:i386 ]] && need_i386=1
   fi
 done
+
+locale_missing=0
+locale -a 2>/dev/null | grep -qix 'ru_RU.utf8' || locale_missing=1
+# puppeteer-core for the browser tests, as the lock file pins it (it downloads no browser).
+browser_tests=$(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/browser" && pwd)
+npm_missing=0
+if [[ ! -f $browser_tests/node_modules/.package-lock.json ||
+      $browser_tests/package-lock.json -nt $browser_tests/node_modules/.package-lock.json ]]; then
+  npm_missing=1
+fi
+if ((check_only)); then
+  ((${#missing[@]} == 0 && locale_missing == 0 && npm_missing == 0))
+  exit
+fi
 
 if ((${#missing[@]})); then
   if [[ $(id -u) -ne 0 ]]; then
@@ -43,7 +66,7 @@ if ((${#missing[@]})); then
 fi
 
 # Wine needs the Russian locale so that its ANSI code page is 1251.
-if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+if ((locale_missing)); then
   if [[ $(id -u) -ne 0 ]]; then
     echo "deps.sh: locale ru_RU.UTF-8 is missing; run as root to generate it" >&2
     exit 1
@@ -51,4 +74,8 @@ if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
   sed -i 's/^# *ru_RU.UTF-8 UTF-8/ru_RU.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >>/etc/locale.gen
   locale-gen
+fi
+
+if ((npm_missing)); then
+  (cd "$browser_tests" && npm ci --no-audit --no-fund --loglevel=error)
 fi

@@ -9,6 +9,7 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "common/wide.h"
+#include "desktop/settings.h"
 
 namespace netsorter {
 namespace {
@@ -29,19 +30,18 @@ struct Placement {
     int left, top, width, height;
 };
 
-constexpr DWORD kResultStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL |
-                               ES_READONLY;
+constexpr DWORD kResultStyle =
+    WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY;
 constexpr DWORD kLabelStyle = WS_CHILD | WS_VISIBLE | SS_LEFT;
 
 // In the order of creation, which is also the tab order.
 constexpr Placement kLayout[] = {
     {IDC_FRAME1, L"BUTTON", L"Проверка адреса", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 0, 120, 0,
      5775, 735},
-    {IDC_TXTADDRES, L"EDIT", L"",
-     WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, IDC_FRAME1, 120, 240, 4215,
-     375},
-    {IDC_CMDCHECK, L"BUTTON", L"Пр&оверить",
-     WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, IDC_FRAME1, 4440, 240, 1215, 375},
+    {IDC_TXTADDRES, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL,
+     IDC_FRAME1, 120, 240, 4215, 375},
+    {IDC_CMDCHECK, L"BUTTON", L"Пр&оверить", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+     IDC_FRAME1, 4440, 240, 1215, 375},
     {IDC_FRAME2, L"BUTTON", L"Информация", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 0, 120, 840, 5775,
      1815},
     {IDC_LABEL1, L"STATIC", L"Доменное имя", kLabelStyle, IDC_FRAME2, 120, 360, 1215, 255},
@@ -56,26 +56,35 @@ constexpr Placement kLayout[] = {
 
 constexpr int resultBoxId(ResultBox box) {
     switch (box) {
-        case ResultBox::txtDomain: return IDC_TXTDOMAIN;
-        case ResultBox::txtIP: return IDC_TXTIP;
-        case ResultBox::txtTraffic: return IDC_TXTTRAFFIC;
-        case ResultBox::txtCountry: return IDC_TXTCOUNTRY;
+        case ResultBox::txtDomain:
+            return IDC_TXTDOMAIN;
+        case ResultBox::txtIP:
+            return IDC_TXTIP;
+        case ResultBox::txtTraffic:
+            return IDC_TXTTRAFFIC;
+        case ResultBox::txtCountry:
+            return IDC_TXTCOUNTRY;
     }
     return IDC_TXTDOMAIN;
 }
 
-constexpr UINT kTimerInterval[] = {0, 3000, 100, 500};
+// What each timer is for, by its interval.
+constexpr UINT kBalloonLifetime = 3000;      // Timer1 takes the balloon down
+constexpr UINT kKeyboardPollInterval = 100;  // Timer2 polls for Ctrl+C
+constexpr UINT kSecondCopyWindow = 500;      // Timer3: the time allowed for the second Ctrl+C
+constexpr UINT kTimerInterval[] = {0, kBalloonLifetime, kKeyboardPollInterval, kSecondCopyWindow};
 
 std::wstring windowText(HWND hwnd) {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
 UINT windowDpi(HWND hwnd) {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
     if (getDpiForWindow != nullptr && hwnd != nullptr) {
         if (const UINT dpi = getDpiForWindow(hwnd)) {
             return dpi;
@@ -89,12 +98,15 @@ UINT windowDpi(HWND hwnd) {
 
 }  // namespace
 
-Form1::Form1(HINSTANCE instance, std::wstring commandLine)
+Form1::Form1(HINSTANCE instance, std::wstring commandLine, std::string dataDir,
+             NotifyIconFn notifyIcon)
     : instance_(instance),
       commandLine_(std::move(commandLine)),
+      dataDir_(std::move(dataDir)),
       nets_(*this),
-      geo_(*this, programDir()),
-      resolver_(*this) {}
+      geo_(*this, dataDir_),
+      resolver_(*this),
+      tray_(notifyIcon) {}
 
 Form1::~Form1() {
     if (hwnd_ != nullptr) {
@@ -122,8 +134,8 @@ bool Form1::create() {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = NETSORTER_FORM_CLASS;
     icon_ = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_NETSORTER), IMAGE_ICON,
-                                          GetSystemMetrics(SM_CXICON),
-                                          GetSystemMetrics(SM_CYICON), LR_SHARED));
+                                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
+                                          LR_SHARED));
     smallIcon_ = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_NETSORTER),
                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                GetSystemMetrics(SM_CYSMICON), LR_SHARED));
@@ -139,18 +151,23 @@ bool Form1::create() {
     RegisterClassExW(&nc);
 
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
-    menuBar_ = buildMenuBar();
+    win::UniqueMenu menuBar = buildMenuBar();
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, NETSORTER_FORM_CLASS, kCaption, style,
-                            CW_USEDEFAULT, CW_USEDEFAULT, 400, 250, nullptr, menuBar_, instance_,
-                            this);
-    if (hwnd_ == nullptr && menuBar_ != nullptr && !IsMenu(menuBar_)) {
-        menuBar_ = nullptr;
+    const HWND created =
+        CreateWindowExW(WS_EX_CONTROLPARENT, NETSORTER_FORM_CLASS, kCaption, style, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 400, 250, nullptr, menuBar.get(), instance_, this);
+    if (created == nullptr) {
+        // A window that failed half-way (its start-up threw) destroyed its menu bar with it.
+        if (!IsMenu(menuBar.get())) {
+            (void)menuBar.release();
+        }
+        return false;
     }
-    return hwnd_ != nullptr;
+    (void)menuBar.release();  // the window owns it now
+    return true;
 }
 
-HMENU Form1::buildMenuBar() {
+win::UniqueMenu Form1::buildMenuBar() {
     // No item has a shortcut: the captions carry no access keys either.
     HMENU file = CreatePopupMenu();
     AppendMenuW(file, MF_STRING, IDM_FILE_EXIT, L"Выход");
@@ -166,11 +183,11 @@ HMENU Form1::buildMenuBar() {
     HMENU help = CreatePopupMenu();
     AppendMenuW(help, MF_STRING, IDM_HELP_ABOUT, L"О программе");
 
-    HMENU bar = CreateMenu();
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"Файл");
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(view), L"Вид");
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(settings), L"Настройки");
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"?");
+    win::UniqueMenu bar(CreateMenu());
+    AppendMenuW(bar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"Файл");
+    AppendMenuW(bar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(view), L"Вид");
+    AppendMenuW(bar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(settings), L"Настройки");
+    AppendMenuW(bar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"?");
 
     // The tray icon's menu, never part of the bar.
     HMENU trayItems = CreatePopupMenu();
@@ -182,8 +199,8 @@ HMENU Form1::buildMenuBar() {
 void Form1::createControls() {
     for (const Placement& p : kLayout) {
         CreateWindowExW(p.id == IDC_TXTADDRES ? WS_EX_CLIENTEDGE : 0, p.className, p.caption,
-                        p.style, 0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)),
-                        instance_, nullptr);
+                        p.style, 0, 0, 0, 0, hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)), instance_, nullptr);
     }
     // Only receives the tray icon's notifications; never visible.
     picNotifier_ = CreateWindowExW(0, NETSORTER_NOTIFIER_CLASS, L"", WS_CHILD, 0, 0, 0, 0, hwnd_,
@@ -191,8 +208,8 @@ void Form1::createControls() {
                                    instance_, nullptr);
     SetWindowLongPtrW(picNotifier_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     // Results can be long (a URL, a heading); let them scroll rather than be cut at 30000.
-    for (const ResultBox box : {ResultBox::txtDomain, ResultBox::txtIP, ResultBox::txtTraffic,
-                                ResultBox::txtCountry}) {
+    for (const ResultBox box :
+         {ResultBox::txtDomain, ResultBox::txtIP, ResultBox::txtTraffic, ResultBox::txtCountry}) {
         SendMessageW(control(resultBoxId(box)), EM_LIMITTEXT, 0, 0);
     }
     SendMessageW(control(IDC_TXTADDRES), EM_LIMITTEXT, 0, 0);
@@ -215,7 +232,9 @@ void Form1::applyFont() {
 }
 
 void Form1::layoutControls() {
-    const auto px = [this](int twips) { return MulDiv(twips, static_cast<int>(dpi_), kTwipsPerInch); };
+    const auto px = [this](int twips) {
+        return MulDiv(twips, static_cast<int>(dpi_), kTwipsPerInch);
+    };
     for (const Placement& p : kLayout) {
         int left = p.left;
         int top = p.top;
@@ -273,8 +292,14 @@ LRESULT CALLBACK Form1::wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 
 LRESULT CALLBACK Form1::notifierProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* form = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (form != nullptr && msg == WM_MOUSEMOVE) {
+    if (form == nullptr) {
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+    if (msg == WM_MOUSEMOVE) {
         form->guarded([&] { form->picNotifier_MouseMove(static_cast<UINT>(LOWORD(lParam))); });
+        return 0;
+    }
+    if (form->tray_.handleNotifierMessage(msg, wParam)) {
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -295,14 +320,30 @@ LRESULT Form1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_TIMER:
             switch (wParam) {
-                case Timer1: Timer1_Timer(); break;
-                case Timer2: Timer2_Timer(); break;
-                case Timer3: Timer3_Timer(); break;
-                default: break;
+                case Timer1:
+                    Timer1_Timer();
+                    break;
+                case Timer2:
+                    Timer2_Timer();
+                    break;
+                case Timer3:
+                    Timer3_Timer();
+                    break;
+                default:
+                    break;
             }
             return 0;
+        case WM_SYSCOMMAND:
+            // The close box, the system menu's "Close" and Alt+F4 all arrive here.
+            if ((wParam & 0xFFF0) == SC_CLOSE) {
+                Form_QueryUnload(kClosedByUser);
+                return 0;
+            }
+            return DefWindowProcW(hwnd_, msg, wParam, lParam);
         case WM_CLOSE:
-            if (!Form_QueryUnload(0)) {
+            // Not the user's close (that came as SC_CLOSE): a task manager's "End task",
+            // taskkill or another program asks this program to end.
+            if (!Form_QueryUnload(kClosedByOtherProgram)) {
                 DestroyWindow(hwnd_);
             }
             return 0;
@@ -310,7 +351,7 @@ LRESULT Form1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_ENDSESSION:
             if (wParam) {
-                Form_QueryUnload(2);
+                Form_QueryUnload(kSessionEnding);
             }
             return 0;
         case WM_DPICHANGED: {
@@ -325,9 +366,7 @@ LRESULT Form1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             // Form_Terminate: the tray icon goes with the window; the lists are released
             // with this object.
-            if (tray_.iconShown()) {
-                tray_.removeTrayIcon();
-            }
+            tray_.removeTrayIconAtExit();
             hwnd_ = nullptr;
             PostQuitMessage(0);
             return 0;
@@ -342,37 +381,51 @@ LRESULT Form1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void Form1::onCommand(UINT id) {
     switch (id) {
-        case IDC_CMDCHECK: cmdCheck_Click(); break;
-        case IDM_FILE_EXIT: mnuFileExit_Click(); break;
-        case IDM_VIEW_ALWAYS_ON_TOP: mnuViewAllwaysOnTop_Click(); break;
-        case IDM_VIEW_TO_TRAY: mnuViewToTray_Click(); break;
-        case IDM_SETTINGS_ADD: mnuSettingsAdd_Click(); break;
-        case IDM_SETTINGS_DEL: mnuSettingsDel_Click(); break;
-        case IDM_SETTINGS_INTERCEPT: mnuSettingsIntercept_Click(); break;
-        case IDM_SETTINGS_AUTOSTART: mnuSettingsAutostart_Click(); break;
-        case IDM_HELP_ABOUT: mnuHelpAbout_Click(); break;
-        case IDM_TRAY_OPEN: mnuTrayOpen_Click(); break;
-        default: break;
+        case IDC_CMDCHECK:
+            cmdCheck_Click();
+            break;
+        case IDM_FILE_EXIT:
+            mnuFileExit_Click();
+            break;
+        case IDM_VIEW_ALWAYS_ON_TOP:
+            mnuViewAllwaysOnTop_Click();
+            break;
+        case IDM_VIEW_TO_TRAY:
+            mnuViewToTray_Click();
+            break;
+        case IDM_SETTINGS_ADD:
+            mnuSettingsAdd_Click();
+            break;
+        case IDM_SETTINGS_DEL:
+            mnuSettingsDel_Click();
+            break;
+        case IDM_SETTINGS_INTERCEPT:
+            mnuSettingsIntercept_Click();
+            break;
+        case IDM_SETTINGS_AUTOSTART:
+            mnuSettingsAutostart_Click();
+            break;
+        case IDM_HELP_ABOUT:
+            mnuHelpAbout_Click();
+            break;
+        case IDM_TRAY_OPEN:
+            mnuTrayOpen_Click();
+            break;
+        default:
+            break;
     }
 }
 
 void Form1::Form_Initialize() {
     Loaded = false;
-    interceptOn_ = false;
-    if (const win::UniqueKey key = win::openKey(HKEY_CURRENT_USER, L"Software\\Netsorter")) {
-        interceptOn_ = win::readString(key.get(), L"intercept").value_or(L"") == L"1";
-    }
+    interceptOn_ = settings::interceptOn();
     createControls();
     Form_Load();
     // The keyboard is polled only from here on, so keys pressed during loading never
     // count while interception is off.
     setMenuCheck(IDM_SETTINGS_INTERCEPT, interceptOn_);
     setTimerEnabled(Timer2, interceptOn_);
-    autostartOn_ = false;
-    if (const win::UniqueKey key =
-            win::openKey(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run")) {
-        autostartOn_ = !win::readString(key.get(), L"Netsorter").value_or(L"").empty();
-    }
+    autostartOn_ = settings::autostartOn();
     setMenuCheck(IDM_SETTINGS_AUTOSTART, autostartOn_);
     // Start in the tray: "/hide" anywhere in the arguments, letter case as written.
     if (commandLine_.find(L"/hide") != std::wstring::npos) {
@@ -399,7 +452,7 @@ void Form1::Form_Load() {
     if (stayHidden_) {
         ShowWindow(hwnd_, SW_HIDE);
     }
-    const std::string netsPath = fullName(programDir(), "nets.txt");
+    const std::string netsPath = fullName(dataDir_, "nets.txt");
     std::string bytes;
     std::string reason;
     if (!readWholeFile(netsPath, bytes, reason)) {
@@ -421,7 +474,9 @@ void Form1::Form_Activate() {
     }
 }
 
-void Form1::cmdCheck_Click() { checkUrl(*this, "", false); }
+void Form1::cmdCheck_Click() {
+    checkUrl(*this, "", false);
+}
 
 void Form1::checkLink(const std::string& url) {
     if (!Loaded) {
@@ -431,7 +486,7 @@ void Form1::checkLink(const std::string& url) {
 }
 
 void Form1::mnuFileExit_Click() {
-    if (!Form_QueryUnload(1)) {
+    if (!Form_QueryUnload(kClosedByProgram)) {
         DestroyWindow(hwnd_);
     }
 }
@@ -443,9 +498,13 @@ void Form1::mnuViewAllwaysOnTop_Click() {
     setMenuCheck(IDM_VIEW_ALWAYS_ON_TOP, !checked);
 }
 
-bool Form1::alwaysOnTop() { return menuChecked(IDM_VIEW_ALWAYS_ON_TOP); }
+bool Form1::alwaysOnTop() {
+    return menuChecked(IDM_VIEW_ALWAYS_ON_TOP);
+}
 
-std::string Form1::addressText() { return fromWide(windowText(control(IDC_TXTADDRES))); }
+std::string Form1::addressText() {
+    return fromWide(windowText(control(IDC_TXTADDRES)));
+}
 
 void Form1::setAddressText(const std::string& text) {
     SetWindowTextW(control(IDC_TXTADDRES), toWide(text).c_str());

@@ -7,7 +7,10 @@
 #include <string>
 
 #include "check/check.h"
+#include "common/files.h"
 #include "common/ui.h"
+#include "desktop/automation.h"
+#include "desktop/key_chord.h"
 #include "desktop/tray.h"
 #include "desktop/win.h"
 #include "geo/geo.h"
@@ -16,9 +19,11 @@
 
 namespace netsorter {
 
-class Form1 final : public CheckHost, public Ui {
-public:
-    Form1(HINSTANCE instance, std::wstring commandLine);
+class Form1 final : public CheckHost, public Ui, public automation::LinkTarget {
+  public:
+    // The data files are read from dataDir; the tray icon goes through notifyIcon.
+    Form1(HINSTANCE instance, std::wstring commandLine, std::string dataDir = programDir(),
+          NotifyIconFn notifyIcon = Shell_NotifyIconW);
     ~Form1() override;
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
@@ -35,9 +40,10 @@ public:
 
     bool Loaded = false;
 
-    // The automation class's one method: loads the window if needed, then checks as a
-    // request from outside the window.
-    void checkLink(const std::string& url);
+    // automation::LinkTarget: the automation class's one method loads the window if
+    // needed, then checks as a request from outside the window.
+    bool alive() const override { return hwnd_ != nullptr; }
+    void checkLink(const std::string& url) override;
 
     // CheckHost
     std::string addressText() override;
@@ -60,14 +66,22 @@ public:
     MsgAnswer msgBox(const std::string& text, const std::string& title, MsgIcon icon,
                      MsgButtons buttons) override;
 
-private:
+  private:
     enum Timer : UINT_PTR { Timer1 = 1, Timer2 = 2, Timer3 = 3 };
+    // Who asks the window to close (Form_QueryUnload): only the user's own close sends it
+    // to the tray.
+    enum UnloadMode {
+        kClosedByUser = 0,
+        kClosedByProgram = 1,
+        kSessionEnding = 2,
+        kClosedByOtherProgram = 3
+    };
 
     HINSTANCE instance_;
     std::wstring commandLine_;
+    std::string dataDir_;
     HWND hwnd_ = nullptr;
     HWND picNotifier_ = nullptr;
-    HMENU menuBar_ = nullptr;  // owned by the window once attached
     win::UniqueMenu mnuTray_;
     win::UniqueFont font_;
     HICON icon_ = nullptr;
@@ -80,6 +94,7 @@ private:
     mdlNET resolver_;
     mdlTray tray_;
 
+    win::KeyChord ctrlC_{VK_CONTROL, 'C'};
     bool stayHidden_ = false;
     bool interceptOn_ = false;
     bool autostartOn_ = false;
@@ -95,7 +110,7 @@ private:
     void createControls();
     void layoutControls();
     void applyFont();
-    HMENU buildMenuBar();
+    win::UniqueMenu buildMenuBar();
     HWND control(int id) const { return GetDlgItem(hwnd_, id); }
     void setMenuCheck(UINT id, bool checked);
     bool menuChecked(UINT id) const;
@@ -109,8 +124,8 @@ private:
     void Form_Initialize();
     void Form_Load();
     void Form_Activate();
-    // Answers whether the close is cancelled; reason 0 is the user's close box.
-    bool Form_QueryUnload(int UnloadMode);
+    // Answers whether the close is cancelled.
+    bool Form_QueryUnload(UnloadMode mode);
 
     // Menu commands and other handlers
     void cmdCheck_Click();
@@ -127,8 +142,6 @@ private:
     void mnuSettingsDel_Click();
     void mnuSettingsAutostart_Click();
     void mnuHelpAbout_Click();
-
-    void readSettings();
 };
 
 }  // namespace netsorter

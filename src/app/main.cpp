@@ -1,6 +1,7 @@
 // Netsorter.exe: the entry creates the main window and shows it, on every start, also
 // when the automation service starts the program for the browser.
 #include <windows.h>
+
 #include <objbase.h>
 
 #include <string>

@@ -9,8 +9,10 @@
 
 #include "check/check.h"
 #include "cli/console.h"
+#include "cli/native_host.h"
 #include "common/files.h"
 #include "common/text.h"
+#include "host/json.h"
 
 namespace netsorter {
 namespace {
@@ -27,7 +29,11 @@ constexpr const char* kUsage =
     "                   program's directory, else ../share/netsorter beside it)\n"
     "  --format FORMAT  text (default), tsv (address, domain, ip, traffic, country) or\n"
     "                   json (one object per line)\n"
-    "  --no-reverse     do not look up the name of a dotted address\n";
+    "  --no-reverse     do not look up the name of a dotted address\n"
+    "  --native-host    serve the browser extension \"Проверить IP\" (native messaging)\n"
+    "  --install-native-host, --uninstall-native-host\n"
+    "                   make this program the extension's host for Chromium, Chrome and\n"
+    "                   Firefox of this user, or stop it being so\n";
 
 enum class Format { Text, Tsv, Json };
 
@@ -37,6 +43,7 @@ struct Options {
     bool noReverse = false;
     bool fromStdin = false;
     bool help = false;
+    std::string nativeHost;  // empty, or one of the --*native-host switches
     std::vector<std::string> addresses;
 };
 
@@ -118,6 +125,12 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             onlyAddresses = true;
         } else if (arg == "--no-reverse") {
             options.noReverse = true;
+        } else if (arg == "--native-host" || arg == "--install-native-host" ||
+                   arg == "--uninstall-native-host") {
+            options.nativeHost = arg;
+            if (arg == "--native-host") {
+                break;  // the rest is the browser's: the caller's origin, a window handle
+            }
         } else if (arg == "--data-dir" || arg.starts_with("--data-dir=")) {
             if (!value("--data-dir", options.dataDir)) {
                 return false;
@@ -164,39 +177,6 @@ std::string findDataDir() {
         return installed;
     }
     return own;
-}
-
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    static constexpr char kHex[] = "0123456789abcdef";
-                    out += "\\u00";
-                    out += kHex[(c >> 4) & 0xF];
-                    out += kHex[c & 0xF];
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
 }
 
 // A TSV field cannot hold the characters that separate fields and records.
@@ -268,6 +248,12 @@ int run(const std::vector<std::string>& args) {
         console::writeOut(kUsage);
         return 0;
     }
+    if (options.nativeHost == "--install-native-host") {
+        return cli::installNativeHost(options.dataDir);
+    }
+    if (options.nativeHost == "--uninstall-native-host") {
+        return cli::uninstallNativeHost();
+    }
     const std::string dataDir = options.dataDir.empty() ? findDataDir() : options.dataDir;
 
     ConsoleUi ui;
@@ -278,6 +264,9 @@ int run(const std::vector<std::string>& args) {
     std::string reason;
     if (!readWholeFile(netsPath, bytes, reason)) {
         console::writeErr("netsorter: cannot read " + netsPath + ": " + reason + "\n");
+        if (!options.nativeHost.empty()) {
+            cli::refuseNativeRequests("cannot read " + netsPath + ": " + reason);
+        }
         return 1;
     }
     host.netChecker().add_nets(decodeText(bytes));
@@ -292,6 +281,18 @@ int run(const std::vector<std::string>& args) {
     if (!host.geo().openDataFile("GeoIP.dat", access)) {
         console::writeErr("netsorter: warning: cannot open " + fullName(dataDir, "GeoIP.dat") +
                           "; countries will not be shown\n");
+    }
+
+    if (!options.nativeHost.empty()) {
+        return cli::runNativeHost([&](const std::string& address) {
+            // A request from outside the window, as from IE; an empty address checks an
+            // empty box, not the last one's.
+            host.setAddressText(address);
+            checkUrl(host, "", true);
+            std::string reply;
+            format(reply, Format::Json, address, host, false);
+            return reply;
+        });
     }
 
     const bool withAddress = options.fromStdin || options.addresses.size() > 1;

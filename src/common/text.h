@@ -10,6 +10,9 @@ namespace netsorter {
 
 bool isValidUtf8(std::string_view bytes);
 
+// Appends one code point (at most U+10FFFF, not a surrogate) in UTF-8.
+void appendUtf8(std::string& out, char32_t cp);
+
 // Windows-1251 bytes to UTF-8.
 std::string cp1251ToUtf8(std::string_view bytes);
 

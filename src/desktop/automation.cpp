@@ -5,7 +5,6 @@
 #include <atomic>
 #include <exception>
 
-#include "app/form1.h"
 #include "common/wide.h"
 #include "desktop/win.h"
 
@@ -14,11 +13,13 @@ namespace {
 
 constexpr DISPID kDispidCheckLink = 1;
 
-// Reference counting shared by the two COM objects; the count's own value decides when
-// to go, never a second read.
+// IUnknown for the two COM objects: reference counting, where the count's own value
+// decides when to go (never a second read), and QueryInterface for IUnknown and the one
+// interface the object implements.
 template <class Interface>
 class RefCounted : public Interface {
-public:
+  public:
+    explicit RefCounted(REFIID iid) : iid_(iid) {}
     virtual ~RefCounted() = default;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
     ULONG STDMETHODCALLTYPE Release() override {
@@ -28,27 +29,40 @@ public:
         }
         return left;
     }
-
-private:
-    std::atomic<ULONG> refs_{1};
-};
-
-class qvClicker final : public RefCounted<IDispatch> {
-public:
-    explicit qvClicker(Form1& form) : form_(form) {}
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (out == nullptr) {
             return E_POINTER;
         }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-            *out = static_cast<IDispatch*>(this);
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, iid_)) {
+            *out = static_cast<Interface*>(this);
             AddRef();
             return S_OK;
         }
         *out = nullptr;
         return E_NOINTERFACE;
     }
+
+  private:
+    const IID& iid_;
+    std::atomic<ULONG> refs_{1};
+};
+
+// A VARIANT cleared on every path out.
+class VariantGuard {
+  public:
+    VariantGuard() { VariantInit(&value_); }
+    ~VariantGuard() { VariantClear(&value_); }
+    VariantGuard(const VariantGuard&) = delete;
+    VariantGuard& operator=(const VariantGuard&) = delete;
+    VARIANT* get() { return &value_; }
+
+  private:
+    VARIANT value_;
+};
+
+class qvClicker final : public RefCounted<IDispatch> {
+  public:
+    explicit qvClicker(LinkTarget& target) : RefCounted(IID_IDispatch), target_(target) {}
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (count == nullptr) {
@@ -94,28 +108,25 @@ public:
         if (params->cNamedArgs != 0) {
             return DISP_E_NONAMEDARGS;
         }
-        VARIANT text;
-        VariantInit(&text);
+        VariantGuard text;
         // Whatever the caller passed (by reference, a number, ...) is taken as its text;
         // what has no text (Null, an object) is the caller's error.
-        HRESULT hr = VariantCopyInd(&text, &params->rgvarg[0]);
+        HRESULT hr = VariantCopyInd(text.get(), &params->rgvarg[0]);
         if (SUCCEEDED(hr)) {
-            hr = VariantChangeType(&text, &text, 0, VT_BSTR);
+            hr = VariantChangeType(text.get(), text.get(), 0, VT_BSTR);
         }
         if (FAILED(hr)) {
-            VariantClear(&text);
             if (argError != nullptr) {
                 *argError = 0;
             }
             return hr;
         }
-        const std::wstring url(V_BSTR(&text), SysStringLen(V_BSTR(&text)));
-        VariantClear(&text);
-        if (form_.hwnd() == nullptr) {
+        const std::string url = fromWide({V_BSTR(text.get()), SysStringLen(V_BSTR(text.get()))});
+        if (!target_.alive()) {
             return RPC_E_DISCONNECTED;  // the window has been closed; the process is ending
         }
         try {
-            form_.checkLink(fromWide(url));
+            target_.checkLink(url);
         } catch (const std::exception& e) {
             return fail(error, toWide(e.what()));
         } catch (...) {
@@ -127,8 +138,8 @@ public:
         return S_OK;
     }
 
-private:
-    Form1& form_;
+  private:
+    LinkTarget& target_;
 
     static HRESULT fail(EXCEPINFO* error, const std::wstring& description) {
         if (error != nullptr) {
@@ -142,21 +153,8 @@ private:
 };
 
 class ClassFactory final : public RefCounted<IClassFactory> {
-public:
-    explicit ClassFactory(Form1& form) : form_(form) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
+  public:
+    explicit ClassFactory(LinkTarget& target) : RefCounted(IID_IClassFactory), target_(target) {}
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
         if (out == nullptr) {
@@ -166,7 +164,7 @@ public:
         if (outer != nullptr) {
             return CLASS_E_NOAGGREGATION;
         }
-        qvClicker* object = new (std::nothrow) qvClicker(form_);
+        qvClicker* object = new (std::nothrow) qvClicker(target_);
         if (object == nullptr) {
             return E_OUTOFMEMORY;
         }
@@ -178,16 +176,18 @@ public:
     // The process lives as long as its window, whatever the clients hold.
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
-private:
-    Form1& form_;
+  private:
+    LinkTarget& target_;
 };
 
 const std::wstring kClsidKey = std::wstring(L"CLSID\\") + kClsidText;
 
 bool writeClasses(HKEY classes, const std::wstring& exePath) {
     const win::UniqueKey clsid = win::createKey(classes, kClsidKey, KEY_WRITE);
-    const win::UniqueKey server = win::createKey(classes, kClsidKey + L"\\LocalServer32", KEY_WRITE);
-    const win::UniqueKey progIdOfClass = win::createKey(classes, kClsidKey + L"\\ProgID", KEY_WRITE);
+    const win::UniqueKey server =
+        win::createKey(classes, kClsidKey + L"\\LocalServer32", KEY_WRITE);
+    const win::UniqueKey progIdOfClass =
+        win::createKey(classes, kClsidKey + L"\\ProgID", KEY_WRITE);
     const win::UniqueKey progId = win::createKey(classes, kProgId, KEY_WRITE);
     const win::UniqueKey classOfProgId =
         win::createKey(classes, std::wstring(kProgId) + L"\\CLSID", KEY_WRITE);
@@ -234,8 +234,8 @@ void unregisterServer() {
     removeClasses(HKEY_CURRENT_USER, L"Software\\Classes");
 }
 
-ClassObjectRegistration::ClassObjectRegistration(Form1& form) {
-    auto* factory = new (std::nothrow) ClassFactory(form);
+ClassObjectRegistration::ClassObjectRegistration(LinkTarget& target) {
+    auto* factory = new (std::nothrow) ClassFactory(target);
     if (factory == nullptr) {
         return;
     }

@@ -46,8 +46,7 @@ std::optional<std::wstring> readString(HKEY key, const std::wstring& name) {
 bool writeString(HKEY key, const std::wstring& name, const std::wstring& text) {
     return RegSetValueExW(key, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) ==
-           ERROR_SUCCESS;
+                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 bool writeDword(HKEY key, const std::wstring& name, DWORD value) {
@@ -96,8 +95,8 @@ bool runSelfHidden(const std::wstring& exe, const std::wstring& switchText) {
                         nullptr, &startup, &process)) {
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const UniqueHandle thread(process.hThread);
+    const UniqueHandle child(process.hProcess);
     return true;
 }
 

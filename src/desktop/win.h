@@ -1,5 +1,5 @@
-// Small Win32 helpers shared by the window and the desktop integration: handles owned by
-// RAII types, the executable's path, and running the program again with a switch.
+// Small Win32 helpers for any window of the program: handles owned by RAII types, the
+// registry, the executable's path, and running the program again with a switch.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +14,12 @@ struct KeyCloser {
     void operator()(HKEY key) const noexcept { RegCloseKey(key); }
 };
 using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+// A kernel handle that is never INVALID_HANDLE_VALUE (processes, threads, events).
+using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 struct GdiDeleter {
     void operator()(HGDIOBJ object) const noexcept { DeleteObject(object); }

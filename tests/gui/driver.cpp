@@ -43,8 +43,9 @@ using netsorter::toWide;
 
 namespace {
 
-
-HWND mainWindow() { return FindWindowW(NETSORTER_FORM_CLASS, nullptr); }
+HWND mainWindow() {
+    return FindWindowW(NETSORTER_FORM_CLASS, nullptr);
+}
 
 template <class Probe>
 bool waitFor(DWORD ms, Probe&& probe) {
@@ -235,7 +236,8 @@ int run(const std::vector<std::wstring>& args) {
     const std::wstring& command = args[0];
     if (command == L"wait-window") {
         HWND form = nullptr;
-        if (!waitFor(timeoutArg(args, 1, 30000), [&] { return (form = mainWindow()) != nullptr; })) {
+        if (!waitFor(timeoutArg(args, 1, 30000),
+                     [&] { return (form = mainWindow()) != nullptr; })) {
             return 1;
         }
         print(std::to_string(reinterpret_cast<uintptr_t>(form)));
@@ -247,7 +249,8 @@ int run(const std::vector<std::wstring>& args) {
     if (command == L"msgbox") {
         HWND box = nullptr;
         const DWORD pid = netsorterPid();
-        if (!waitFor(timeoutArg(args, 1, 30000), [&] { return (box = findMessageBox(pid)) != nullptr; })) {
+        if (!waitFor(timeoutArg(args, 1, 30000),
+                     [&] { return (box = findMessageBox(pid)) != nullptr; })) {
             return 1;
         }
         std::wstring text;
@@ -259,8 +262,8 @@ int run(const std::vector<std::wstring>& args) {
             }
         }
         std::string buttons;
-        for (const auto& [id, name] : {std::pair{IDOK, "OK"}, {IDYES, "Yes"}, {IDNO, "No"},
-                                       {IDCANCEL, "Cancel"}}) {
+        for (const auto& [id, name] :
+             {std::pair{IDOK, "OK"}, {IDYES, "Yes"}, {IDNO, "No"}, {IDCANCEL, "Cancel"}}) {
             if (HWND b = GetDlgItem(box, id); b && IsWindowVisible(b)) {
                 buttons += std::string(buttons.empty() ? "" : ",") + "\"" + name + "\"";
             }
@@ -366,7 +369,8 @@ int run(const std::vector<std::wstring>& args) {
         return 0;
     }
     if (command == L"close") {
-        PostMessageW(form, WM_CLOSE, 0, 0);
+        // What the close box sends (so do the system menu and Alt+F4).
+        PostMessageW(form, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
     }
     return 2;

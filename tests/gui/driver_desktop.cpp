@@ -17,21 +17,12 @@
 #include "app/resource.h"
 #include "common/wide.h"
 #include "desktop/clipboard.h"
+#include "desktop/win.h"
 
 namespace {
 
 using netsorter::fromWide;
 using netsorter::toWide;
-
-
-struct KeyCloser {
-    HKEY key = nullptr;
-    ~KeyCloser() {
-        if (key != nullptr) {
-            RegCloseKey(key);
-        }
-    }
-};
 
 bool splitRoot(const std::wstring& path, HKEY& root, std::wstring& rest) {
     static const std::pair<const wchar_t*, HKEY> kRoots[] = {
@@ -87,8 +78,8 @@ int dumpKey(const std::wstring& path) {
     if (!splitRoot(path, root, rest)) {
         return 2;
     }
-    KeyCloser key;
-    if (RegOpenKeyExW(root, rest.c_str(), 0, KEY_READ, &key.key) != ERROR_SUCCESS) {
+    const netsorter::win::UniqueKey key = netsorter::win::openKey(root, rest);
+    if (!key) {
         print("null");
         return 0;
     }
@@ -98,13 +89,13 @@ int dumpKey(const std::wstring& path) {
         DWORD nameLength = 16384;
         DWORD type = 0;
         DWORD bytes = 0;
-        if (RegEnumValueW(key.key, i, name, &nameLength, nullptr, &type, nullptr, &bytes) !=
+        if (RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type, nullptr, &bytes) !=
             ERROR_SUCCESS) {
             break;
         }
         std::vector<BYTE> data(bytes);
         nameLength = 16384;
-        RegEnumValueW(key.key, i, name, &nameLength, nullptr, &type, data.data(), &bytes);
+        RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type, data.data(), &bytes);
         data.resize(bytes);
         values += std::string(values.empty() ? "" : ", ") + json(std::wstring(name, nameLength)) +
                   ": " + valueJson(type, data);
@@ -113,7 +104,7 @@ int dumpKey(const std::wstring& path) {
     for (DWORD i = 0;; ++i) {
         wchar_t name[256];
         DWORD nameLength = 256;
-        if (RegEnumKeyExW(key.key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+        if (RegEnumKeyExW(key.get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS) {
             break;
         }
@@ -124,7 +115,9 @@ int dumpKey(const std::wstring& path) {
 }
 
 // The clipboard's text, or nothing when it cannot be opened right now.
-bool clipboardText(std::wstring& text) { return netsorter::win::readClipboardText(nullptr, text); }
+bool clipboardText(std::wstring& text) {
+    return netsorter::win::readClipboardText(nullptr, text);
+}
 
 void clearBox(HWND box) {
     DWORD_PTR ignored = 0;

@@ -8,9 +8,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -107,19 +110,17 @@ class RegistryValue {
     DWORD savedType_ = REG_SZ;
 };
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
 // One main window, created and shown as the program's entry does it, destroyed with the
 // test; the quit request its end leaves behind is swallowed so the next window starts clean.
 // (Under wine without a window manager, hiding or destroying a shown window waits 2 s for
 // the manager that never answers; tests that need no shown window skip showing it.)
 class Window {
   public:
-    explicit Window(const std::wstring& commandLine = L"", bool show = true)
-        : form_(std::make_unique<Form1>(GetModuleHandleW(nullptr), commandLine)) {
+    explicit Window(const std::wstring& commandLine = L"", bool show = true,
+                    const std::string& dataDir = programDir(),
+                    NotifyIconFn notifyIcon = Shell_NotifyIconW)
+        : form_(std::make_unique<Form1>(GetModuleHandleW(nullptr), commandLine, dataDir,
+                                        notifyIcon)) {
         created_ = form_->create();
         if (created_ && show) {
             form_->show();
@@ -487,6 +488,155 @@ TEST(Tray, MouseOverTheIconAndOtherButtonsDoNothing) {
     EXPECT_FALSE(window.trayIcon());
 }
 
+// A notification area of the test's own: not ready (every add refused) until the test
+// says so, and, when told, busy with a removal until the test lets it go.
+class FakeShell {
+  public:
+    FakeShell() { current_ = this; }
+    ~FakeShell() {
+        release();
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return removalsUnderWay_ == 0; });
+        current_ = nullptr;
+    }
+    FakeShell(const FakeShell&) = delete;
+    FakeShell& operator=(const FakeShell&) = delete;
+
+    static BOOL WINAPI notifyIcon(DWORD message, PNOTIFYICONDATAW) {
+        return current_->handle(message);
+    }
+
+    void setReady(bool ready) {
+        const std::lock_guard lock(mutex_);
+        ready_ = ready;
+    }
+    void holdRemovals() {
+        const std::lock_guard lock(mutex_);
+        holdRemovals_ = true;
+    }
+    void release() {
+        const std::lock_guard lock(mutex_);
+        holdRemovals_ = false;
+        changed_.notify_all();
+    }
+    bool icon() {
+        const std::lock_guard lock(mutex_);
+        return icon_;
+    }
+    bool removalAsked() {
+        const std::lock_guard lock(mutex_);
+        return removalsAsked_ > 0;
+    }
+
+  private:
+    static inline FakeShell* current_ = nullptr;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool ready_ = false;
+    bool holdRemovals_ = false;
+    bool icon_ = false;
+    int removalsAsked_ = 0;
+    int removalsUnderWay_ = 0;
+
+    BOOL handle(DWORD message) {
+        std::unique_lock lock(mutex_);
+        switch (message) {
+            case NIM_ADD:
+                if (!ready_ || icon_) {
+                    return FALSE;
+                }
+                icon_ = true;
+                return TRUE;
+            case NIM_MODIFY:
+                return icon_;
+            case NIM_DELETE: {
+                ++removalsAsked_;
+                ++removalsUnderWay_;
+                changed_.wait(lock, [this] { return !holdRemovals_; });
+                --removalsUnderWay_;
+                changed_.notify_all();
+                const bool had = icon_;
+                icon_ = false;
+                return had;
+            }
+            default:
+                return FALSE;
+        }
+    }
+};
+
+// Pumps this thread's messages until probe() holds or 30 s have passed.
+template <class Probe>
+bool pumpUntil(Probe&& probe) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!probe()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+TEST(Tray, IconComesOnceTheShellIsReady) {
+    // At logon the program may start before the notification area exists: the icon that
+    // should be shown comes when the shell announces itself, or at a later try.
+    struct Row {
+        const char* what;
+        const wchar_t* arguments;
+        bool announced;
+        bool icon;
+    };
+    const Row rows[] = {
+        {"in the tray, the shell announces itself", L"/hide", true, true},
+        {"in the tray, the shell says nothing", L"/hide", false, true},
+        {"on the screen, the shell announces itself", L"", true, false},
+    };
+    const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeShell shell;
+        Window window(row.arguments, false, programDir(), FakeShell::notifyIcon);
+        ASSERT_TRUE(window.created());
+        ASSERT_FALSE(shell.icon());
+        shell.setReady(true);
+        if (row.announced) {
+            SendMessageW(window.hwnd(), taskbarCreated, 0, 0);
+            EXPECT_EQ(shell.icon(), row.icon);
+        } else {
+            EXPECT_TRUE(pumpUntil([&] { return shell.icon(); }));
+        }
+    }
+}
+
+TEST(Tray, ExitDoesNotWaitForABusyShell) {
+    FakeShell shell;
+    shell.setReady(true);
+    Window window(L"/hide", false, programDir(), FakeShell::notifyIcon);
+    ASSERT_TRUE(window.created());
+    ASSERT_TRUE(shell.icon());
+    shell.holdRemovals();
+    // Should the exit wait for the shell after all, the shell lets go after a while, and
+    // the exit is seen to have come only after that.
+    std::promise<void> exitReturned;
+    std::thread watchdog([&shell, returned = exitReturned.get_future()] {
+        returned.wait_for(std::chrono::seconds(20));
+        shell.release();
+    });
+    const HWND hwnd = window.hwnd();
+    window.command(IDM_FILE_EXIT);
+    const bool shellStillBusy = shell.icon();
+    exitReturned.set_value();
+    watchdog.join();
+
+    EXPECT_TRUE(shellStillBusy) << "the exit waited for the shell";
+    EXPECT_TRUE(shell.removalAsked());
+    EXPECT_FALSE(IsWindow(hwnd));
+    MSG msg;
+    EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+}
+
 TEST(Window, AlwaysOnTopTogglesAndGoingToTheTraySwitchesItOff) {
     Window window;
     ASSERT_TRUE(window.created());
@@ -518,7 +668,8 @@ TEST(Window, CloseBoxGoesToTheTrayAndExitEndsTheProgram) {
     Window window;
     ASSERT_TRUE(window.created());
     const HWND notifier = window.control(IDC_PICNOTIFIER);
-    SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);
+    // What the close box, the system menu and Alt+F4 send.
+    SendMessageW(window.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(IsWindow(window.hwnd()));
     EXPECT_FALSE(window.visible());
     EXPECT_TRUE(window.trayIcon());
@@ -532,12 +683,6 @@ TEST(Window, CloseBoxGoesToTheTrayAndExitEndsTheProgram) {
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
     EXPECT_EQ(msg.wParam, 0u);
 }
-
-// A failure inside a handler is shown to the user and the program goes on. The loading
-// step that every check ends with is made to fail: the subnet list is removed after start
-// and the window is told it is not loaded yet. That needs a private copy of this test and
-// the data files, so the copy runs the test again with a marker in its environment.
-constexpr wchar_t kChildMarker[] = L"NETSORTER_FORM_TEST_CHILD";
 
 // The text of the message box of this thread, pressing OK once it has been read.
 class MessageBoxAnswerer {
@@ -575,11 +720,43 @@ class MessageBoxAnswerer {
     std::thread worker_;
 };
 
-void failingHandlerInPrivateCopy() {
-    Window window;
+// The program's data files copied to a directory of their own, removed again at the end.
+class DataCopy {
+  public:
+    DataCopy() {
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        path_ = std::filesystem::path(temp) /
+                (L"netsorter-form-" + std::to_wstring(GetCurrentProcessId()));
+        std::filesystem::create_directories(path_);
+        const std::filesystem::path here = toWide(programDir());
+        for (const wchar_t* name : {L"nets.txt", L"countries.txt", L"GeoIP.dat"}) {
+            std::filesystem::copy_file(here / name, path_ / name,
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
+    }
+    ~DataCopy() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    DataCopy(const DataCopy&) = delete;
+    DataCopy& operator=(const DataCopy&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string dir() const { return fromWide(path_.wstring()); }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// A failure inside a handler is shown to the user and the program goes on. The loading
+// step that every check ends with is made to fail: the subnet list is removed after start
+// and the window is told it is not loaded yet.
+TEST(Failure, FailureInAHandlerIsReportedAndTheProgramGoesOn) {
+    const DataCopy data;
+    Window window(L"", true, data.dir());
     ASSERT_TRUE(window.created());
-    const std::filesystem::path nets = toWide(programDir()) + L"\\nets.txt";
-    ASSERT_TRUE(DeleteFileW(nets.c_str()));
+    ASSERT_TRUE(DeleteFileW((data.path() / L"nets.txt").c_str()));
     window.form().Loaded = false;
     SetWindowTextW(window.control(IDC_TXTADDRES), L"");
 
@@ -597,51 +774,6 @@ void failingHandlerInPrivateCopy() {
     // And the window still answers its commands.
     window.command(IDM_VIEW_ALWAYS_ON_TOP);
     EXPECT_TRUE(window.topmost());
-}
-
-TEST(Failure, FailureInAHandlerIsReportedAndTheProgramGoesOn) {
-    if (GetEnvironmentVariableW(kChildMarker, nullptr, 0) != 0) {
-        failingHandlerInPrivateCopy();
-        return;
-    }
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::filesystem::path dir =
-        std::filesystem::path(temp) / (L"netsorter-form-" + std::to_wstring(GetCurrentProcessId()));
-    std::filesystem::create_directories(dir);
-    const std::filesystem::path here = toWide(programDir());
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::filesystem::path copy = dir / L"form_test.exe";
-    std::filesystem::copy_file(self, copy, std::filesystem::copy_options::overwrite_existing);
-    for (const wchar_t* name : {L"nets.txt", L"countries.txt", L"GeoIP.dat"}) {
-        std::filesystem::copy_file(here / name, dir / name,
-                                   std::filesystem::copy_options::overwrite_existing);
-    }
-    std::wstring commandLine =
-        L"\"" + copy.wstring() +
-        L"\" --gtest_filter=Failure.FailureInAHandlerIsReportedAndTheProgramGoesOn";
-    SetEnvironmentVariableW(kChildMarker, L"1");
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
-    const BOOL started = CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, dir.c_str(), &startup, &child);
-    SetEnvironmentVariableW(kChildMarker, nullptr);
-    ASSERT_TRUE(started);
-    const UniqueHandle process(child.hProcess);
-    const UniqueHandle thread(child.hThread);
-    const DWORD waited = WaitForSingleObject(process.get(), 120000);
-    DWORD status = 1;
-    GetExitCodeProcess(process.get(), &status);
-    if (waited != WAIT_OBJECT_0) {
-        TerminateProcess(process.get(), 1);
-        WaitForSingleObject(process.get(), 10000);
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-    EXPECT_EQ(waited, WAIT_OBJECT_0);
-    EXPECT_EQ(status, 0u) << "the private copy's test failed (its report is above)";
 }
 
 }  // namespace

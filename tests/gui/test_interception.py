@@ -4,9 +4,10 @@ text, whichever program has the focus.
 The keys are typed with xdotool into another wine program (notepad), since wine reports the
 keyboard's state only while one of its windows has the focus; the clipboard is filled with
 xclip. Each Ctrl+C is a real keystroke: Ctrl held for about 150 ms and C tapped for 30 ms
-inside it. The program counts a press by the C key's state, which wine keeps as "down now or
-pressed since the last query"; wine keeps no such memory for the Ctrl key, so a Ctrl released
-between two polls would go unseen, and Ctrl is held over at least one poll.
+inside it, or both keys held down together for a while, as people copy. The program sees a
+tap between two polls by the C key's state, which wine keeps as "down now or pressed since
+the last query"; wine keeps no such memory for the Ctrl key, so a Ctrl released between two
+polls would go unseen, and Ctrl is held over at least one poll.
 
 Whether a gesture started a check is read from the address box: every check from outside the
 window writes its address there first, and nsdriver's watch-checks empties the box each time,
@@ -26,15 +27,28 @@ from harness import (BIN, WINE_RUN, GuiTestCase, driver, reg, reg_key, stop_any_
 SETTINGS_KEY = r"HKCU\Software\Netsorter"
 NOTEPAD = "Блокнот"
 NSDRIVER = os.path.join(BIN, "nsdriver.exe")
-PRESS_LENGTH_MS = 155
+
+
+class Keystroke:
+    """xdotool's arguments for one press, and how long it lasts."""
+
+    def __init__(self, args, length_ms):
+        self.args = args
+        self.length_ms = length_ms
 
 
 def keystroke(*modifiers):
     """The modifiers held for about 150 ms, the C key tapped for 30 ms inside."""
     down = [a for m in modifiers for a in ("keydown", m)]
     up = [a for m in reversed(modifiers) for a in ("keyup", m)]
-    return [*down, "sleep", "0.005", "keydown", "c", "sleep", "0.03", "keyup", "c",
-            "sleep", "0.12", *up]
+    return Keystroke([*down, "sleep", "0.005", "keydown", "c", "sleep", "0.03", "keyup", "c",
+                      "sleep", "0.12", *up], 155)
+
+
+def held(ms):
+    """Ctrl and C pressed together and held for ms: one press, however long."""
+    return Keystroke(["keydown", "ctrl", "keydown", "c", "sleep", f"{ms / 1000:.3f}",
+                      "keyup", "c", "keyup", "ctrl"], ms)
 
 
 CTRL_C = keystroke("ctrl")
@@ -50,9 +64,9 @@ def press(gaps_ms, keys=CTRL_C):
     hands rest long enough to close any window a former press opened; after, long enough for
     the program's next poll."""
     xdotool("search", "--name", NOTEPAD, "windowfocus", "--sync")
-    args = ["sleep", "0.6", *keys]
+    args = ["sleep", "0.6", *keys.args]
     for gap in gaps_ms:
-        args += ["sleep", f"{(gap - PRESS_LENGTH_MS) / 1000:.3f}", *keys]
+        args += ["sleep", f"{(gap - keys.length_ms) / 1000:.3f}", *keys.args]
     xdotool(*args, "sleep", "0.3")
 
 
@@ -186,6 +200,11 @@ class InterceptionTest(GuiTestCase):
             ("Ctrl+C", CTRL_C, [300, 300, 300], 2),
             ("C", keystroke(), [300], 0),
             ("Ctrl+Shift+C", keystroke("ctrl", "shift"), [300], 1),
+            # One press counts once, however long the keys stay down.
+            ("Ctrl+C held 150 ms", held(150), [], 0),
+            ("Ctrl+C held 400 ms", held(400), [], 0),
+            ("Ctrl+C held 150 ms", held(150), [300], 1),
+            ("Ctrl+C held 150 ms", held(150), [700], 0),
         ]
         for name, keys, gaps, checks in cases:
             with self.subTest(keys=name, gaps=gaps):

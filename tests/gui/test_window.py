@@ -5,11 +5,13 @@ Every program start costs seconds under wine, so one program serves a whole tabl
 import json
 import os
 import shutil
+import subprocess
+import tempfile
 import unittest
 
-from harness import (ARTIFACTS, DesktopProgram, GuiTestCase, Program, bmp_to_png, driver,
+from harness import (ARTIFACTS, BIN, DesktopProgram, GuiTestCase, Program, bmp_to_png, driver,
                      install_copy, popup_menu_of, stable_shot, standalone_tray_shown,
-                     wait_until, win_path, xdotool)
+                     wait_until, win_path, wine, xdotool)
 
 NO_DOMAIN = "<Доменное имя отсутсвует>"
 NO_IP = {"ip": "<IP-адрес отсутсвует>", "traffic": "<неправильный IP>",
@@ -142,6 +144,25 @@ class StartAndEnd(GuiTestCase):
         # The mark went with the topmost state: the next toggle switches it on again.
         driver("menu", "Вид/Всегда впереди")
         wait_state(program, topmost=True)
+
+    def test_a_close_from_another_program_ends_it(self):
+        # taskkill without /F, like a task manager's "End task", asks with a bare WM_CLOSE:
+        # that is not the user's close box, so the program ends and takes its icon along.
+        program = self.start("/hide")
+        wait_state(program, visible=False, tray=True)
+        wait_until(standalone_tray_shown, "wine's tray with the icon")
+        wine("taskkill", "/pid", str(program.state()["pid"]))
+        self.assertEqual(program.wait_exit(), 0)
+        wait_until(lambda: not standalone_tray_shown(), "the tray icon to go")
+
+    def test_installed_program_finds_its_data(self):
+        prefix = tempfile.mkdtemp(prefix="netsorter-install-")
+        self.addCleanup(shutil.rmtree, prefix, ignore_errors=True)
+        subprocess.run(["cmake", "--install", os.path.dirname(BIN), "--prefix", prefix],
+                       check=True, stdout=subprocess.DEVNULL, timeout=300)
+        program = self.start(directory=prefix)
+        program.check("77.88.8.8")
+        wait_boxes(program, {"traffic": DNS, "country": "Россия (RU)"})
 
     def test_missing_subnet_list_is_reported_and_ends_the_program(self):
         where = install_copy(data=("countries.txt", "GeoIP.dat"))

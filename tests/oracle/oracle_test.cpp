@@ -108,37 +108,6 @@ TEST_F(OracleRealDatabase, FirstAndLastAddressOfEveryLeafAgree) {
     EXPECT_EQ(c.checked(), 2 * ranges_.size());
 }
 
-// The Windows build cannot load the library: it replays these answers.
-TEST_F(OracleRealDatabase, WritesTheCasesForTheWindowsBuild) {
-    const std::vector<std::uint32_t> random = randomAddresses();
-    std::vector<std::uint32_t> addresses(random.begin(), random.begin() + kReplayRandom);
-    size_t lonely = 0;
-    for (size_t i = 0; i < ranges_.size(); ++i) {
-        const LeafRange& r = ranges_[i];
-        if (r.first == r.last && r.index == 0) {
-            addresses.push_back(r.first);
-            ++lonely;
-        } else if (i % kReplayLeafStride == 0) {
-            addresses.push_back(r.first);
-        }
-    }
-    EXPECT_GT(lonely, 0u) << "the database has no single address without a country";
-    std::string text =
-        "# oracle cases of the GeoIP library for the database of " + fingerprint(db_) + "\n";
-    for (const std::uint32_t a : addresses) {
-        text += dotted(a) + " " + std::to_string(expected(a)) + "\n";
-    }
-    const std::filesystem::path target(NETSORTER_ORACLE_CASES);
-    const std::filesystem::path partial = target.string() + ".partial";
-    {
-        std::ofstream out(partial, std::ios::binary);
-        out << text;
-        ASSERT_TRUE(out.flush()) << partial;
-    }
-    std::filesystem::rename(partial, target);
-    std::cout << addresses.size() << " cases written to " << target << "\n";
-}
-
 // --- databases built by the library's generator ---
 
 struct CsvRange {

@@ -3,14 +3,10 @@
 #include "app/resource.h"
 #include "common/text.h"
 #include "common/wide.h"
+#include "desktop/settings.h"
 
 namespace netsorter {
 namespace {
-
-constexpr wchar_t kBrowserMenuKey[] =
-    L"Software\\Microsoft\\Internet Explorer\\MenuExt\\Проверить IP";
-constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr DWORD kImageAndLinkContexts = 0x22;
 
 std::wstring shortPath(const std::wstring& path) {
     std::wstring buffer(1024, L'\0');
@@ -30,28 +26,17 @@ void Form1::mnuSettingsAdd_Click() {
                     L"Предупреждение", MB_OK | MB_ICONINFORMATION);
     }
     win::runSelfHidden(exe, L"/regserver");
-    const win::UniqueKey key = win::createKey(HKEY_CURRENT_USER, kBrowserMenuKey);
-    if (!key) {
-        return;
-    }
     const std::string script = collapsePairs("res://" + fromWide(shortPath(exe)) + "/101", '\\');
-    win::writeString(key.get(), L"", toWide(script));
-    win::writeDword(key.get(), L"contexts", kImageAndLinkContexts);
+    settings::addBrowserMenuItem(toWide(script));
 }
 
 void Form1::mnuSettingsDel_Click() {
-    RegDeleteKeyW(HKEY_CURRENT_USER, kBrowserMenuKey);
+    settings::removeBrowserMenuItem();
     win::runSelfHidden(win::exePath(), L"/unregserver");
 }
 
 void Form1::mnuSettingsAutostart_Click() {
-    if (const win::UniqueKey key = win::createKey(HKEY_CURRENT_USER, kRunKey)) {
-        if (autostartOn_) {
-            RegDeleteValueW(key.get(), L"Netsorter");
-        } else {
-            win::writeString(key.get(), L"Netsorter", L"\"" + win::exePath() + L"\" /hide");
-        }
-    }
+    settings::storeAutostart(!autostartOn_, win::exePath());
     autostartOn_ = !autostartOn_;
     setMenuCheck(IDM_SETTINGS_AUTOSTART, autostartOn_);
 }

@@ -5,11 +5,10 @@
 #include "app/resource.h"
 #include "common/wide.h"
 #include "desktop/clipboard.h"
+#include "desktop/settings.h"
 
 namespace netsorter {
 namespace {
-
-constexpr wchar_t kSettingsKey[] = L"Software\\Netsorter";
 
 // Another program may hold the clipboard for a moment (it is writing the copied text
 // right now); a few short retries catch most of those.
@@ -27,21 +26,16 @@ std::wstring clipboardText(HWND owner) {
 }  // namespace
 
 void Form1::mnuSettingsIntercept_Click() {
-    if (interceptOn_) {
-        RegDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey);
-    } else if (const win::UniqueKey key = win::createKey(HKEY_CURRENT_USER, kSettingsKey)) {
-        win::writeString(key.get(), L"intercept", L"1");
-    }
+    settings::storeIntercept(!interceptOn_);
     interceptOn_ = !interceptOn_;
     setMenuCheck(IDM_SETTINGS_INTERCEPT, interceptOn_);
     setTimerEnabled(Timer2, interceptOn_);
 }
 
 void Form1::Timer2_Timer() {
-    // Both keys are asked on every tick, so each one's "pressed since" state is consumed.
-    const bool ctrl = GetAsyncKeyState(VK_CONTROL) != 0;
-    const bool c = GetAsyncKeyState('C') != 0;
-    if (!(ctrl && c)) {
+    // A press counts once, however long the keys stay down: one ordinary Ctrl+C held over
+    // two polls must not pass for the second.
+    if (!ctrlC_.poll()) {
         return;
     }
     if (!timerEnabled(Timer3)) {
@@ -59,6 +53,8 @@ void Form1::Timer2_Timer() {
     }
 }
 
-void Form1::Timer3_Timer() { setTimerEnabled(Timer3, false); }
+void Form1::Timer3_Timer() {
+    setTimerEnabled(Timer3, false);
+}
 
 }  // namespace netsorter

@@ -32,9 +32,8 @@ void Form1::picNotifier_MouseMove(UINT mouseMessage) {
             GetCursorPos(&at);
             // Without the foreground the popup would not close when the user clicks away.
             SetForegroundWindow(hwnd_);
-            const UINT chosen =
-                TrackPopupMenu(mnuTray_.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0,
-                               hwnd_, nullptr);
+            const UINT chosen = TrackPopupMenu(mnuTray_.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                               at.x, at.y, 0, hwnd_, nullptr);
             PostMessageW(hwnd_, WM_NULL, 0, 0);
             if (chosen != 0) {
                 onCommand(chosen);
@@ -51,13 +50,13 @@ void Form1::Timer1_Timer() {
     tray_.showTrayBalloon(L"", L"");
 }
 
-bool Form1::Form_QueryUnload(int UnloadMode) {
-    if (UnloadMode == 0) {
+bool Form1::Form_QueryUnload(UnloadMode mode) {
+    if (mode == kClosedByUser) {
         mnuViewToTray_Click();
         Sleep(200);
         return true;
     }
-    tray_.removeTrayIcon();
+    tray_.removeTrayIconAtExit();
     return false;
 }
 

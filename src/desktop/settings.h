@@ -1,0 +1,25 @@
+// The program's settings in the current user's registry. Every key and value name lives
+// in settings.cpp alone; what the menu commands do with the settings is the window's.
+#pragma once
+
+#include <string>
+
+namespace netsorter::settings {
+
+// Clipboard interception: on exactly when "intercept" under Software\Netsorter is "1".
+bool interceptOn();
+// On: creates the key with the single value "intercept" = "1". Off: deletes the whole
+// key, whatever else it holds. Failures are not reported.
+void storeIntercept(bool on);
+
+// Start at logon: on when the value "Netsorter" of the Run key exists and is not empty.
+bool autostartOn();
+// On: the quoted exePath followed by " /hide". Off: removes the value, never the key.
+void storeAutostart(bool on, const std::wstring& exePath);
+
+// Internet Explorer's context-menu item "Проверить IP" for links and images, running the
+// script at scriptAddress (a res:// address).
+void addBrowserMenuItem(const std::wstring& scriptAddress);
+void removeBrowserMenuItem();
+
+}  // namespace netsorter::settings

@@ -1,0 +1,20 @@
+#include "host/manifest.h"
+
+#include "host/json.h"
+
+namespace netsorter::native_messaging {
+
+std::string hostManifest(BrowserFamily family, const std::string& hostPath) {
+    const std::string allowed =
+        family == BrowserFamily::Chromium
+            ? "  \"allowed_origins\": [" +
+                  jsonString(std::string("chrome-extension://") + kChromiumExtensionId + "/") +
+                  "]\n"
+            : "  \"allowed_extensions\": [" + jsonString(kFirefoxExtensionId) + "]\n";
+    return std::string("{\n") + "  \"name\": " + jsonString(kHostName) + ",\n" +
+           "  \"description\": \"Netsorter: «Проверить IP» в меню браузера\",\n" +
+           "  \"path\": " + jsonString(hostPath) + ",\n" + "  \"type\": \"stdio\",\n" + allowed +
+           "}\n";
+}
+
+}  // namespace netsorter::native_messaging

@@ -1,0 +1,37 @@
+// The browsers' native messaging protocol, as a host sees it: each message is a 32-bit
+// length in the machine's byte order followed by that many bytes of UTF-8 JSON, in both
+// directions. A request is {"address": "..."}; a failed one is answered {"error": "..."}.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+namespace netsorter::native_messaging {
+
+// The browsers refuse answers longer than this; requests longer than this are refused here,
+// since no link is that long and reading one would only fill memory.
+inline constexpr std::size_t kMaxMessage = 1024 * 1024;
+
+enum class Frame { Message, End, Empty, TooLong, Truncated };
+
+// Reads one message. End: the input ended cleanly before a message began.
+Frame readFrame(std::istream& in, std::string& message);
+
+// The answer as the browser reads it: its length, then the text.
+std::string frame(std::string_view json);
+
+std::string errorAnswer(const std::string& text);
+
+// The address of a request, or the reason it has none.
+bool requestAddress(std::string_view json, std::string& address, std::string& error);
+
+// Answers each request on in with check(address), a JSON object text, until the input
+// ends (0) or a request cannot be served (1: the error has been answered and no later
+// message could be trusted to begin where this one claimed to end).
+int serve(std::istream& in, std::ostream& out,
+          const std::function<std::string(const std::string& address)>& check);
+
+}  // namespace netsorter::native_messaging

@@ -1,0 +1,25 @@
+// The one call the host makes: checkLink(address) of the automation class
+// "Netsorter.qvClicker", which the running program serves (COM starts it when it is not
+// running), exactly as Internet Explorer's menu script does.
+#pragma once
+
+#include <string>
+
+namespace netsorter::host_win32 {
+
+// Holds COM for the calling thread while it lives.
+class ComApartment {
+  public:
+    ComApartment();
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+  private:
+    bool initialized_;
+};
+
+// Empty when the program took the address; else why it did not (UTF-8).
+std::string checkLink(const std::string& address);
+
+}  // namespace netsorter::host_win32
