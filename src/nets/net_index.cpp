@@ -89,22 +89,26 @@ void SubnetIndex::build(const std::vector<clsNet>& nets) {
         }
     }
 
-    // Neighbours with the same label are one interval.
-    bucketFirst_.assign((std::size_t{1} << kBucketBits) + 1, 0);
-    cuts_.clear();
-    labels_.clear();
+    // Neighbours with the same label are one interval. Built aside and taken over at the
+    // end, so that an allocation failing half way leaves the index as it was.
+    std::vector<std::uint32_t> bucketFirst((std::size_t{1} << kBucketBits) + 1, 0);
+    std::vector<Cut> cuts;
+    std::vector<std::uint32_t> kept;
     for (std::uint32_t i = 0; i < count; ++i) {
-        if (labels_.empty() || labels_.back() != labels[i]) {
-            ++bucketFirst_[(starts[i] >> (32 - kBucketBits)) + 1];
-            cuts_.push_back({starts[i], labels[i] == kNone ? kNoHeading : nets[labels[i]].heading});
-            labels_.push_back(labels[i]);
+        if (kept.empty() || kept.back() != labels[i]) {
+            ++bucketFirst[(starts[i] >> (32 - kBucketBits)) + 1];
+            cuts.push_back({starts[i], labels[i] == kNone ? kNoHeading : nets[labels[i]].heading});
+            kept.push_back(labels[i]);
         }
     }
-    for (std::size_t b = 1; b < bucketFirst_.size(); ++b) {
-        bucketFirst_[b] += bucketFirst_[b - 1];
+    for (std::size_t b = 1; b < bucketFirst.size(); ++b) {
+        bucketFirst[b] += bucketFirst[b - 1];
     }
-    cuts_.shrink_to_fit();
-    labels_.shrink_to_fit();
+    cuts.shrink_to_fit();
+    kept.shrink_to_fit();
+    bucketFirst_ = std::move(bucketFirst);
+    cuts_ = std::move(cuts);
+    labels_ = std::move(kept);
     covered_ = nets.size();
 }
 

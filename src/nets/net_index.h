@@ -20,7 +20,7 @@ class SubnetIndex {
 
     SubnetIndex() { build({}); }
 
-    // Indexes nets[0, nets.size()); the list may only have grown since the last build.
+    // Indexes nets[0, nets.size()).
     void build(const std::vector<clsNet>& nets);
 
     // How many subnets, from the start of the list, the index covers.
