@@ -105,7 +105,7 @@ bool clsGeo::getCountryByIP(std::string_view ipStr, std::string& description) {
     if (!ipToNumber(ipStr, number)) {
         return false;
     }
-    if (!dataFileOk_ || !countriesOk_) {
+    if (!dataFileOk_ || !countriesOk_ || !lCountries_) {
         return false;
     }
     const auto address = static_cast<std::uint32_t>(number);
