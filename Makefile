@@ -46,10 +46,10 @@ gui: win32
 dist: win32
 	scripts/dist
 
-# Timings only, nothing asserted: the country lookup and the subnet list on this machine.
+# Timings only, nothing asserted: the subnet list, the country lookup against the legacy
+# GeoIP library and the command-line tool on a batch, printed as one table.
 bench: native
-	build/native/bin/geo_bench
-	build/native/bin/nets_bench
+	python3 bench/run_bench.py build/native/bin
 
 clean:
 	rm -rf build dist

@@ -15,6 +15,8 @@ packages=(
   geoip-database geoip-bin libgeoip-dev iso-codes
   # hermetic name resolution in tests
   util-linux
+  # the benchmarks: an anchor that filters addresses by CIDR, and GNU time for peak memory
+  grepcidr time
   # Windows cross builds: the 32-bit product, and 64-bit for kernels that cannot run 32-bit wine
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   # running and driving the Windows program

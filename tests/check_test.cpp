@@ -1,22 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "check/check.h"
 #include "check/parse_url.h"
 #include "fake_ui.h"
+#include "temp_dir.h"
 
 namespace netsorter {
 namespace {
 
 using testing::FakeUi;
+using testing::TempDir;
 using Log = std::vector<std::string>;
 
 TEST(ParseUrl, CutsTheAddressAtSlashes) {
@@ -61,36 +60,6 @@ TEST(ParseUrl, CutsTheAddressAtSlashes) {
     }
 }
 
-// A directory of its own for one test, removed with everything in it.
-class TempDir {
-  public:
-    TempDir() {
-        std::random_device random;
-        path_ = std::filesystem::temp_directory_path() /
-                ("netsorter-check-" + std::to_string(random()) + std::to_string(random()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string utf8() const {
-        const std::u8string s = path_.u8string();
-        return std::string(s.begin(), s.end());
-    }
-    void write(const std::string& name, const std::string& bytes) const {
-        std::ofstream out(path_ / name, std::ios::binary);
-        out << bytes;
-        ASSERT_TRUE(out.good()) << name;
-    }
-
-  private:
-    std::filesystem::path path_;
-};
-
 // One node: addresses below 128.0.0.0 have country index 2, all others index 1.
 const std::string kTinyDatabase("\x02\xFF\xFF\x01\xFF\xFF", 6);
 
@@ -120,7 +89,7 @@ constexpr const char* kBoxNames[] = {"txtDomain", "txtIP", "txtTraffic", "txtCou
 // The main window as the pipeline sees it: every call it makes is logged in order.
 class FakeHost final : public CheckHost {
   public:
-    FakeHost() : nets_(ui_), geo_(ui_, dir_.utf8()), resolver_(log) {
+    FakeHost() : nets_(ui_), geo_(ui_, dir_.str()), resolver_(log) {
         nets_.add_nets(
             "# Частные сети\n10.0.0.0/8\n"
             "# Верхние\n200.0.0.0/8\n");

@@ -10,52 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "common/files.h"
 #include "fake_ui.h"
+#include "temp_dir.h"
 
 namespace netsorter {
 namespace {
 
 using testing::FakeUi;
+using testing::TempDir;
 namespace fs = std::filesystem;
 
 constexpr const char* kPromptTitle = "Ошибка";
 constexpr std::uint32_t kLeafBase = 16776960;
-
-#ifdef _WIN32
-constexpr char kSep = '\\';
-#else
-constexpr char kSep = '/';
-#endif
-
-class TempDir {
-  public:
-    TempDir() {
-        std::random_device seed;
-        std::mt19937_64 random(seed());
-        do {
-            path_ = fs::temp_directory_path() / ("netsorter-geo-" + std::to_string(random()));
-        } while (!fs::create_directory(path_));
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string str() const {
-        const std::u8string s = path_.u8string();
-        return {s.begin(), s.end()};
-    }
-    const fs::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return str() + kSep + name; }
-    void write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path_ / name, std::ios::binary) << bytes;
-    }
-
-  private:
-    fs::path path_;
-};
 
 struct Node {
     std::uint32_t left;
@@ -119,9 +86,9 @@ struct Geo {
         dir.write("countries.txt", text);
         return geo.openCountriesFile("countries.txt");
     }
-    bool loadDatabase(const std::string& bytes) {
+    bool loadDatabase(const std::string& bytes, GeoAccess access = GeoAccess::PositionedReads) {
         dir.write("GeoIP.dat", bytes);
-        return geo.openDataFile("GeoIP.dat");
+        return geo.openDataFile("GeoIP.dat", access);
     }
     void load(const std::string& bytes, const std::string& countries) {
         EXPECT_TRUE(loadCountries(countries));
@@ -389,6 +356,54 @@ TEST(GeoDatabase, RealSizedTreeAnswersEveryFirstOctet) {
     EXPECT_EQ(g.byIndex(0), std::nullopt);
     for (int i = 1; i <= 255; ++i) {
         EXPECT_EQ(g.byIndex(i), "C" + std::to_string(i));
+    }
+}
+
+// The memory image answers as the walk by positioned reads, lookup after lookup: the same
+// descriptions, the same damage message at the same lookup, the database closed alike.
+TEST(GeoDatabase, MemoryImageAnswersAsThePositionedWalk) {
+    std::string real;
+    std::string reason;
+    ASSERT_TRUE(readWholeFile(fullName(programDir(), "GeoIP.dat"), real, reason)) << reason;
+    const struct {
+        const char* name;
+        std::string bytes;
+        size_t randomAddresses;
+    } rows[] = {
+        {"Debian's GeoIP.dat", real, 3000},
+        {"a full tree of 8 levels", octetDatabase(), 300},
+        {"empty", "", 50},
+        {"one node", database({{kLeafBase, leaf(1)}}), 50},
+        {"cyclic", std::string(12, '\0'), 50},
+        {"node number equal to the length", database({{12, leaf(1)}, {0, 0}}), 50},
+        {"node past the last, number below the length", database({{5, leaf(1)}, {0, 0}}), 50},
+        {"last node partly past the end", database({{1, leaf(1)}}) + "\x01\x02", 50},
+        {"no country at the last level", singlePathDatabase(0x5BDA26BB, kLeafBase), 50},
+        {"back to the root at the last level", singlePathDatabase(0x5BDA26BB, 0), 50},
+    };
+    std::string countries;
+    for (int i = 1; i <= 255; ++i) {
+        countries += std::to_string(i) + "\tC" + std::to_string(i) + "\n";
+    }
+    for (const auto& row : rows) {
+        std::vector<std::uint32_t> addresses = {0,          0xFFFFFFFF, 0x5BDA26BB,
+                                                0x5BDA26BA, 0x80000001, 0x0A000001};
+        std::mt19937 random(99);
+        for (size_t i = 0; i < row.randomAddresses; ++i) {
+            addresses.push_back(static_cast<std::uint32_t>(random()));
+        }
+        Geo walk;
+        Geo image;
+        EXPECT_TRUE(walk.loadCountries(countries));
+        EXPECT_TRUE(image.loadCountries(countries));
+        ASSERT_TRUE(walk.loadDatabase(row.bytes)) << row.name;
+        ASSERT_TRUE(image.loadDatabase(row.bytes, GeoAccess::MemoryImage)) << row.name;
+        for (const std::uint32_t a : addresses) {
+            ASSERT_EQ(image.lookup(dotted(a)), walk.lookup(dotted(a)))
+                << row.name << ": " << dotted(a);
+            ASSERT_EQ(image.ui.shown.size(), walk.ui.shown.size()) << row.name << ": " << dotted(a);
+            ASSERT_EQ(image.geo.DataFileOk(), walk.geo.DataFileOk()) << row.name;
+        }
     }
 }
 

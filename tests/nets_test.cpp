@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -93,12 +94,12 @@ TEST(ParseNet, ReadsAddressesAndRanges) {
         {"/24", false},
     };
     for (const Row& row : rows) {
-        clsNet net{-1, -2, "heading"};
+        clsNet net{-1, -2, 7};
         ASSERT_EQ(parseNet(row.text, net), row.ok) << row.text;
         EXPECT_EQ(clsNetChecker::isIp(row.text), row.ok) << row.text;
         EXPECT_EQ(net.firstIp, row.ok ? row.first : -1) << row.text;
         EXPECT_EQ(net.lastIp, row.ok ? row.last : -2) << row.text;
-        EXPECT_EQ(net.comment, "heading") << row.text;
+        EXPECT_EQ(net.heading, 7u) << row.text;
     }
 }
 
@@ -274,6 +275,80 @@ TEST(NetChecker, YieldsAfterEveryLineAndAChecksMeanwhileSeesTheLinesSoFar) {
     const std::vector<std::string> expected = {
         kNotInAnySubnet, kNotInAnySubnet, "A", "A", "A", "A", "A"};
     EXPECT_EQ(seen, expected);
+}
+
+// The index must give exactly the scan's answer: the first subnet in list order holding
+// all of the query. Lists of random subnets, nested and overlapping, repeated under other
+// headings, with unaligned starts, /0 (also at 255.255.255.255, ending beyond 2^32 - 1) and
+// /32; queries of single addresses (many on subnet ends) and of ranges.
+TEST(NetChecker, IndexAnswersAsTheScan) {
+    std::mt19937 random(20240601);
+    auto address = [&]() { return static_cast<std::uint32_t>(random()); };
+    auto dotted = [](std::uint32_t a) {
+        return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
+               std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
+    };
+    for (int list = 0; list < 40; ++list) {
+        const int size = 1 + static_cast<int>(random() % (list < 30 ? 40 : 2000));
+        // Few distinct starts make overlaps and repeats common; some lists crowd one /16.
+        const bool crowded = list % 3 == 0;
+        std::vector<std::uint32_t> starts;
+        for (int i = 0; i < 1 + size / 4; ++i) {
+            starts.push_back(crowded ? 0x0A0B0000 | (address() & 0xFFFF)
+                                     : address() & (random() % 2 ? 0xFFFF0000 : 0xFFFFFFFF));
+        }
+        for (const std::uint32_t edge : {0u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
+            starts.push_back(edge);
+        }
+        auto text = [&](int lines) {
+            std::string t;
+            for (int i = 0; i < lines; ++i) {
+                if (random() % 8 == 0) {
+                    t += "# H" + std::to_string(random() % 5) + "\n";
+                }
+                const std::uint32_t kind = random() % 10;
+                // A crowded /16 holds narrow subnets only, so that its cuts stay many.
+                const int prefix = crowded     ? 20 + static_cast<int>(random() % 13)
+                                   : kind == 0 ? 0
+                                   : kind < 4  ? 32
+                                               : static_cast<int>(random() % 33);
+                t += dotted(starts[random() % starts.size()]) + "/" + std::to_string(prefix) + "\n";
+            }
+            return t;
+        };
+        std::vector<std::string> queries;
+        for (int i = 0; i < 300; ++i) {
+            // Around a start, or around the end of a subnet from it.
+            const std::uint32_t from = starts[random() % starts.size()];
+            const std::uint32_t near =
+                (random() % 2 ? from : from + (2u << (random() % 32)) - 1) + random() % 5 - 2;
+            const std::uint32_t a = random() % 4 ? near : address();
+            queries.push_back(random() % 4 ? dotted(a)
+                                           : dotted(a) + "/" + std::to_string(random() % 33));
+        }
+        FakeUi ui;
+        clsNetChecker checker(ui);
+        auto expectSame = [&](const char* when) {
+            for (const std::string& q : queries) {
+                ASSERT_EQ(checker.checkIp(q), checker.checkIpByScan(q))
+                    << q << " " << when << ", list " << list;
+            }
+        };
+        checker.add_nets(text(size));
+        expectSame("after one load");
+        // Checks inside the second load's turns see the index of the first load and the
+        // lines appended since.
+        int turn = 0;
+        ui.onDoEvents = [&] {
+            if (++turn % 7 == 0) {
+                const std::string& q = queries[random() % queries.size()];
+                ASSERT_EQ(checker.checkIp(q), checker.checkIpByScan(q)) << q << " while loading";
+            }
+        };
+        checker.add_nets(text(size));
+        ui.onDoEvents = nullptr;
+        expectSame("after a second load");
+    }
 }
 
 }  // namespace

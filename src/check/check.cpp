@@ -1,5 +1,6 @@
 #include "check/check.h"
 
+#include <string_view>
 #include <vector>
 
 #include "check/parse_url.h"
@@ -8,17 +9,19 @@
 namespace netsorter {
 
 std::string countryText(const std::string& description) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (size_t tab; (tab = description.find('\t', start)) != std::string::npos;
-         start = tab + 1) {
-        fields.push_back(description.substr(start, tab - start));
+    // Of the tab-separated fields only the first and the third are ever shown.
+    const std::string_view d(description);
+    const size_t first = d.find('\t');
+    const size_t second = first == std::string_view::npos ? first : d.find('\t', first + 1);
+    const size_t third = second == std::string_view::npos ? second : d.find('\t', second + 1);
+    if (third == std::string_view::npos) {
+        return std::string(d.substr(0, first));
     }
-    fields.push_back(description.substr(start));
-    if (fields.size() >= 4) {
-        return fields[2] + " (" + fields[0] + ")";
-    }
-    return fields[0];
+    std::string text(d.substr(second + 1, third - second - 1));
+    text += " (";
+    text += d.substr(0, first);
+    text += ')';
+    return text;
 }
 
 void checkUrl(CheckHost& host, const std::string& url, bool FromIE) {
@@ -29,10 +32,11 @@ void checkUrl(CheckHost& host, const std::string& url, bool FromIE) {
     std::string domain;
     std::string ip = parseUrl(address, domain);
 
-    host.setResultText(ResultBox::txtTraffic, kChecking);
-    host.setResultText(ResultBox::txtIP, kChecking);
-    host.setResultText(ResultBox::txtDomain, kChecking);
-    host.setResultText(ResultBox::txtCountry, kChecking);
+    static const std::string checking = kChecking;
+    host.setResultText(ResultBox::txtTraffic, checking);
+    host.setResultText(ResultBox::txtIP, checking);
+    host.setResultText(ResultBox::txtDomain, checking);
+    host.setResultText(ResultBox::txtCountry, checking);
 
     bool reverseAllowed = true;
     if (FromIE) {

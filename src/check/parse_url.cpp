@@ -1,6 +1,6 @@
 #include "check/parse_url.h"
 
-#include <vector>
+#include <array>
 
 #include "nets/net_checker.h"
 
@@ -9,21 +9,22 @@ namespace netsorter {
 std::string parseUrl(std::string_view address, std::string& domain) {
     // At most four pieces: the first three end at the first three slashes, the fourth is
     // the whole rest. An empty address gives no piece at all.
-    std::vector<std::string_view> pieces;
+    std::array<std::string_view, 4> pieces;
+    size_t count = 0;
     if (!address.empty()) {
         size_t start = 0;
-        for (size_t slash; pieces.size() < 3 && (slash = address.find('/', start)) !=
-                                                     std::string_view::npos;) {
-            pieces.push_back(address.substr(start, slash - start));
+        for (size_t slash;
+             count < 3 && (slash = address.find('/', start)) != std::string_view::npos;) {
+            pieces[count++] = address.substr(start, slash - start);
             start = slash + 1;
         }
-        pieces.push_back(address.substr(start));
+        pieces[count++] = address.substr(start);
     }
-    if (pieces.size() >= 3) {
+    if (count >= 3) {
         domain = std::string(pieces[2]);
         return domain;
     }
-    if (pieces.empty()) {
+    if (count == 0) {
         domain.clear();
         return {};
     }

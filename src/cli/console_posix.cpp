@@ -1,3 +1,6 @@
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 
 #include "cli/console.h"
@@ -7,6 +10,8 @@ namespace netsorter::console {
 std::vector<std::string> arguments(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
 }
+
+namespace platform {
 
 void writeOut(std::string_view utf8) {
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
@@ -18,4 +23,15 @@ void writeErr(std::string_view utf8) {
     std::fflush(stderr);
 }
 
+std::size_t readIn(char* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, buffer, size);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        return got > 0 ? static_cast<std::size_t>(got) : 0;
+    }
+}
+
+}  // namespace platform
 }  // namespace netsorter::console

@@ -1,4 +1,5 @@
 #include <windows.h>
+// shellapi.h needs windows.h above it.
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
@@ -41,7 +42,20 @@ std::vector<std::string> arguments(int, char**) {
     return args;
 }
 
-void writeOut(std::string_view utf8) { write(STD_OUTPUT_HANDLE, stdout, utf8); }
-void writeErr(std::string_view utf8) { write(STD_ERROR_HANDLE, stderr, utf8); }
+namespace platform {
+
+void writeOut(std::string_view utf8) {
+    write(STD_OUTPUT_HANDLE, stdout, utf8);
+}
+void writeErr(std::string_view utf8) {
+    write(STD_ERROR_HANDLE, stderr, utf8);
+}
+
+std::size_t readIn(char* buffer, std::size_t size) {
+    const int got = _read(_fileno(stdin), buffer, static_cast<unsigned>(size));
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
+}  // namespace platform
 
 }  // namespace netsorter::console

@@ -2,6 +2,7 @@
 // window's button; --no-reverse makes it one from the tray, where the reverse lookup is
 // not made.
 #include <array>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -49,7 +50,7 @@ struct Options {
 // Message boxes of the core become lines on stderr; the duplicate prompt of countries.txt
 // answers Yes, so loading goes on without the refused line.
 class ConsoleUi final : public Ui {
-public:
+  public:
     void doEvents() override {}
     MsgAnswer msgBox(const std::string& text, const std::string& title, MsgIcon,
                      MsgButtons buttons) override {
@@ -64,13 +65,14 @@ public:
 };
 
 class CliHost final : public CheckHost {
-public:
+  public:
     CliHost(Ui& ui, const std::string& dataDir, bool noReverse)
         : nets_(ui), geo_(ui, dataDir), resolver_(ui), stayHidden_(noReverse) {}
 
     std::string addressText() override { return address_; }
     void setAddressText(const std::string& text) override { address_ = text; }
-    std::string resultText(ResultBox box) override { return boxes_[static_cast<size_t>(box)]; }
+    std::string resultText(ResultBox which) override { return box(which); }
+    const std::string& box(ResultBox which) const { return boxes_[static_cast<size_t>(which)]; }
     void setResultText(ResultBox box, const std::string& text) override {
         boxes_[static_cast<size_t>(box)] = text;
     }
@@ -86,7 +88,7 @@ public:
     clsGeo& geo() override { return geo_; }
     NameResolver& resolver() override { return resolver_; }
 
-private:
+  private:
     clsNetChecker nets_;
     clsGeo geo_;
     mdlNET resolver_;
@@ -169,8 +171,8 @@ std::string findDataDir() {
     if (fileExists(fullName(own, "nets.txt"))) {
         return own;
     }
-    const std::string installed = fullName(own, std::string("..") + kPathSeparator + "share" +
-                                                    kPathSeparator + "netsorter");
+    const std::string installed =
+        fullName(own, std::string("..") + kPathSeparator + "share" + kPathSeparator + "netsorter");
     if (fileExists(fullName(installed, "nets.txt"))) {
         return installed;
     }
@@ -178,13 +180,17 @@ std::string findDataDir() {
 }
 
 // A TSV field cannot hold the characters that separate fields and records.
-std::string tsvField(std::string text) {
-    for (char& c : text) {
-        if (c == '\t' || c == '\r' || c == '\n') {
-            c = ' ';
+void appendTsvField(std::string& out, std::string_view text) {
+    const size_t from = out.size();
+    out += text;
+    // Such characters are rare: one library scan per field finds them (it also stops at a
+    // NUL byte, which stays as it is).
+    for (size_t at = from + std::strcspn(out.c_str() + from, "\t\r\n"); at < out.size();
+         at += 1 + std::strcspn(out.c_str() + at + 1, "\t\r\n")) {
+        if (out[at] != '\0') {
+            out[at] = ' ';
         }
     }
-    return text;
 }
 
 size_t codePoints(const std::string& utf8) {
@@ -195,31 +201,40 @@ size_t codePoints(const std::string& utf8) {
     return n;
 }
 
-std::string format(Format how, const std::string& address, CliHost& host, bool withAddress) {
-    const std::string domain = host.resultText(ResultBox::txtDomain);
-    const std::string ip = host.resultText(ResultBox::txtIP);
-    const std::string traffic = host.resultText(ResultBox::txtTraffic);
-    const std::string country = host.resultText(ResultBox::txtCountry);
+// Appends the lines of one checked address to out.
+void format(std::string& out, Format how, const std::string& address, const CliHost& host,
+            bool withAddress) {
+    const std::string& domain = host.box(ResultBox::txtDomain);
+    const std::string& ip = host.box(ResultBox::txtIP);
+    const std::string& traffic = host.box(ResultBox::txtTraffic);
+    const std::string& country = host.box(ResultBox::txtCountry);
     switch (how) {
         case Format::Tsv:
-            return tsvField(address) + '\t' + tsvField(domain) + '\t' + tsvField(ip) + '\t' +
-                   tsvField(traffic) + '\t' + tsvField(country) + '\n';
+            for (const std::string* field : {&address, &domain, &ip, &traffic, &country}) {
+                if (field != &address) {
+                    out += '\t';
+                }
+                appendTsvField(out, *field);
+            }
+            out += '\n';
+            return;
         case Format::Json:
-            return "{\"address\": " + jsonString(address) + ", \"domain\": " + jsonString(domain) +
+            out += "{\"address\": " + jsonString(address) + ", \"domain\": " + jsonString(domain) +
                    ", \"ip\": " + jsonString(ip) + ", \"traffic\": " + jsonString(traffic) +
                    ", \"country\": " + jsonString(country) + "}\n";
+            return;
         case Format::Text:
             break;
     }
-    const std::vector<std::pair<std::string, std::string>> rows = {
-        {"Адрес", address}, {"Доменное имя", domain}, {"IP-адрес", ip},
-        {"Тип трафика", traffic}, {"Страна", country}};
-    std::string out;
-    for (size_t i = withAddress ? 0 : 1; i < rows.size(); ++i) {
-        const auto& [label, value] = rows[i];
-        out += label + ":" + std::string(14 - codePoints(label), ' ') + value + '\n';
+    const std::pair<const char*, const std::string*> rows[] = {{"Адрес", &address},
+                                                               {"Доменное имя", &domain},
+                                                               {"IP-адрес", &ip},
+                                                               {"Тип трафика", &traffic},
+                                                               {"Страна", &country}};
+    for (size_t i = withAddress ? 0 : 1; i < std::size(rows); ++i) {
+        const std::string label = rows[i].first;
+        out += label + ":" + std::string(14 - codePoints(label), ' ') + *rows[i].second + '\n';
     }
-    return out;
 }
 
 int run(const std::vector<std::string>& args) {
@@ -259,7 +274,11 @@ int run(const std::vector<std::string>& args) {
         console::writeErr("netsorter: warning: cannot read " + fullName(dataDir, "countries.txt") +
                           "; countries will not be shown\n");
     }
-    if (!host.geo().openDataFile("GeoIP.dat")) {
+    // A batch from standard input is looked up in a memory image of the database: the same
+    // answers without a read of the file per level.
+    const GeoAccess access =
+        options.fromStdin ? GeoAccess::MemoryImage : GeoAccess::PositionedReads;
+    if (!host.geo().openDataFile("GeoIP.dat", access)) {
         console::writeErr("netsorter: warning: cannot open " + fullName(dataDir, "GeoIP.dat") +
                           "; countries will not be shown\n");
     }
@@ -270,12 +289,15 @@ int run(const std::vector<std::string>& args) {
             // empty box, not the last one's.
             host.setAddressText(address);
             checkUrl(host, "", true);
-            return format(Format::Json, address, host, false);
+            std::string reply;
+            format(reply, Format::Json, address, host, false);
+            return reply;
         });
     }
 
     const bool withAddress = options.fromStdin || options.addresses.size() > 1;
     bool first = true;
+    std::string out;
     auto check = [&](const std::string& raw) {
         const std::string address = decodeText(raw);
         // As the window's button does: the address goes into the box, then the box is checked.
@@ -285,7 +307,9 @@ int run(const std::vector<std::string>& args) {
             console::writeOut("\n");
         }
         first = false;
-        console::writeOut(format(options.format, address, host, withAddress));
+        out.clear();
+        format(out, options.format, address, host, withAddress);
+        console::writeOut(out);
     };
     for (const std::string& address : options.addresses) {
         check(address);
@@ -303,7 +327,9 @@ int run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     try {
-        return netsorter::run(netsorter::console::arguments(argc, argv));
+        const int status = netsorter::run(netsorter::console::arguments(argc, argv));
+        netsorter::console::flushOut();
+        return status;
     } catch (const std::exception& e) {
         netsorter::console::writeErr(std::string("netsorter: ") + e.what() + "\n");
         return 1;

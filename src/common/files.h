@@ -27,13 +27,26 @@ std::string programDir();
 // (a network share) is kept.
 std::string fullName(std::string_view dir, std::string_view name, char separator = kPathSeparator);
 
-// Reads a whole file. On failure reason holds the system's description of the failure.
+// The most a text file of the program (nets.txt, countries.txt) may hold: the text, its
+// decoded copy and what is built from it must fit the process, which for the 32-bit
+// program is 2 GB of address space.
+inline constexpr std::uint64_t kMaxTextFileBytes =
+    sizeof(void*) >= 8 ? std::uint64_t{1} << 30 : std::uint64_t{64} << 20;
+
+// Why a file is refused although the system would open it.
+std::string notARegularFileReason();
+std::string tooLargeReason();
+
+// Reads a whole regular file of at most kMaxTextFileBytes. On failure reason says why: the
+// system's description, or one of the two reasons above. A FIFO or a device (/dev/zero)
+// is refused without a read, so it can neither block nor fill memory.
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason);
 
-// A file opened for reading only (never created), read at absolute offsets so that no
-// file position is shared between callers.
+// A regular file opened for reading only (never created; anything else, a FIFO included,
+// is refused at once), read at absolute offsets so that no file position is shared
+// between callers.
 class RandomAccessFile {
-public:
+  public:
     RandomAccessFile() = default;
     ~RandomAccessFile() { close(); }
     RandomAccessFile(RandomAccessFile&& other) noexcept;
@@ -51,7 +64,7 @@ public:
     // Reads exactly n bytes at offset; false when fewer are there or the read fails.
     bool readAt(std::uint64_t offset, void* buffer, std::size_t n) const;
 
-private:
+  private:
     static constexpr std::intptr_t kNoHandle = -1;
     std::intptr_t handle_ = kNoHandle;
 };

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "common/files.h"
 
@@ -20,43 +21,101 @@ std::string programDir() {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+std::string notARegularFileReason() {
+    return "not a regular file";
+}
+
+std::string tooLargeReason() {
+    return "larger than " + std::to_string(kMaxTextFileBytes >> 20) + " MiB";
+}
+
+namespace {
+
+// A descriptor closed with its owner.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_;
+};
+
+// Opens path (following links) for reading if it is a regular file. Opening a FIFO for
+// reading waits for a writer unless it is non-blocking, so the type is checked first and
+// blocking reads are restored afterwards.
+int openRegular(const std::string& path, off_t& size, std::string& reason) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
         reason = std::strerror(errno);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        reason = notARegularFileReason();
+        return -1;
+    }
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        reason = std::strerror(errno);
+        return -1;
+    }
+    size = st.st_size;
+    return fd.release();
+}
+
+}  // namespace
+
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
+    off_t size = 0;
+    const Descriptor fd(openRegular(path, size, reason));
+    if (fd.get() < 0) {
+        return false;
+    }
+    if (static_cast<std::uint64_t>(size) > kMaxTextFileBytes) {
+        reason = tooLargeReason();
         return false;
     }
     std::string data;
+    data.reserve(static_cast<size_t>(size));
     char chunk[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
             }
             reason = std::strerror(errno);
-            ::close(fd);
             return false;
         }
         if (n == 0) {
             break;
         }
+        // The file may grow while it is read.
+        if (data.size() + static_cast<size_t>(n) > kMaxTextFileBytes) {
+            reason = tooLargeReason();
+            return false;
+        }
         data.append(chunk, static_cast<size_t>(n));
     }
-    ::close(fd);
     bytes = std::move(data);
     return true;
 }
 
 bool RandomAccessFile::open(const std::string& path) {
     close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    off_t size = 0;
+    std::string reason;
+    const int fd = openRegular(path, size, reason);
     if (fd < 0) {
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
         return false;
     }
     handle_ = fd;
@@ -71,11 +130,13 @@ void RandomAccessFile::close() noexcept {
 }
 
 std::optional<std::uint64_t> RandomAccessFile::size() const {
-    struct stat st {};
-    if (handle_ == kNoHandle || ::fstat(static_cast<int>(handle_), &st) != 0) {
+    // Asked on every lookup: seeking to the end costs a third of fstat. The file position
+    // itself is never used, every read names its offset.
+    const off_t end = handle_ == kNoHandle ? -1 : ::lseek(static_cast<int>(handle_), 0, SEEK_END);
+    if (end < 0) {
         return std::nullopt;
     }
-    return static_cast<std::uint64_t>(st.st_size);
+    return static_cast<std::uint64_t>(end);
 }
 
 bool RandomAccessFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
@@ -84,8 +145,7 @@ bool RandomAccessFile::readAt(std::uint64_t offset, void* buffer, std::size_t n)
     }
     auto* out = static_cast<char*>(buffer);
     while (n > 0) {
-        const ssize_t got =
-            ::pread(static_cast<int>(handle_), out, n, static_cast<off_t>(offset));
+        const ssize_t got = ::pread(static_cast<int>(handle_), out, n, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR) {
             continue;
         }

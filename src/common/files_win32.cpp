@@ -1,16 +1,52 @@
 #include <windows.h>
 
+#include <utility>
+
 #include "common/files.h"
 #include "common/wide.h"
 
 namespace netsorter {
 namespace {
 
-HANDLE asHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE asHandle(std::intptr_t h) {
+    return reinterpret_cast<HANDLE>(h);
+}
 
-HANDLE openForReading(const std::string& path) {
-    return CreateFileW(toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+// A handle closed with its owner.
+class Handle {
+  public:
+    explicit Handle(HANDLE h) : h_(h) {}
+    ~Handle() {
+        if (h_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(h_);
+        }
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return h_; }
+    HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
+
+  private:
+    HANDLE h_;
+};
+
+// Opens path for reading if it is a file on a disk: a pipe or a device (NUL, CON, COM1)
+// could wait for ever or never end, a directory is no file to read.
+HANDLE openRegular(const std::string& path, std::uint64_t& size, std::string& reason) {
+    Handle h(CreateFileW(toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (h.get() == INVALID_HANDLE_VALUE) {
+        reason = systemMessage(GetLastError());
+        return INVALID_HANDLE_VALUE;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(h.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(h.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        reason = notARegularFileReason();
+        return INVALID_HANDLE_VALUE;
+    }
+    size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    return h.release();
 }
 
 }  // namespace
@@ -37,34 +73,52 @@ std::string programDir() {
     return fromWide(path.substr(0, root ? slash + 1 : slash));
 }
 
+std::string notARegularFileReason() {
+    return "Это не обычный файл.";
+}
+
+std::string tooLargeReason() {
+    return "Файл больше " + std::to_string(kMaxTextFileBytes >> 20) + " МБ.";
+}
+
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
-    const HANDLE h = openForReading(path);
-    if (h == INVALID_HANDLE_VALUE) {
-        reason = systemMessage(GetLastError());
+    std::uint64_t size = 0;
+    const Handle h(openRegular(path, size, reason));
+    if (h.get() == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    if (size > kMaxTextFileBytes) {
+        reason = tooLargeReason();
         return false;
     }
     std::string data;
+    data.reserve(static_cast<size_t>(size));
     char chunk[65536];
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(h, chunk, sizeof chunk, &got, nullptr)) {
+        if (!ReadFile(h.get(), chunk, sizeof chunk, &got, nullptr)) {
             reason = systemMessage(GetLastError());
-            CloseHandle(h);
             return false;
         }
         if (got == 0) {
             break;
         }
+        // The file may grow while it is read.
+        if (data.size() + got > kMaxTextFileBytes) {
+            reason = tooLargeReason();
+            return false;
+        }
         data.append(chunk, got);
     }
-    CloseHandle(h);
     bytes = std::move(data);
     return true;
 }
 
 bool RandomAccessFile::open(const std::string& path) {
     close();
-    const HANDLE h = openForReading(path);
+    std::uint64_t size = 0;
+    std::string reason;
+    const HANDLE h = openRegular(path, size, reason);
     if (h == INVALID_HANDLE_VALUE) {
         return false;
     }

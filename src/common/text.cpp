@@ -106,33 +106,21 @@ std::string decodeText(std::string_view bytes) {
 
 std::vector<std::string> splitLines(std::string_view text) {
     std::vector<std::string> lines;
-    if (text.empty()) {
-        return lines;
-    }
-    std::string line;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(std::move(line));
-            line.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-        } else {
-            line += c;
-        }
-    }
-    lines.push_back(std::move(line));
+    forEachLine(text, [&](std::string_view line) { lines.emplace_back(line); });
     return lines;
 }
 
-std::string trimSpaces(std::string_view text) {
+std::string_view trimSpacesView(std::string_view text) {
     const size_t first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) {
         return {};
     }
     const size_t last = text.find_last_not_of(' ');
-    return std::string(text.substr(first, last - first + 1));
+    return text.substr(first, last - first + 1);
+}
+
+std::string trimSpaces(std::string_view text) {
+    return std::string(trimSpacesView(text));
 }
 
 std::string foldCase(std::string_view utf8) {

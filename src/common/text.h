@@ -21,12 +21,32 @@ std::string cp1251ToUtf8(std::string_view bytes);
 // files were written in on Russian Windows.
 std::string decodeText(std::string_view bytes);
 
+// Calls line(view) for every line of text, split as splitLines splits it, without copying
+// the text: a file of millions of lines is walked in place.
+template <class LineFn>
+void forEachLine(std::string_view text, LineFn&& line) {
+    if (text.empty()) {
+        return;
+    }
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            line(text.substr(start));
+            return;
+        }
+        line(text.substr(start, end - start));
+        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+    }
+}
+
 // Splits at CR LF, lone CR and lone LF. A final line end yields a final empty line;
 // an empty text yields no line at all.
 std::vector<std::string> splitLines(std::string_view text);
 
 // Removes space characters (only U+0020) at both ends.
 std::string trimSpaces(std::string_view text);
+std::string_view trimSpacesView(std::string_view text);
 
 // Folds ASCII and Cyrillic letters to lower case, for keys compared without regard to case.
 std::string foldCase(std::string_view utf8);

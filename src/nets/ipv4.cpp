@@ -1,47 +1,59 @@
 #include "nets/ipv4.h"
 
-#include <cmath>
-
 namespace netsorter {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The digits of one octet at p: one to three, never a fourth. False when p holds no digit;
+// otherwise value is what the digits say, up to 999. Every address of a batch is read three
+// times (splitting, subnet list, country), so this stays a tight loop over a pointer.
+inline bool takeOctet(const char*& p, const char* end, std::int32_t& value) {
+    if (p == end || !isDigit(*p)) {
+        return false;
+    }
+    std::int32_t v = *p++ - '0';
+    for (int digits = 1; digits < 3 && p != end && isDigit(*p); ++digits) {
+        v = v * 10 + (*p++ - '0');
+    }
+    value = v;
+    return true;
+}
 
 // Steps shared by parseNet and ipToNumber: four octets joined by single dots.
 bool readAddress(std::string_view& text, double& number) {
-    std::int32_t octet[4];
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    std::uint32_t address = 0;
     for (int k = 0; k < 4; ++k) {
-        if (!readOctet(text, octet[k])) {
-            return false;
-        }
-        if (k < 3) {
-            if (text.empty() || text.front() != '.') {
+        if (k > 0) {
+            if (p == end || *p != '.') {
                 return false;
             }
-            text.remove_prefix(1);
+            ++p;
         }
+        std::int32_t octet = 0;
+        if (!takeOctet(p, end, octet) || octet > 255) {
+            return false;
+        }
+        address = address << 8 | static_cast<std::uint32_t>(octet);
     }
-    number = octet[0] * 16777216.0 + octet[1] * 65536.0 + octet[2] * 256.0 + octet[3];
+    text.remove_prefix(static_cast<size_t>(p - text.data()));
+    number = address;  // o1 * 16777216 + o2 * 65536 + o3 * 256 + o4, exact
     return true;
 }
 
 }  // namespace
 
 bool readOctet(std::string_view& text, std::int32_t& value) {
-    if (text.empty() || !isDigit(text[0])) {
+    const char* p = text.data();
+    if (!takeOctet(p, p + text.size(), value)) {
         return false;
     }
-    size_t digits = 1;
-    while (digits < 3 && digits < text.size() && isDigit(text[digits])) {
-        ++digits;
-    }
-    std::int32_t v = 0;
-    for (size_t i = 0; i < digits; ++i) {
-        v = v * 10 + (text[i] - '0');
-    }
-    text.remove_prefix(digits);
-    value = v;
-    return v < 256;
+    text.remove_prefix(static_cast<size_t>(p - text.data()));
+    return value < 256;
 }
 
 bool parseNet(std::string_view text, clsNet& net) {
@@ -58,11 +70,14 @@ bool parseNet(std::string_view text, clsNet& net) {
         }
     }
     net.firstIp = first;
-    net.lastIp = std::pow(2.0, 32 - prefix) + first - 1;
+    // 2^(32 - prefix), exact as a double, then the additions in the same order.
+    net.lastIp = static_cast<double>(std::uint64_t{1} << (32 - prefix)) + first - 1;
     return true;
 }
 
-bool ipToNumber(std::string_view text, double& number) { return readAddress(text, number); }
+bool ipToNumber(std::string_view text, double& number) {
+    return readAddress(text, number);
+}
 
 bool isIp(std::string_view ip) {
     clsNet scratch;

@@ -3,16 +3,17 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 namespace netsorter {
 
-// One subnet: its first and last address numbers (inclusive) and its traffic type.
+// One subnet: its first and last address numbers (inclusive) and the number of the heading
+// it stands under; clsNetChecker::comment gives that heading's text, its traffic type. The
+// text is kept once per heading however many subnets stand under it.
 struct clsNet {
     double firstIp = 0;
     double lastIp = 0;
-    std::string comment;
+    std::uint32_t heading = 0;
 };
 
 // Takes one to three digits off the front of text. True when the value read is below 256;

@@ -1,39 +1,112 @@
 #include "nets/net_checker.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 
 namespace netsorter {
+namespace {
+
+constexpr std::uint32_t kEmptyHeading = 1;
+
+bool contains(const clsNet& n, const clsNet& q) {
+    return q.firstIp >= n.firstIp && q.lastIp <= n.lastIp;
+}
+
+}  // namespace
+
+std::size_t clsNetChecker::scan(const clsNet& q, std::size_t from, std::size_t to) const {
+    for (std::size_t k = from; k < to; ++k) {
+        if (contains(nets_[k], q)) {
+            return k;
+        }
+    }
+    return nets_.size();
+}
+
+std::uint32_t clsNetChecker::firstContaining(const clsNet& q) const {
+    // Rebuilt only between loads: inside a load every line would invalidate it again.
+    if (loading_ == 0 && index_.covered() != nets_.size()) {
+        index_.build(nets_);
+    }
+    const std::size_t covered = index_.covered();
+    const auto first = static_cast<std::uint32_t>(q.firstIp);
+    std::size_t found = nets_.size();
+    if (q.lastIp == q.firstIp) {
+        // No jump on the answer itself: at a million subnets the next check can then start
+        // while this one still waits for memory.
+        const std::uint32_t heading = index_.headingAt(first);
+        if (covered == nets_.size() || heading != SubnetIndex::kNoHeading) {
+            return heading;
+        }
+    } else if (const std::uint32_t atFirst = index_.positionAt(first);
+               atFirst != SubnetIndex::kNone) {
+        // A range: whatever holds all of it holds both its ends, so it comes no earlier
+        // than the first subnet holding either end.
+        std::size_t from = atFirst;
+        if (q.lastIp <= 4294967295.0) {
+            const std::uint32_t atLast = index_.positionAt(static_cast<std::uint32_t>(q.lastIp));
+            from = atLast == SubnetIndex::kNone ? covered : std::max<std::size_t>(from, atLast);
+        }
+        found = scan(q, from, covered);
+    }
+    // Subnets appended since the index was built (a check while add_nets yields).
+    if (found >= covered) {
+        found = scan(q, covered, nets_.size());
+    }
+    return found < nets_.size() ? nets_[found].heading : SubnetIndex::kNoHeading;
+}
 
 std::string clsNetChecker::checkIp(std::string_view ip) const {
     clsNet q;
     if (!parseNet(ip, q)) {
         return kBadIp;
     }
-    for (const clsNet& n : nets_) {
-        if (q.firstIp >= n.firstIp && q.lastIp <= n.lastIp) {
-            return n.comment;
-        }
+    return answers_[firstContaining(q)];
+}
+
+std::string clsNetChecker::checkIpByScan(std::string_view ip) const {
+    clsNet q;
+    if (!parseNet(ip, q)) {
+        return kBadIp;
     }
-    return kNotInAnySubnet;
+    const std::size_t k = scan(q, 0, nets_.size());
+    return k < nets_.size() ? comment(nets_[k]) : answers_[SubnetIndex::kNoHeading];
 }
 
 void clsNetChecker::add_nets(std::string_view lNets) {
-    std::string comment;
-    for (const std::string& raw : splitLines(lNets)) {
-        const std::string line = trimSpaces(raw);
+    struct Loading {
+        int& depth;
+        explicit Loading(int& d) : depth(d) { ++depth; }
+        ~Loading() { --depth; }
+    } loading(loading_);
+    // A heading is stored when the first subnet under it is appended, so a file of headings
+    // alone stores nothing. Each load starts under the empty heading.
+    std::string_view comment;
+    std::uint32_t heading = kEmptyHeading;
+    bool stored = true;
+    forEachLine(lNets, [&](std::string_view raw) {
+        const std::string_view line = trimSpacesView(raw);
         if (!line.empty()) {
             if (line[0] == '#') {
-                comment = trimSpaces(std::string_view(line).substr(1));
+                comment = trimSpacesView(line.substr(1));
+                heading = kEmptyHeading;
+                stored = comment.empty();
             } else {
                 clsNet net;
                 if (parseNet(line, net)) {
-                    net.comment = comment;
-                    nets_.push_back(std::move(net));
+                    if (!stored) {
+                        answers_.emplace_back(comment);
+                        heading = static_cast<std::uint32_t>(answers_.size() - 1);
+                        stored = true;
+                    }
+                    net.heading = heading;
+                    nets_.push_back(net);
                 }
             }
         }
         ui_.doEvents();
-    }
+    });
 }
 
 }  // namespace netsorter

@@ -8,6 +8,7 @@
 
 #include "common/ui.h"
 #include "nets/ipv4.h"
+#include "nets/net_index.h"
 
 namespace netsorter {
 
@@ -15,11 +16,16 @@ inline constexpr const char* kNotInAnySubnet = "Указанный IP не пр�
 inline constexpr const char* kBadIp = "Ошибка: IP указан неверно!";
 
 class clsNetChecker {
-public:
+  public:
     explicit clsNetChecker(Ui& ui) : ui_(ui) {}
 
     // The traffic type of an address or range, or one of the two fixed answers above.
+    // Answered from an index built on the first check after loading; a check made while
+    // add_nets yields uses the index of the earlier loads and scans the lines since.
     std::string checkIp(std::string_view ip) const;
+
+    // The same answer by scanning the whole list, as the index must give it.
+    std::string checkIpByScan(std::string_view ip) const;
 
     // Appends the subnets of one whole nets.txt text (already decoded to UTF-8). Lets
     // pending events run after every line, so a check during loading sees the subnets
@@ -30,9 +36,23 @@ public:
 
     const std::vector<clsNet>& nets() const { return nets_; }
 
-private:
+    // The traffic type of a subnet of this list: the text of its heading.
+    const std::string& comment(const clsNet& net) const { return answers_[net.heading]; }
+
+  private:
     Ui& ui_;
     std::vector<clsNet> nets_;
+    // What checkIp answers for an acceptable address, by heading number: 0 for no subnet
+    // (SubnetIndex::kNoHeading), 1 for the empty heading above a file's first heading,
+    // then the text of each heading line once, however many subnets stand under it.
+    std::vector<std::string> answers_{kNotInAnySubnet, std::string()};
+    int loading_ = 0;  // add_nets calls under way, nested ones included
+    mutable SubnetIndex index_;
+
+    // The first subnet in [from, to) that contains q; nets_.size() if none.
+    std::size_t scan(const clsNet& q, std::size_t from, std::size_t to) const;
+    // The heading number of the first subnet that contains q, or SubnetIndex::kNoHeading.
+    std::uint32_t firstContaining(const clsNet& q) const;
 };
 
 }  // namespace netsorter

@@ -262,6 +262,23 @@ for i in range(10000):
         fail "batch: lines out of order"
 }
 
+# Output is gathered for speed, yet a program that feeds one line and waits for its answer
+# (a coprocess) must get it before it sends the next.
+case_interactive() {
+    local d line
+    d=$(arg_path "$data")
+    coproc NS { "${runner[@]}" "$program" --data-dir "$d" --no-reverse --format tsv 2>/dev/null; }
+    printf '10.1.2.3\n' >&"${NS[1]}"
+    if IFS= read -r -t 120 line <&"${NS[0]}"; then
+        [[ $line == "10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$lower" ]] ||
+            fail "interactive: answer is '$line'"
+    else
+        fail "interactive: no answer while the input stays open"
+    fi
+    exec {NS[1]}>&-
+    wait "$NS_PID"
+}
+
 case_missing_data() {
     local dir
     dir=$(data_without nets.txt)

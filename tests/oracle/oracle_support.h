@@ -14,6 +14,7 @@
 
 #include "fake_ui.h"
 #include "geo/geo.h"
+#include "temp_dir.h"
 
 namespace netsorter::oracle {
 
@@ -116,36 +117,6 @@ inline std::string readBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class TempDir {
-  public:
-    TempDir() {
-        std::random_device seed;
-        std::mt19937_64 random(seed());
-        do {
-            path_ = std::filesystem::temp_directory_path() /
-                    ("netsorter-oracle-" + std::to_string(random()));
-        } while (!std::filesystem::create_directory(path_));
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::string str() const {
-        const std::u8string s = path_.u8string();
-        return {s.begin(), s.end()};
-    }
-    void write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path_ / name, std::ios::binary) << bytes;
-    }
-
-  private:
-    std::filesystem::path path_;
-};
-
 // clsGeo on a database, with the table "i<TAB>i" for every index, so that its answer is the
 // country index itself; 0 when it finds none.
 class IndexLookup {
@@ -175,7 +146,7 @@ class IndexLookup {
     int index(std::uint32_t address) { return index(dotted(address)); }
 
   private:
-    TempDir dir_;
+    testing::TempDir dir_;
     testing::FakeUi ui_;
     clsGeo geo_{ui_, dir_.str()};
     bool ready_ = false;

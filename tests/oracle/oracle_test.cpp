@@ -162,7 +162,7 @@ TEST(OracleGeneratedDatabases, RangesOfTheCsvAgree) {
     };
     for (const auto& database : databases) {
         SCOPED_TRACE(database.name);
-        TempDir dir;
+        testing::TempDir dir;
         std::string csv;
         for (const CsvRange& r : database.ranges) {
             ASSERT_NE(GeoIP_id_by_code(r.code), 0) << r.code;

@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""Runs the benchmarks side by side on this machine and prints one table (Markdown).
+
+    run_bench.py BIN_DIR
+
+BIN_DIR holds nets_bench, geo_bench, netsorter and the data files beside it. Nothing is
+asserted: the numbers are reported as measured.
+"""
+import json
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+
+ADDRESSES = 1_000_000
+REPEATS = 3
+
+
+def google_benchmark(program, *args):
+    """The best of REPEATS repetitions of each benchmark: on a shared machine the slower
+    runs measure the neighbours."""
+    out = subprocess.run([program, "--benchmark_format=json",
+                          "--benchmark_repetitions=%d" % REPEATS, *args], check=True,
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+    results = {}
+    for b in json.loads(out)["benchmarks"]:
+        if b.get("run_type") != "iteration":
+            continue
+        best = results.get(b["run_name"])
+        if best is None or b["cpu_time"] < best["cpu_time"]:
+            results[b["run_name"]] = b
+    return results
+
+
+def dotted(a):
+    return "%d.%d.%d.%d" % (a >> 24, (a >> 16) & 255, (a >> 8) & 255, a & 255)
+
+
+def timed(command, stdin_path, stdout_path):
+    """Wall seconds (the best of REPEATS runs) and peak resident set (KiB, the largest).
+
+    GNU time measures: a child forked from this (large) Python process would report the
+    parent's pages as its own peak."""
+    runs = []
+    report = stdout_path + ".time"
+    for _ in range(REPEATS):
+        with open(stdin_path, "rb") as inp, open(stdout_path, "wb") as out:
+            subprocess.run(["/usr/bin/time", "-f", "%e %M", "-o", report, *command], stdin=inp,
+                           stdout=out, stderr=subprocess.DEVNULL, check=True)
+        with open(report) as f:
+            seconds, kib = f.read().split()[-2:]
+        runs.append((float(seconds), int(kib)))
+    return min(r[0] for r in runs), max(r[1] for r in runs)
+
+
+def main():
+    bin_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/native/bin")
+    nets = google_benchmark(os.path.join(bin_dir, "nets_bench"))
+    geo = google_benchmark(os.path.join(bin_dir, "geo_bench"))
+
+    rows = []
+    for size, label in ((1000, "1 K"), (100000, "100 K"), (1000000, "1 M")):
+        index = nets["checkIp/index/%d" % size]["items_per_second"]
+        scan = nets["checkIp/scan/%d" % size]["items_per_second"]
+        rows.append(("`checkIp`, %s subnets, lookups/s" % label, "%.3g M (index)" % (index / 1e6),
+                     "%.3g K (linear scan)" % (scan / 1e3), "%.0f×" % (index / scan)))
+    add = nets["add_nets/1000000"]
+    rows.append(("`add_nets` of 1 M lines, s", "%.3f" % (add["cpu_time"] / 1e3), "", ""))
+    first = nets["add_nets_then_checkIp/1000000"]
+    rows.append(("`add_nets` of 1 M lines and the first `checkIp` (builds the index), s",
+                 "%.3f" % (first["cpu_time"] / 1e3), "", ""))
+
+    def rate(name):
+        return geo[name]["items_per_second"]
+    for ours, theirs, what in (
+            ("ours/positioned_reads/iterations:1", "libgeoip/standard/iterations:1",
+             ("positioned reads", "standard mode, given numbers")),
+            ("ours/positioned_reads/iterations:1", "libgeoip/standard_text/iterations:1",
+             ("positioned reads", "standard mode, given texts")),
+            ("ours/memory_image", "libgeoip/memory_cache",
+             ("memory image", "memory-cache mode, given numbers")),
+            ("ours/memory_image", "libgeoip/memory_cache_text",
+             ("memory image", "memory-cache mode, given texts"))):
+        o, t = rate(ours), rate(theirs)
+        rows.append(("country lookup of a text, %s, lookups/s" % what[0], "%.3g M" % (o / 1e6),
+                     "%.3g M (libGeoIP, %s)" % (t / 1e6, what[1]), "%.2f×" % (o / t)))
+
+    work = tempfile.mkdtemp(prefix="netsorter-bench-")
+    try:
+        generator = random.Random(20240517)
+        addresses = [dotted(generator.getrandbits(32)) for _ in range(ADDRESSES)]
+        for count in (100_000, ADDRESSES):
+            with open(os.path.join(work, "in-%d" % count), "w") as f:
+                f.write("\n".join(addresses[:count]) + "\n")
+        grepcidr = shutil.which("grepcidr")
+        anchor_seconds = None
+        if grepcidr:
+            with open(os.path.join(work, "cidrs"), "w") as f:
+                for _ in range(100_000):
+                    prefix = generator.randint(8, 32)
+                    start = generator.getrandbits(32) & (0xFFFFFFFF << (32 - prefix)) & 0xFFFFFFFF
+                    f.write("%s/%d\n" % (dotted(start), prefix))
+            anchor_seconds, _ = timed([grepcidr, "-f", os.path.join(work, "cidrs")],
+                                      os.path.join(work, "in-%d" % ADDRESSES),
+                                      os.path.join(work, "grepcidr.out"))
+        program = [os.path.join(bin_dir, "netsorter"), "--data-dir", bin_dir,
+                   "--format", "tsv", "--no-reverse"]
+        for count, label in ((100_000, "100 K"), (ADDRESSES, "1 M")):
+            seconds, rss = timed(program, os.path.join(work, "in-%d" % count),
+                                 os.path.join(work, "out"))
+            anchor = ratio = ""
+            if count == ADDRESSES:
+                if anchor_seconds is None:
+                    anchor = "0.23 (grepcidr, quoted; not installed here)"
+                    anchor_seconds = 0.23
+                else:
+                    anchor = "%.3f (grepcidr, 1 M against 100 K CIDRs)" % anchor_seconds
+                ratio = "%.2f× its time" % (seconds / anchor_seconds)
+            rows.append(("`netsorter --format tsv --no-reverse`, %s addresses from stdin, s "
+                         "(peak RSS)" % label, "%.3f (%.1f MiB)" % (seconds, rss / 1024),
+                         anchor, ratio))
+    finally:
+        shutil.rmtree(work)
+
+    cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
+                if line.startswith("model name")), "unknown CPU")
+    print("Machine: %s, %d cores (nproc)\n" % (cpu, len(os.sched_getaffinity(0))))
+    print("| Measure | Ours | Compared with | Ratio |")
+    print("|---|---|---|---|")
+    for row in rows:
+        print("| %s |" % " | ".join(row))
+
+
+if __name__ == "__main__":
+    main()

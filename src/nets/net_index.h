@@ -1,0 +1,56 @@
+// The first subnet, in list order, that contains an address, found in logarithmic time.
+// The address line is cut into elementary intervals at every subnet's first address and
+// one past its last; each interval is labelled with the lowest list position among the
+// subnets that cover it, which is the answer the linear scan gives for any address in it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "nets/ipv4.h"
+
+namespace netsorter {
+
+class SubnetIndex {
+  public:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    // Heading numbers start at 1; 0 stands for no subnet at all.
+    static constexpr std::uint32_t kNoHeading = 0;
+
+    SubnetIndex() { build({}); }
+
+    // Indexes nets[0, nets.size()).
+    void build(const std::vector<clsNet>& nets);
+
+    // How many subnets, from the start of the list, the index covers.
+    std::size_t covered() const { return covered_; }
+
+    // The heading number of the first covered subnet containing address, or kNoHeading.
+    std::uint32_t headingAt(std::uint32_t address) const { return cuts_[cutAt(address)].heading; }
+
+    // The list position of that subnet, or kNone.
+    std::uint32_t positionAt(std::uint32_t address) const { return labels_[cutAt(address)]; }
+
+  private:
+    static constexpr int kBucketBits = 16;
+
+    // A cut is the first address of an elementary interval; it carries the heading of the
+    // first subnet covering the interval (or kNoHeading), all that a single address needs.
+    struct Cut {
+        std::uint32_t start;
+        std::uint32_t heading;
+    };
+    // The cuts in ascending order, the first at address 0. Those whose top bits are b are
+    // cuts_[bucketFirst_[b]] to cuts_[bucketFirst_[b + 1] - 1].
+    std::vector<Cut> cuts_;
+    std::vector<std::uint32_t> bucketFirst_;
+    // For each cut, the lowest list position among the subnets covering it, or kNone.
+    std::vector<std::uint32_t> labels_;
+    std::size_t covered_ = 0;
+
+    // The cut of the elementary interval holding address.
+    std::uint32_t cutAt(std::uint32_t address) const;
+};
+
+}  // namespace netsorter
