@@ -18,6 +18,53 @@ std::string fullName(std::string_view dir, std::string_view name, char separator
     return joined.substr(0, keep) + collapsePairs(std::string_view(joined).substr(keep), separator);
 }
 
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
+    RandomAccessFile file;
+    if (!file.open(path, &reason)) {
+        return false;
+    }
+    const std::optional<std::uint64_t> size = file.size();
+    if (size && *size > kMaxTextFileBytes) {
+        reason = tooLargeReason();
+        return false;
+    }
+    std::string data;
+    data.reserve(static_cast<size_t>(size.value_or(0)));
+    char chunk[65536];
+    for (;;) {
+        const std::optional<std::size_t> got =
+            file.readSome(data.size(), chunk, sizeof chunk, &reason);
+        if (!got) {
+            return false;
+        }
+        if (*got == 0) {
+            break;
+        }
+        // The file may grow while it is read.
+        if (data.size() + *got > kMaxTextFileBytes) {
+            reason = tooLargeReason();
+            return false;
+        }
+        data.append(chunk, *got);
+    }
+    bytes = std::move(data);
+    return true;
+}
+
+bool RandomAccessFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+    auto* out = static_cast<char*>(buffer);
+    while (n > 0) {
+        const std::optional<std::size_t> got = readSome(offset, out, n);
+        if (!got || *got == 0) {
+            return false;
+        }
+        out += *got;
+        offset += *got;
+        n -= *got;
+    }
+    return true;
+}
+
 RandomAccessFile::RandomAccessFile(RandomAccessFile&& other) noexcept
     : handle_(std::exchange(other.handle_, kNoHandle)) {}
 

@@ -54,7 +54,9 @@ class RandomAccessFile {
     RandomAccessFile(const RandomAccessFile&) = delete;
     RandomAccessFile& operator=(const RandomAccessFile&) = delete;
 
-    bool open(const std::string& path);
+    // On failure reason, when given, says why: the system's description, or
+    // notARegularFileReason().
+    bool open(const std::string& path, std::string* reason = nullptr);
     void close() noexcept;
     bool isOpen() const { return handle_ != kNoHandle; }
 
@@ -63,6 +65,11 @@ class RandomAccessFile {
 
     // Reads exactly n bytes at offset; false when fewer are there or the read fails.
     bool readAt(std::uint64_t offset, void* buffer, std::size_t n) const;
+
+    // Reads at most n bytes at offset: how many (0 at the end of the file), or nothing
+    // when the read fails, with the system's description in reason when given.
+    std::optional<std::size_t> readSome(std::uint64_t offset, void* buffer, std::size_t n,
+                                        std::string* reason = nullptr) const;
 
   private:
     static constexpr std::intptr_t kNoHandle = -1;

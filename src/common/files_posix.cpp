@@ -74,48 +74,15 @@ int openRegular(const std::string& path, off_t& size, std::string& reason) {
 
 }  // namespace
 
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
-    off_t size = 0;
-    const Descriptor fd(openRegular(path, size, reason));
-    if (fd.get() < 0) {
-        return false;
-    }
-    if (static_cast<std::uint64_t>(size) > kMaxTextFileBytes) {
-        reason = tooLargeReason();
-        return false;
-    }
-    std::string data;
-    data.reserve(static_cast<size_t>(size));
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            reason = std::strerror(errno);
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        // The file may grow while it is read.
-        if (data.size() + static_cast<size_t>(n) > kMaxTextFileBytes) {
-            reason = tooLargeReason();
-            return false;
-        }
-        data.append(chunk, static_cast<size_t>(n));
-    }
-    bytes = std::move(data);
-    return true;
-}
-
-bool RandomAccessFile::open(const std::string& path) {
+bool RandomAccessFile::open(const std::string& path, std::string* reason) {
     close();
     off_t size = 0;
-    std::string reason;
-    const int fd = openRegular(path, size, reason);
+    std::string why;
+    const int fd = openRegular(path, size, why);
     if (fd < 0) {
+        if (reason != nullptr) {
+            *reason = why;
+        }
         return false;
     }
     handle_ = fd;
@@ -139,24 +106,24 @@ std::optional<std::uint64_t> RandomAccessFile::size() const {
     return static_cast<std::uint64_t>(end);
 }
 
-bool RandomAccessFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+std::optional<std::size_t> RandomAccessFile::readSome(std::uint64_t offset, void* buffer,
+                                                      std::size_t n, std::string* reason) const {
     if (handle_ == kNoHandle) {
-        return false;
+        return std::nullopt;
     }
-    auto* out = static_cast<char*>(buffer);
-    while (n > 0) {
-        const ssize_t got = ::pread(static_cast<int>(handle_), out, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) {
-            continue;
+    for (;;) {
+        const ssize_t got =
+            ::pread(static_cast<int>(handle_), buffer, n, static_cast<off_t>(offset));
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
         }
-        if (got <= 0) {
-            return false;
+        if (errno != EINTR) {
+            if (reason != nullptr) {
+                *reason = std::strerror(errno);
+            }
+            return std::nullopt;
         }
-        out += got;
-        offset += static_cast<std::uint64_t>(got);
-        n -= static_cast<std::size_t>(got);
     }
-    return true;
 }
 
 }  // namespace netsorter

@@ -81,45 +81,15 @@ std::string tooLargeReason() {
     return "Файл больше " + std::to_string(kMaxTextFileBytes >> 20) + " МБ.";
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
-    std::uint64_t size = 0;
-    const Handle h(openRegular(path, size, reason));
-    if (h.get() == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    if (size > kMaxTextFileBytes) {
-        reason = tooLargeReason();
-        return false;
-    }
-    std::string data;
-    data.reserve(static_cast<size_t>(size));
-    char chunk[65536];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(h.get(), chunk, sizeof chunk, &got, nullptr)) {
-            reason = systemMessage(GetLastError());
-            return false;
-        }
-        if (got == 0) {
-            break;
-        }
-        // The file may grow while it is read.
-        if (data.size() + got > kMaxTextFileBytes) {
-            reason = tooLargeReason();
-            return false;
-        }
-        data.append(chunk, got);
-    }
-    bytes = std::move(data);
-    return true;
-}
-
-bool RandomAccessFile::open(const std::string& path) {
+bool RandomAccessFile::open(const std::string& path, std::string* reason) {
     close();
     std::uint64_t size = 0;
-    std::string reason;
-    const HANDLE h = openRegular(path, size, reason);
+    std::string why;
+    const HANDLE h = openRegular(path, size, why);
     if (h == INVALID_HANDLE_VALUE) {
+        if (reason != nullptr) {
+            *reason = why;
+        }
         return false;
     }
     handle_ = reinterpret_cast<std::intptr_t>(h);
@@ -141,15 +111,28 @@ std::optional<std::uint64_t> RandomAccessFile::size() const {
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-bool RandomAccessFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+std::optional<std::size_t> RandomAccessFile::readSome(std::uint64_t offset, void* buffer,
+                                                      std::size_t n, std::string* reason) const {
     if (handle_ == kNoHandle) {
-        return false;
+        return std::nullopt;
     }
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
-    return ReadFile(asHandle(handle_), buffer, static_cast<DWORD>(n), &got, &at) && got == n;
+    const DWORD wanted = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+    if (!ReadFile(asHandle(handle_), buffer, wanted, &got, &at)) {
+        // A read that starts at or past the end is no failure, only the end.
+        const DWORD error = GetLastError();
+        if (error == ERROR_HANDLE_EOF) {
+            return 0;
+        }
+        if (reason != nullptr) {
+            *reason = systemMessage(error);
+        }
+        return std::nullopt;
+    }
+    return got;
 }
 
 }  // namespace netsorter
