@@ -1,5 +1,6 @@
-// Netsorter.exe: the entry creates the main window and shows it, on every start, also
-// when the automation service starts the program for the browser.
+// Netsorter.exe: the entry creates the main window and shows it, also when the automation
+// service starts the program for the browser. A copy started while another runs hands over
+// to it: two copies would show two tray icons and check every double Ctrl+C twice.
 #include <windows.h>
 
 #include <objbase.h>
@@ -7,7 +8,9 @@
 #include <string>
 
 #include "app/form1.h"
+#include "app/resource.h"
 #include "desktop/automation.h"
+#include "desktop/session_instance.h"
 #include "desktop/win.h"
 
 namespace {
@@ -34,6 +37,19 @@ std::wstring arguments() {
         ++p;
     }
     return p;
+}
+
+// The user started the program again: the running copy comes out of the tray, as from its
+// tray menu, unless this start asked to stay in the tray (autostart's "/hide").
+void handOver(const std::wstring& commandLine) {
+    const HWND running = FindWindowW(NETSORTER_FORM_CLASS, nullptr);
+    if (running == nullptr || hasSwitch(commandLine, L"/hide")) {
+        return;
+    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(running, &pid);
+    AllowSetForegroundWindow(pid);
+    PostMessageW(running, WM_COMMAND, MAKEWPARAM(IDM_TRAY_OPEN, 0), 0);
 }
 
 int runWindow(HINSTANCE instance, const std::wstring& commandLine) {
@@ -67,6 +83,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     if (hasSwitch(commandLine, L"/unregserver")) {
         netsorter::automation::unregisterServer();
+        return 0;
+    }
+    const netsorter::win::SessionInstance instanceInSession(L"Netsorter.Form1");
+    // The automation service starts a server only when none offers the class: one that is
+    // still loading its files. That start must serve the call.
+    if (!instanceInSession.first() && !hasSwitch(commandLine, L"Embedding")) {
+        handOver(commandLine);
         return 0;
     }
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

@@ -100,13 +100,16 @@ class AutomationTest(GuiTestCase):
             'try "number", 12345\n'
             'try "megabyte", String(1048576, "a")\n'
             'try "null", Null\n'
+            'try "array", Array("http://one.test/", 2)\n'
             'try "after", "http://one.test/z"\n')
         results = dict(line.split(" ", 1) for line in out)
         self.assertEqual(
             {k: results.get(k) for k in ("create", "empty", "number", "megabyte", "after")},
             {"create": "0", "empty": "0", "number": "0", "megabyte": "0", "after": "0"})
-        self.assertIn("null", results)
-        self.assertNotEqual(results["null"], "0", "Null has no text: the call must fail")
+        # Null and an array have no text: the call must fail.
+        for label in ("null", "array"):
+            self.assertIn(label, results)
+            self.assertNotEqual(results[label], "0", label)
         # The last call went through the same object, so the process that served the
         # others still runs; and it checked.
         self.assertEqual(program_boxes()["ip"], "192.0.2.10")

@@ -2,6 +2,7 @@
 in the tray, the close box, "Выход", "Всегда впереди", a missing nets.txt, and the balloon.
 
 Every program start costs seconds under wine, so one program serves a whole table."""
+import errno
 import json
 import os
 import shutil
@@ -10,8 +11,8 @@ import tempfile
 import unittest
 
 from harness import (ARTIFACTS, BIN, DesktopProgram, GuiTestCase, Program, bmp_to_png, driver,
-                     install_copy, popup_menu_of, stable_shot, standalone_tray_shown,
-                     wait_until, win_path, wine, xdotool)
+                     install_copy, popup_menu_of, reg, reg_key, stable_shot,
+                     standalone_tray_shown, wait_until, win_path, wine, xdotool)
 
 NO_DOMAIN = "<Доменное имя отсутсвует>"
 NO_IP = {"ip": "<IP-адрес отсутсвует>", "traffic": "<неправильный IP>",
@@ -48,6 +49,43 @@ BUTTON_CHECKS = [
     # A name that does not resolve stays as it was given.
     ("nosuch.invalid", {"domain": "nosuch.invalid", **NO_IP}),
 ]
+
+
+class BlockedNameLookups:
+    """Name lookups that wait until the test lets them go: for as long as this lives, the
+    tests' own hosts file (in the mount namespace of scripts/hermetic) is a FIFO, whose
+    reader waits in open() for the test to write."""
+
+    def __enter__(self):
+        with open("/etc/hosts") as f:
+            self.hosts = f.read()
+        self.dir = tempfile.mkdtemp(prefix="netsorter-hosts-")
+        fifo = os.path.join(self.dir, "hosts")
+        os.mkfifo(fifo)
+        subprocess.run(["mount", "--bind", fifo, "/etc/hosts"], check=True)
+        self.writer = None
+        return self
+
+    def wait_for_lookup(self):
+        """Returns once a name lookup has opened the hosts file and waits for it."""
+        def opened():
+            try:
+                return os.open("/etc/hosts", os.O_WRONLY | os.O_NONBLOCK)
+            except OSError as e:
+                if e.errno == errno.ENXIO:  # nobody reads yet
+                    return None
+                raise
+        self.writer = wait_until(opened, "a name lookup")
+
+    def __exit__(self, *exc):
+        if self.writer is not None:
+            try:
+                os.write(self.writer, self.hosts.encode())
+            except OSError:
+                pass  # the reader is gone
+            os.close(self.writer)
+        subprocess.run(["umount", "/etc/hosts"], check=True)
+        shutil.rmtree(self.dir, ignore_errors=True)
 
 
 def wait_for(read, expected, what):
@@ -154,6 +192,40 @@ class StartAndEnd(GuiTestCase):
         wine("taskkill", "/pid", str(program.state()["pid"]))
         self.assertEqual(program.wait_exit(), 0)
         wait_until(lambda: not standalone_tray_shown(), "the tray icon to go")
+
+    def test_a_second_start_hands_over_to_the_running_program(self):
+        program = self.start()
+        pid = program.state()["pid"]
+        driver("menu", "Вид/Свернуть в трей")
+        wait_state(program, visible=False, tray=True)
+        # {arguments of the second start: whether the running program comes out of the tray}
+        for args, shown in ((("/hide",), False), ((), True)):
+            with self.subTest(args=args):
+                second = Program(*args)
+                self.programs.append(second)
+                self.assertEqual(second.wait_exit(), 0)
+                wait_state(program, visible=shown, tray=not shown, pid=pid)
+
+    def test_killed_during_a_check_keeps_its_settings_and_starts_again(self):
+        intercept, run = r"HKCU\Software\Netsorter", r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+        self.addCleanup(reg, "delete", intercept, "/f", check=False)
+        self.addCleanup(reg, "delete", run, "/v", "Netsorter", "/f", check=False)
+        program = self.start()
+        driver("menu", "Настройки/Перехватывать [Ctr+C+C]")
+        driver("menu", "Настройки/Автозапуск")
+        stored = wait_until(lambda: (lambda i, r: (i, r["values"]["Netsorter"])
+                                     if i and r and "Netsorter" in r["values"] else None)(
+            reg_key(intercept), reg_key(run)), "the settings stored")
+        pid = program.state()["pid"]
+        with BlockedNameLookups() as lookups:
+            program.check("http://multi.test/")
+            lookups.wait_for_lookup()
+            wine("taskkill", "/f", "/pid", str(pid))
+            program.wait_exit()
+        self.assertEqual((reg_key(intercept), reg_key(run)["values"]["Netsorter"]), stored)
+        program = self.start()
+        program.check("10.9.8.6")
+        wait_boxes(program, {"domain": "multi.test", "traffic": PRIVATE})
 
     def test_installed_program_finds_its_data(self):
         prefix = tempfile.mkdtemp(prefix="netsorter-install-")
