@@ -10,6 +10,9 @@ mode=$1 fuzzer=$2 corpus=$3
 if [[ -d /dev/shm && -w /dev/shm ]]; then
     export TMPDIR=/dev/shm
 fi
+if [[ -z ${ASAN_SYMBOLIZER_PATH:-} && -x /usr/bin/llvm-symbolizer-14 ]]; then
+    export ASAN_SYMBOLIZER_PATH=/usr/bin/llvm-symbolizer-14
+fi
 case $mode in
     replay)
         exec "$fuzzer" -runs=0 "$corpus"
