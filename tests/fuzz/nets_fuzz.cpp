@@ -16,8 +16,8 @@
 namespace netsorter::fuzz {
 namespace {
 
-constexpr std::size_t kMaxNetsQueried = 64;
-constexpr std::size_t kMaxLinesQueried = 64;
+constexpr std::size_t kMaxNetsQueried = 16;
+constexpr std::size_t kMaxLinesQueried = 32;
 
 std::vector<std::string> queries(const clsNetChecker& checker, std::string_view text) {
     std::vector<std::string> out;
@@ -32,7 +32,7 @@ std::vector<std::string> queries(const clsNetChecker& checker, std::string_view 
             out.push_back(dotted(a));
         }
         for (const int p : {prefix, std::min(prefix + 1, 32), std::max(prefix - 1, 0)}) {
-            for (const std::uint32_t a : {first, first + 1, first - 1, last}) {
+            for (const std::uint32_t a : {first, first + 1}) {
                 out.push_back(dotted(a) + "/" + std::to_string(p));
             }
         }
@@ -47,8 +47,11 @@ std::vector<std::string> queries(const clsNetChecker& checker, std::string_view 
 }
 
 void expectIndexAsScan(const clsNetChecker& checker, const std::string& q, const char* when) {
-    expectEqual(std::string("checkIp(") + q + ") " + when, checker.checkIp(q),
-                checker.checkIpByScan(q));
+    const std::string byIndex = checker.checkIp(q);
+    const std::string byScan = checker.checkIpByScan(q);
+    if (byIndex != byScan) {
+        fail(std::string("checkIp(") + q + ") " + when, byIndex, byScan);
+    }
 }
 
 }  // namespace
