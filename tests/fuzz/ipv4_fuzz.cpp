@@ -1,7 +1,9 @@
-// The IPv4 text form: parseNet, isIp and ipToNumber against a reading built step by step
-// from readOctet, for any text.
+// The IPv4 text form: parseNet, isIp and ipToNumber against the form written as a pattern,
+// and readOctet, for any text.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <regex>
 #include <string>
 
 #include "fuzz_support.h"
@@ -10,30 +12,23 @@
 namespace netsorter::fuzz {
 namespace {
 
-// Octet, dot, octet, dot, octet, dot, octet, then "/" and a prefix when it reads as one.
+// The text form as a pattern: four octets of one to three digits joined by single dots,
+// then "/" and one to three digits for a prefix; whatever follows is ignored.
 bool referenceNet(std::string_view text, double& first, double& last) {
+    static const std::regex form(R"(^(\d{1,3})\.(\d{1,3})\.(\d{1,3})\.(\d{1,3})(?:/(\d{1,3}))?)");
+    std::match_results<std::string_view::const_iterator> m;
+    if (!std::regex_search(text.begin(), text.end(), m, form)) {
+        return false;
+    }
     double number = 0;
-    for (int k = 0; k < 4; ++k) {
-        std::int32_t octet = 0;
-        if (!readOctet(text, octet)) {
+    for (int k = 1; k <= 4; ++k) {
+        const int octet = std::stoi(m[k].str());
+        if (octet > 255) {
             return false;
         }
         number = number * 256 + octet;
-        if (k < 3) {
-            if (text.empty() || text.front() != '.') {
-                return false;
-            }
-            text.remove_prefix(1);
-        }
     }
-    std::int32_t prefix = 32;
-    if (!text.empty() && text.front() == '/') {
-        text.remove_prefix(1);
-        std::int32_t value = 0;
-        if (readOctet(text, value)) {
-            prefix = value > 32 ? 32 : value;
-        }
-    }
+    const int prefix = m[5].matched ? std::min(std::stoi(m[5].str()), 32) : 32;
     first = number;
     last = std::pow(2.0, 32 - prefix) + number - 1;
     return true;
