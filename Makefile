@@ -5,7 +5,8 @@ SHELL := /bin/bash
 ADDRESS ?= 8.8.8.8
 CMAKE_BUILD = cmake --build --preset
 
-.PHONY: all deps native win32 win64 test test-native test-windows run gui dist bench clean
+.PHONY: all deps native win32 win64 asan fuzzers test test-native test-asan test-fuzz test-windows \
+	fuzz run gui dist bench clean
 
 all: native win32
 
@@ -25,10 +26,33 @@ win64: deps
 	cmake --preset win64 >/dev/null
 	$(CMAKE_BUILD) win64
 
-test: test-native test-windows
+asan: deps
+	cmake --preset asan >/dev/null
+	$(CMAKE_BUILD) asan
+
+fuzzers: deps
+	cmake --preset fuzz >/dev/null
+	$(CMAKE_BUILD) fuzz
+
+test: test-native test-asan test-fuzz test-windows
 
 test-native: native
 	scripts/hermetic ctest --preset native
+
+# The native unit tests again, under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: asan
+	scripts/hermetic ctest --preset asan
+
+# Every fuzz target replays its checked-in corpus, then fuzzes for 15 s.
+test-fuzz: fuzzers
+	FUZZ_SECONDS=15 scripts/hermetic ctest --preset fuzz -j2
+
+# Each fuzz target for FUZZ_SECONDS, two at a time; an input that finds a fault is left in
+# build/fuzz/tests/fuzz/TARGET/.
+FUZZ_SECONDS ?= 600
+fuzz: fuzzers
+	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/hermetic ctest --preset fuzz -L fuzz -j2 \
+		--timeout $$(($(FUZZ_SECONDS) + 300))
 
 # The Windows builds' tests run under wine; where this machine's kernel cannot run 32-bit
 # processes (no 32-bit wine), the same sources built for 64-bit Windows are run instead.

@@ -10,6 +10,8 @@ packages=(
   # native build and unit tests
   build-essential cmake ninja-build pkg-config git
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # the fuzz targets: clang with libFuzzer and the sanitizers' runtime, and the symbolizer
+  clang-14 libclang-rt-14-dev llvm-14
   python3
   # country data: the real database, the oracle library, the CSV generator, country names
   geoip-database geoip-bin libgeoip-dev iso-codes

@@ -1,13 +1,22 @@
 // Data files that are odd but not wrong: they must neither exhaust memory nor hang.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
+#include <random>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "check/check.h"
 #include "common/files.h"
+#include "common/text.h"
+#include "fake_host.h"
 #include "fake_ui.h"
 #include "geo/geo.h"
+#include "geo_databases.h"
 #include "nets/net_checker.h"
 #include "temp_dir.h"
 
@@ -18,8 +27,28 @@
 namespace netsorter {
 namespace {
 
+using testing::database;
+using testing::FakeHost;
 using testing::FakeUi;
+using testing::leaf;
 using testing::TempDir;
+using namespace std::string_literals;
+using Answers = std::vector<std::pair<std::string, std::string>>;
+
+// nets.txt read as the program reads it: the whole file, decoded, then loaded.
+void loadNetsFile(clsNetChecker& checker, const std::string& bytes) {
+    TempDir dir;
+    dir.write("nets.txt", bytes);
+    std::string read;
+    std::string reason;
+    ASSERT_TRUE(readWholeFile(dir.file("nets.txt"), read, reason)) << reason;
+    checker.add_nets(decodeText(read));
+}
+
+std::string dotted(std::uint32_t a) {
+    return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
+           std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
+}
 
 // Lists exported from other tools carry long comment lines: the heading's text is kept
 // once, not once per subnet under it (which took 50 GB here).
@@ -106,6 +135,156 @@ TEST(BadInput, DataFileThatIsNotARegularFileIsRefusedAtOnce) {
         }
         EXPECT_TRUE(ui.shown.empty()) << name;
     }
+}
+
+// nets.txt as other tools and editors leave it: every subnet loads under its heading, and
+// the lines after an odd one still load.
+TEST(BadInput, NetsFilesThatAreOddButNotWrong) {
+    const std::string documentation1251 = "\xC4\xEE\xEA\xF3\xEC\xE5\xED\xF2\xE0\xF6\xE8\xFF";
+    const std::string nulHeading = "Head\0er"s;
+    const struct {
+        const char* name;
+        std::string bytes;
+        size_t subnets;
+        Answers answers;
+    } rows[] = {
+        {"zero bytes", "", 0, {{"10.1.1.1", kNotInAnySubnet}}},
+        {"NUL bytes",
+         "# Head\0er\n10.0.0.0/8\0tail\n\0 11.0.0.0/8\n12.0.0.0/8\n"s,
+         2,
+         {{"10.1.1.1", nulHeading}, {"11.1.1.1", kNotInAnySubnet}, {"12.1.1.1", nulHeading}}},
+        {"1 MB lines",
+         "# A\n10.0.0.0/8 " + std::string(1 << 20, 'x') + "\n" + std::string(1 << 20, '9') +
+             "\n11.0.0.0/8\n",
+         2,
+         {{"10.1.1.1", "A"}, {"11.1.1.1", "A"}}},
+        // Not UTF-8 as a whole, so all of it is read as Windows-1251.
+        {"UTF-8 and Windows-1251 mixed",
+         "# Частные сети\n10.0.0.0/8\n# " + documentation1251 + "\n192.0.2.0/24\n",
+         2,
+         {{"10.1.1.1", cp1251ToUtf8("Частные сети")}, {"192.0.2.1", "Документация"}}},
+        {"a byte-order mark before Windows-1251",
+         "\xEF\xBB\xBF"
+         "10.0.0.0/8\r\n# " +
+             documentation1251 + "\r\n192.0.2.0/24\r\n",
+         2,
+         {{"10.1.1.1", ""}, {"192.0.2.1", "Документация"}}},
+    };
+    for (const auto& row : rows) {
+        FakeUi ui;
+        clsNetChecker checker(ui);
+        loadNetsFile(checker, row.bytes);
+        EXPECT_EQ(checker.nets().size(), row.subnets) << row.name;
+        for (const auto& [ip, answer] : row.answers) {
+            EXPECT_EQ(checker.checkIp(ip), answer) << row.name << ": " << ip;
+        }
+    }
+}
+
+// A 50 MB list: nothing lost, the index answers its first, middle and last subnets.
+TEST(BadInput, FiftyMegabytesOfLines) {
+    constexpr size_t kBytes = 50 << 20;
+    constexpr std::uint32_t kFirst = 0x01000000;
+    std::string text;
+    text.reserve(kBytes + 64);
+    std::uint32_t subnets = 0;
+    while (text.size() < kBytes) {
+        if (subnets % 4096 == 0) {
+            text += "# Блок " + std::to_string(subnets / 4096) + "\r\n";
+        }
+        text += dotted(kFirst + (subnets++ << 8)) + "/24\r\n";
+    }
+    FakeUi ui;
+    clsNetChecker checker(ui);
+    loadNetsFile(checker, text);
+    std::string().swap(text);
+    ASSERT_EQ(checker.nets().size(), subnets);
+    for (const std::uint32_t k : {0u, subnets / 2, subnets - 1}) {
+        const std::string ip = dotted(kFirst + (k << 8) + 255);
+        EXPECT_EQ(checker.checkIp(ip), "Блок " + std::to_string(k / 4096)) << ip;
+    }
+    EXPECT_EQ(checker.checkIp(dotted(kFirst + (subnets << 8))), kNotInAnySubnet);
+}
+
+// countries.txt with 10 KB fields: each field is kept whole, a 10 KB line without a tab is
+// named whole in its prompt, and the lines after it still load.
+TEST(BadInput, CountriesWithTenKilobyteFields) {
+    const std::string f1(10 << 10, 'a');
+    const std::string f3(10 << 10, 'c');
+    const std::string noTab(10 << 10, '7');
+    TempDir dir;
+    dir.write("countries.txt", "1\t" + f1 + "\t" + std::string(10 << 10, 'b') + "\t" + f3 + "\t" +
+                                   std::string(10 << 10, 'd') + "\n" + noTab + "\n2\tTwo\n");
+    dir.write("GeoIP.dat", database({{leaf(1), leaf(2)}}));
+    FakeUi ui;
+    clsGeo geo(ui, dir.str());
+    ASSERT_TRUE(geo.openCountriesFile("countries.txt"));
+    ASSERT_TRUE(geo.openDataFile("GeoIP.dat"));
+    ASSERT_EQ(ui.shown.size(), 1u);
+    EXPECT_TRUE(ui.shown[0].text.starts_with("Дублирующийся номер (" + noTab + ")\r\n"));
+    std::string description;
+    ASSERT_TRUE(geo.getCountryByIP("1.0.0.0", description));
+    EXPECT_EQ(countryText(description), f3 + " (" + f1 + ")");
+    ASSERT_TRUE(geo.getCountryByIP("200.0.0.0", description));
+    EXPECT_EQ(description, "Two");
+}
+
+// A database cut off inside a node (a download broken off): a walk that stays within what
+// is left answers as the whole database does, any other finds nothing; no damage is
+// reported and the file stays open, whether walked by positioned reads or from its image.
+TEST(BadInput, DatabaseTruncatedMidNode) {
+    std::string whole;
+    std::string reason;
+    ASSERT_TRUE(readWholeFile(fullName(programDir(), "GeoIP.dat"), whole, reason)) << reason;
+    std::string countries;
+    for (int i = 1; i <= 255; ++i) {
+        countries += std::to_string(i) + "\tC" + std::to_string(i) + "\n";
+    }
+    TempDir dir;
+    dir.write("countries.txt", countries);
+    dir.write("whole.dat", whole);
+    dir.write("cut.dat", whole.substr(0, whole.size() / 12 * 6 + 3));
+    for (const GeoAccess access : {GeoAccess::PositionedReads, GeoAccess::MemoryImage}) {
+        FakeUi ui;
+        clsGeo full(ui, dir.str());
+        clsGeo cut(ui, dir.str());
+        ASSERT_TRUE(full.openCountriesFile("countries.txt") && full.openDataFile("whole.dat"));
+        ASSERT_TRUE(cut.openCountriesFile("countries.txt") && cut.openDataFile("cut.dat", access));
+        std::mt19937 random(7);
+        int kept = 0;
+        int lost = 0;
+        for (int i = 0; i < 2000; ++i) {
+            const std::string ip = dotted(static_cast<std::uint32_t>(random()));
+            std::string expected = "none";
+            std::string got = "none";
+            const bool found = full.getCountryByIP(ip, expected);
+            if (cut.getCountryByIP(ip, got)) {
+                ASSERT_TRUE(found) << ip;
+                ASSERT_EQ(got, expected) << ip;
+                ++kept;
+            } else {
+                ASSERT_EQ(got, "none") << ip;
+                lost += found;
+            }
+        }
+        EXPECT_GT(kept, 0);
+        EXPECT_GT(lost, 0);
+        EXPECT_TRUE(ui.shown.empty());
+        EXPECT_TRUE(cut.DataFileOk());
+    }
+}
+
+// A 100 KB host name (a link a script built): the check keeps it whole, asks the resolver
+// for all of it, and shows that no address was found.
+TEST(BadInput, HundredKilobyteHostName) {
+    const std::string name = std::string(100 << 10, 'a') + ".test";
+    FakeHost host;
+    checkUrl(host, "http://" + name + "/path", true);
+    EXPECT_EQ(host.box(ResultBox::txtDomain), name);
+    EXPECT_EQ(host.box(ResultBox::txtIP), kNoIp);
+    EXPECT_EQ(host.box(ResultBox::txtTraffic), kWrongIp);
+    EXPECT_EQ(host.box(ResultBox::txtCountry), kNoCountryForNoIp);
+    EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "getIpsByName(" + name + ")"), 1);
 }
 
 }  // namespace

@@ -1,22 +1,19 @@
 #include <gtest/gtest.h>
 
-#include <array>
-#include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "check/check.h"
 #include "check/parse_url.h"
-#include "fake_ui.h"
-#include "temp_dir.h"
+#include "fake_host.h"
 
 namespace netsorter {
 namespace {
 
-using testing::FakeUi;
-using testing::TempDir;
-using Log = std::vector<std::string>;
+using testing::FakeHost;
+using testing::FakeResolver;
+using testing::kTinyDatabase;
+using testing::Log;
 
 TEST(ParseUrl, CutsTheAddressAtSlashes) {
     struct Row {
@@ -59,103 +56,6 @@ TEST(ParseUrl, CutsTheAddressAtSlashes) {
         EXPECT_EQ(domain, row.domain) << "[" << row.address << "]";
     }
 }
-
-// One node: addresses below 128.0.0.0 have country index 2, all others index 1.
-const std::string kTinyDatabase("\x02\xFF\xFF\x01\xFF\xFF", 6);
-
-class FakeResolver final : public NameResolver {
-  public:
-    explicit FakeResolver(Log& log) : log_(log) {}
-    std::map<std::string, std::vector<std::string>> ips;
-    std::map<std::string, std::string> names;
-
-    std::vector<std::string> getIpsByName(const std::string& host) override {
-        log_.push_back("getIpsByName(" + host + ")");
-        const auto found = ips.find(host);
-        return found == ips.end() ? std::vector<std::string>{} : found->second;
-    }
-    std::string getNameByIp(const std::string& ip) override {
-        log_.push_back("getNameByIp(" + ip + ")");
-        const auto found = names.find(ip);
-        return found == names.end() ? std::string() : found->second;
-    }
-
-  private:
-    Log& log_;
-};
-
-constexpr const char* kBoxNames[] = {"txtDomain", "txtIP", "txtTraffic", "txtCountry"};
-
-// The main window as the pipeline sees it: every call it makes is logged in order.
-class FakeHost final : public CheckHost {
-  public:
-    FakeHost() : nets_(ui_), geo_(ui_, dir_.str()), resolver_(log) {
-        nets_.add_nets(
-            "# Частные сети\n10.0.0.0/8\n"
-            "# Верхние\n200.0.0.0/8\n");
-    }
-
-    Log log;
-    std::string address;
-    std::array<std::string, 4> boxes;
-    bool hidden = false;
-    bool onTop = false;
-    std::function<void()> onDoEvents;  // runs inside the pipeline's one yield
-
-    FakeResolver& fakeResolver() { return resolver_; }
-
-    // Loads a country table whose index 1 (addresses from 128.0.0.0 up) has this
-    // description and whose index 2 (the addresses below) has "Низ".
-    void loadCountries(const std::string& upperDescription) {
-        dir_.write("GeoIP.dat", kTinyDatabase);
-        dir_.write("countries.txt", "1\t" + upperDescription + "\r\n2\tНиз\r\n");
-        ASSERT_TRUE(geo_.openDataFile("GeoIP.dat"));
-        ASSERT_TRUE(geo_.openCountriesFile("countries.txt"));
-    }
-
-    std::string box(ResultBox b) const { return boxes[static_cast<size_t>(b)]; }
-
-    std::string addressText() override { return address; }
-    void setAddressText(const std::string& text) override {
-        log.push_back("setAddressText(" + text + ")");
-        address = text;
-    }
-    std::string resultText(ResultBox b) override { return box(b); }
-    void setResultText(ResultBox b, const std::string& text) override {
-        log.push_back(std::string(kBoxNames[static_cast<size_t>(b)]) + "=" + text);
-        boxes[static_cast<size_t>(b)] = text;
-    }
-    bool stayHidden() override { return hidden; }
-    void setStayHidden(bool on) override {
-        log.push_back(on ? "setStayHidden(true)" : "setStayHidden(false)");
-        hidden = on;
-    }
-    bool alwaysOnTop() override { return onTop; }
-    void sendToTray() override { log.push_back("sendToTray"); }
-    void doEvents() override {
-        log.push_back("doEvents");
-        if (onDoEvents) {
-            auto nested = std::move(onDoEvents);
-            onDoEvents = nullptr;
-            nested();
-        }
-    }
-    void loadingStep() override { log.push_back("loadingStep"); }
-    void showTrayBalloon(const std::string& text, const std::string& title) override {
-        log.push_back("balloon(" + text + "|" + title + ")");
-    }
-    void restartTimer1() override { log.push_back("timer1"); }
-    clsNetChecker& netChecker() override { return nets_; }
-    clsGeo& geo() override { return geo_; }
-    NameResolver& resolver() override { return resolver_; }
-
-  private:
-    TempDir dir_;
-    FakeUi ui_;
-    clsNetChecker nets_;
-    clsGeo geo_;
-    FakeResolver resolver_;
-};
 
 struct Boxes {
     std::string domain, ip, traffic, country;
@@ -252,7 +152,7 @@ TEST(CheckUrl, ResultsAndPlaceholders) {
     };
     for (const Row& row : rows) {
         FakeHost host;
-        host.loadCountries("Верх");
+        ASSERT_TRUE(host.loadCountries("Верх"));
         FakeResolver& resolver = host.fakeResolver();
         resolver.names = {{"10.9.8.7", "multi.test"}, {"192.0.2.10", "one.test"}};
         resolver.ips = {{"one.test", {"192.0.2.10"}},
@@ -364,7 +264,7 @@ TEST(CheckUrl, CountryTextFromTheDescription) {
         EXPECT_EQ(countryText(row.description), row.country) << row.description;
 
         FakeHost host;
-        host.loadCountries(row.description);
+        ASSERT_TRUE(host.loadCountries(row.description));
         checkUrl(host, "200.1.2.3", false);
         EXPECT_EQ(host.box(ResultBox::txtCountry), row.country) << row.description;
         EXPECT_EQ(host.box(ResultBox::txtTraffic), "Верхние") << row.description;
@@ -373,7 +273,7 @@ TEST(CheckUrl, CountryTextFromTheDescription) {
 
 TEST(CheckUrl, AnEmptyDescriptionShowsThatNoCountryWasFound) {
     FakeHost host;
-    host.loadCountries("");
+    ASSERT_TRUE(host.loadCountries(""));
     checkUrl(host, "200.1.2.3", false);
     EXPECT_EQ(host.box(ResultBox::txtCountry), kCountryUnknown);
     checkUrl(host, "10.1.2.3", false);

@@ -12,38 +12,22 @@
 
 #include "common/files.h"
 #include "fake_ui.h"
+#include "geo_databases.h"
 #include "temp_dir.h"
 
 namespace netsorter {
 namespace {
 
+using testing::database;
 using testing::FakeUi;
+using testing::kLeafBase;
+using testing::leaf;
+using testing::Node;
+using testing::octetDatabase;
 using testing::TempDir;
 namespace fs = std::filesystem;
 
 constexpr const char* kPromptTitle = "Ошибка";
-constexpr std::uint32_t kLeafBase = 16776960;
-
-struct Node {
-    std::uint32_t left;
-    std::uint32_t right;
-};
-
-constexpr std::uint32_t leaf(std::uint32_t index) {
-    return kLeafBase + index;
-}
-
-std::string database(const std::vector<Node>& nodes) {
-    std::string bytes;
-    for (const Node& n : nodes) {
-        for (const std::uint32_t r : {n.left, n.right}) {
-            bytes += static_cast<char>(r & 0xFF);
-            bytes += static_cast<char>((r >> 8) & 0xFF);
-            bytes += static_cast<char>((r >> 16) & 0xFF);
-        }
-    }
-    return bytes;
-}
 
 // One path of 32 nodes that follows the bits of address to the record end (the leaf
 // "Here"); every turn off it ends at once in the leaf "Off".
@@ -57,19 +41,6 @@ std::string singlePathDatabase(std::uint32_t address, std::uint32_t end = leaf(1
     return database(nodes);
 }
 constexpr const char* kSinglePathCountries = "1\tHere\n2\tOff\n";
-
-// A full tree of 8 levels: the first octet of an address is its leaf index (0 reaches the
-// not-found record), so "N.0.0.1" asks the table for the key N.
-std::string octetDatabase() {
-    std::vector<Node> nodes;
-    for (std::uint32_t i = 0; i < 127; ++i) {
-        nodes.push_back({2 * i + 1, 2 * i + 2});
-    }
-    for (std::uint32_t j = 0; j < 128; ++j) {
-        nodes.push_back({leaf(2 * j), leaf(2 * j + 1)});
-    }
-    return database(nodes);
-}
 
 std::string dotted(std::uint32_t a) {
     return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +

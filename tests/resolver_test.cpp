@@ -92,6 +92,8 @@ TEST_F(Resolver, NameToEveryAddressInOrder) {
         {"one.test", {"192.0.2.10"}},
         {"192.0.2.99", {"192.0.2.99"}},  // a dotted text is its own address
         {"nosuch.test", {}},
+        {std::string("one.test\0.nosuch.test", 21), {}},  // not one.test
+        {std::string(100 << 10, 'a') + ".test", {}},
     };
     for (const Row& row : rows) {
         FakeUi ui;

@@ -1,5 +1,7 @@
 #include "cli/console.h"
 
+#include "cli/line_reader.h"
+
 namespace netsorter::console {
 namespace {
 
@@ -8,17 +10,6 @@ constexpr std::size_t kPiece = 1 << 16;
 std::string& pendingOut() {
     static std::string pending;
     return pending;
-}
-
-struct Input {
-    std::string buffer;
-    std::size_t at = 0;
-    bool ended = false;
-};
-
-Input& input() {
-    static Input in;
-    return in;
 }
 
 }  // namespace
@@ -45,36 +36,9 @@ void writeErr(std::string_view utf8) {
 }
 
 bool readLine(std::string& line) {
-    Input& in = input();
-    line.clear();
-    for (;;) {
-        const std::string_view rest = std::string_view(in.buffer).substr(in.at);
-        const std::size_t end = rest.find('\n');
-        if (end != std::string_view::npos) {
-            line.append(rest.substr(0, end));
-            in.at += end + 1;
-            break;
-        }
-        line.append(rest);
-        in.buffer.clear();
-        in.at = 0;
-        if (in.ended) {
-            if (line.empty()) {
-                return false;
-            }
-            break;
-        }
-        // Whoever feeds the input may wait for the answers so far.
-        flushOut();
-        in.buffer.resize(kPiece);
-        const std::size_t got = platform::readIn(in.buffer.data(), in.buffer.size());
-        in.buffer.resize(got);
-        in.ended = got == 0;
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return true;
+    // Whoever feeds the input may wait for the answers so far.
+    static LineReader in(platform::readIn, flushOut);
+    return in.readLine(line);
 }
 
 }  // namespace netsorter::console

@@ -95,13 +95,12 @@ std::string cp1251ToUtf8(std::string_view bytes) {
 }
 
 std::string decodeText(std::string_view bytes) {
-    if (isValidUtf8(bytes)) {
-        if (bytes.starts_with("\xEF\xBB\xBF")) {
-            bytes.remove_prefix(3);
-        }
-        return std::string(bytes);
+    // The mark is text in neither reading: a file that starts with it and goes on in
+    // Windows-1251 (one file appended to another) keeps its first line.
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        bytes.remove_prefix(3);
     }
-    return cp1251ToUtf8(bytes);
+    return isValidUtf8(bytes) ? std::string(bytes) : cp1251ToUtf8(bytes);
 }
 
 std::vector<std::string> splitLines(std::string_view text) {

@@ -16,8 +16,8 @@ void appendUtf8(std::string& out, char32_t cp);
 // Windows-1251 bytes to UTF-8.
 std::string cp1251ToUtf8(std::string_view bytes);
 
-// A text file's bytes to UTF-8: valid UTF-8 is taken as it is (a leading byte-order
-// mark dropped); anything else is read as Windows-1251, the code page the program's
+// A text file's bytes to UTF-8: a leading byte-order mark is dropped, valid UTF-8 is
+// taken as it is, and anything else is read as Windows-1251, the code page the program's
 // files were written in on Russian Windows.
 std::string decodeText(std::string_view bytes);
 

@@ -1,6 +1,7 @@
 #include "geo/geo_image.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace netsorter {
 namespace {
@@ -25,8 +26,13 @@ bool GeoImage::load(const RandomAccessFile& file) {
         return false;
     }
 
+    // The first levels of every walk come from a table of 2^bits states. A tree of n nodes
+    // branches fully for about log2(n) levels, so a deeper table would mostly repeat its
+    // leaves: bits follow the node count, at most kMaxTopBits, and a small (or damaged)
+    // database costs little to open.
+    const int bits = std::clamp(static_cast<int>(std::bit_width(nodes_)), 1, kMaxTopBits);
     std::vector<std::uint32_t> states{0};
-    for (int level = 0; level < kTopBits; ++level) {
+    for (int level = 0; level < bits; ++level) {
         std::vector<std::uint32_t> next(states.size() * 2);
         for (std::size_t i = 0; i < states.size(); ++i) {
             for (unsigned bit = 0; bit < 2; ++bit) {
@@ -36,6 +42,7 @@ bool GeoImage::load(const RandomAccessFile& file) {
         states.swap(next);
     }
     top_ = std::move(states);
+    topBits_ = bits;
     return true;
 }
 
@@ -49,8 +56,8 @@ std::uint32_t GeoImage::step(std::uint32_t node, unsigned bit) const {
 }
 
 WalkEnd GeoImage::walk(std::uint32_t address) const {
-    std::uint32_t state = top_[address >> (32 - kTopBits)];
-    for (int level = kTopBits; level < 32 && state < kLeafState; ++level) {
+    std::uint32_t state = top_[address >> (32 - topBits_)];
+    for (int level = topBits_; level < 32 && state < kLeafState; ++level) {
         state = step(state, (address >> (31 - level)) & 1);
     }
     if (state == kNotFoundState) {

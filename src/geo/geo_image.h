@@ -26,8 +26,8 @@ class GeoImage {
     WalkEnd walk(std::uint32_t address) const;
 
   private:
-    static constexpr int kTopBits = 16;
-    // States of the table after kTopBits levels: a node number (below 2^24) to go on from,
+    static constexpr int kMaxTopBits = 16;
+    // States of the table after topBits_ levels: a node number (below 2^24) to go on from,
     // or an end of the walk.
     static constexpr std::uint32_t kLeafState = 0x80000000;
     static constexpr std::uint32_t kNotFoundState = 0xFFFFFFFF;
@@ -35,6 +35,7 @@ class GeoImage {
     std::vector<unsigned char> bytes_;  // whole nodes only
     std::uint64_t nodes_ = 0;           // whole nodes held
     std::vector<std::uint32_t> top_;    // the state after the address's top bits
+    int topBits_ = 1;
 
     // One level of the walk from node (a state below kLeafState) along one bit.
     std::uint32_t step(std::uint32_t node, unsigned bit) const;

@@ -1,6 +1,8 @@
 #include "nets/net_index.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <utility>
 
 namespace netsorter {
@@ -14,21 +16,24 @@ std::uint64_t whole(double value) {
     return static_cast<std::uint64_t>(value);
 }
 
-// Orders values by their top 32 bits: two passes of a radix sort on 16 bits each, several
-// times faster than a comparison sort for the millions of points of a routing table.
+// Orders values by their top 32 bits: four passes of a radix sort on 8 bits each, several
+// times faster than a comparison sort for the millions of points of a routing table. Digits
+// of 8 bits keep the counters in the first-level cache; with 16-bit digits two passes took
+// half as long again for a million subnets and a hundred times as long for a short list,
+// all of it in clearing and summing 65536 counters.
 void sortByTopHalf(std::vector<std::uint64_t>& values) {
     std::vector<std::uint64_t> spare(values.size());
-    for (const int shift : {32, 48}) {
-        std::vector<std::size_t> place(std::size_t{1} << 16, 0);
+    for (int shift = 32; shift < 64; shift += 8) {
+        std::array<std::size_t, 256> place{};
         for (const std::uint64_t v : values) {
-            ++place[(v >> shift) & 0xFFFF];
+            ++place[(v >> shift) & 0xFF];
         }
         std::size_t sum = 0;
         for (std::size_t& p : place) {
             sum += std::exchange(p, sum);
         }
         for (const std::uint64_t v : values) {
-            spare[place[(v >> shift) & 0xFFFF]++] = v;
+            spare[place[(v >> shift) & 0xFF]++] = v;
         }
         values.swap(spare);
     }
@@ -91,12 +96,16 @@ void SubnetIndex::build(const std::vector<clsNet>& nets) {
 
     // Neighbours with the same label are one interval. Built aside and taken over at the
     // end, so that an allocation failing half way leaves the index as it was.
-    std::vector<std::uint32_t> bucketFirst((std::size_t{1} << kBucketBits) + 1, 0);
+    // About one bucket per point, at most 2^16: a short list's index stays small, and
+    // building it clears no 65536 counters.
+    const int bits = std::clamp(static_cast<int>(std::bit_width(count)), 1, kMaxBucketBits);
+    const int shift = 32 - bits;
+    std::vector<std::uint32_t> bucketFirst((std::size_t{1} << bits) + 1, 0);
     std::vector<Cut> cuts;
     std::vector<std::uint32_t> kept;
     for (std::uint32_t i = 0; i < count; ++i) {
         if (kept.empty() || kept.back() != labels[i]) {
-            ++bucketFirst[(starts[i] >> (32 - kBucketBits)) + 1];
+            ++bucketFirst[(starts[i] >> shift) + 1];
             cuts.push_back({starts[i], labels[i] == kNone ? kNoHeading : nets[labels[i]].heading});
             kept.push_back(labels[i]);
         }
@@ -106,6 +115,7 @@ void SubnetIndex::build(const std::vector<clsNet>& nets) {
     }
     cuts.shrink_to_fit();
     kept.shrink_to_fit();
+    bucketShift_ = shift;
     bucketFirst_ = std::move(bucketFirst);
     cuts_ = std::move(cuts);
     labels_ = std::move(kept);
@@ -113,7 +123,7 @@ void SubnetIndex::build(const std::vector<clsNet>& nets) {
 }
 
 std::uint32_t SubnetIndex::cutAt(std::uint32_t address) const {
-    const std::uint32_t bucket = address >> (32 - kBucketBits);
+    const std::uint32_t bucket = address >> bucketShift_;
     const std::uint32_t first = bucketFirst_[bucket];
     const std::uint32_t end = bucketFirst_[bucket + 1];
     // The bucket's cuts at or below the address; none means the last cut of an earlier

@@ -33,7 +33,7 @@ class SubnetIndex {
     std::uint32_t positionAt(std::uint32_t address) const { return labels_[cutAt(address)]; }
 
   private:
-    static constexpr int kBucketBits = 16;
+    static constexpr int kMaxBucketBits = 16;
 
     // A cut is the first address of an elementary interval; it carries the heading of the
     // first subnet covering the interval (or kNoHeading), all that a single address needs.
@@ -42,9 +42,11 @@ class SubnetIndex {
         std::uint32_t heading;
     };
     // The cuts in ascending order, the first at address 0. Those whose top bits are b are
-    // cuts_[bucketFirst_[b]] to cuts_[bucketFirst_[b + 1] - 1].
+    // cuts_[bucketFirst_[b]] to cuts_[bucketFirst_[b + 1] - 1]; the top bits are those
+    // above bucketShift_.
     std::vector<Cut> cuts_;
     std::vector<std::uint32_t> bucketFirst_;
+    int bucketShift_ = 32 - kMaxBucketBits;
     // For each cut, the lowest list position among the subnets covering it, or kNone.
     std::vector<std::uint32_t> labels_;
     std::size_t covered_ = 0;

@@ -46,7 +46,10 @@ bool mdlNET::guarded(Body&& body) {
 std::vector<std::string> mdlNET::getIpsByName(const std::string& host) {
     std::vector<std::string> ips;
     const sockets::Session session;
-    if (session.started() && !guarded([&] {
+    // No host name holds a NUL: the system would read the name only up to it and answer
+    // for another host ("10.0.0.1\0.example.org" as the private 10.0.0.1).
+    const bool aName = host.find('\0') == std::string::npos;
+    if (session.started() && aName && !guarded([&] {
             for (const std::string& address : sockets::addressesByName(host)) {
                 std::string text = dotted(address);
                 if (!trimSpaces(text).empty()) {

@@ -1,0 +1,88 @@
+// The subnet index against the linear scan: any nets.txt text, loaded in two parts (cut at
+// the first form feed), and queries around every subnet's ends and of every line as it
+// stands. Checks are made after each load and inside the second load's turns, when the
+// index covers only the first.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "fake_ui.h"
+#include "fuzz_support.h"
+#include "nets/net_checker.h"
+
+namespace netsorter::fuzz {
+namespace {
+
+constexpr std::size_t kMaxNetsQueried = 16;
+constexpr std::size_t kMaxLinesQueried = 32;
+
+std::vector<std::string> queries(const clsNetChecker& checker, std::string_view text) {
+    std::vector<std::string> out;
+    const std::vector<clsNet>& nets = checker.nets();
+    const std::size_t step = std::max<std::size_t>(1, nets.size() / kMaxNetsQueried);
+    for (std::size_t k = 0; k < nets.size(); k += step) {
+        const auto first = static_cast<std::uint32_t>(nets[k].firstIp);
+        const double lastIp = std::min(nets[k].lastIp, 4294967295.0);
+        const auto last = static_cast<std::uint32_t>(lastIp);
+        const int prefix = 32 - static_cast<int>(std::log2(nets[k].lastIp - nets[k].firstIp + 1));
+        for (const std::uint32_t a : {first - 1, first, first + 1, last - 1, last, last + 1}) {
+            out.push_back(dotted(a));
+        }
+        for (const int p : {prefix, std::min(prefix + 1, 32), std::max(prefix - 1, 0)}) {
+            for (const std::uint32_t a : {first, first + 1}) {
+                out.push_back(dotted(a) + "/" + std::to_string(p));
+            }
+        }
+    }
+    std::size_t lines = 0;
+    forEachLine(text, [&](std::string_view line) {
+        if (lines++ < kMaxLinesQueried) {
+            out.emplace_back(line);
+        }
+    });
+    return out;
+}
+
+void expectIndexAsScan(const clsNetChecker& checker, const std::string& q, const char* when) {
+    const std::string byIndex = checker.checkIp(q);
+    const std::string byScan = checker.checkIpByScan(q);
+    if (byIndex != byScan) {
+        fail(std::string("checkIp(") + q + ") " + when, byIndex, byScan);
+    }
+}
+
+}  // namespace
+}  // namespace netsorter::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace netsorter;
+    using namespace netsorter::fuzz;
+    const std::string_view input = asText(data, size);
+    const std::size_t cut = input.find('\f');
+    const std::string_view first = input.substr(0, cut);
+    const std::string_view second =
+        cut == std::string_view::npos ? std::string_view() : input.substr(cut + 1);
+
+    testing::FakeUi ui;
+    clsNetChecker checker(ui);
+    checker.add_nets(first);
+    const std::vector<std::string> all = queries(checker, input);
+    for (const std::string& q : all) {
+        expectIndexAsScan(checker, q, "after one load");
+    }
+    std::size_t turn = 0;
+    ui.onDoEvents = [&] {
+        if (!all.empty()) {
+            expectIndexAsScan(checker, all[turn++ % all.size()], "while loading");
+        }
+    };
+    checker.add_nets(second);
+    ui.onDoEvents = nullptr;
+    for (const std::string& q : queries(checker, input)) {
+        expectIndexAsScan(checker, q, "after a second load");
+    }
+    return 0;
+}
