@@ -41,9 +41,56 @@ bool GeoImage::load(const RandomAccessFile& file) {
         }
         states.swap(next);
     }
-    top_ = std::move(states);
     topBits_ = bits;
+    top_.clear();
+    top_.reserve(states.size() + 1);
+    for (const std::uint32_t state : states) {
+        top_.push_back({state, 0});
+    }
+    top_.push_back({kNotFoundState, 0});
+    flatten();
     return true;
+}
+
+void GeoImage::flatten() {
+    // A sound tree has one end per leaf below the table, fewer than its nodes; a walk of
+    // the table's subtrees visits about twice as many states as it finds ends.
+    std::uint64_t work = 4 * nodes_ + 2 * top_.size();
+    struct Pending {
+        std::uint32_t state;  // after level levels
+        int level;
+        std::uint32_t start;  // the lowest address of what lies below, its low bits
+    };
+    std::vector<Pending> pending;
+    ends_.clear();
+    for (std::size_t b = 0; b + 1 < top_.size(); ++b) {
+        const auto first = static_cast<std::uint32_t>(ends_.size());
+        top_[b].first = first;
+        if (top_[b].state >= kLeafState || work == 0) {
+            continue;
+        }
+        // Depth first, the 0 side before the 1 side, so the ends come in address order;
+        // neighbours that end alike make one.
+        pending.assign(1, {top_[b].state, topBits_, 0});
+        while (!pending.empty() && work > 0) {
+            --work;
+            const Pending p = pending.back();
+            pending.pop_back();
+            if (p.state >= kLeafState || p.level == 32) {
+                if (ends_.size() == first || ends_.back().state != p.state) {
+                    ends_.push_back({p.start, p.state});
+                }
+                continue;
+            }
+            pending.push_back({step(p.state, 1), p.level + 1, p.start | (1u << (31 - p.level))});
+            pending.push_back({step(p.state, 0), p.level + 1, p.start});
+        }
+        if (!pending.empty()) {
+            ends_.resize(first);  // out of budget: this entry and the rest walk the nodes
+        }
+    }
+    top_.back().first = static_cast<std::uint32_t>(ends_.size());
+    ends_.shrink_to_fit();
 }
 
 std::uint32_t GeoImage::step(std::uint32_t node, unsigned bit) const {
@@ -55,10 +102,36 @@ std::uint32_t GeoImage::step(std::uint32_t node, unsigned bit) const {
     return record > kCountryBegin ? kLeafState | (record - kCountryBegin) : record;
 }
 
-WalkEnd GeoImage::walk(std::uint32_t address) const {
-    std::uint32_t state = top_[address >> (32 - topBits_)];
-    for (int level = topBits_; level < 32 && state < kLeafState; ++level) {
+std::uint32_t GeoImage::walkFrom(std::uint32_t state, int level, std::uint32_t address) const {
+    for (; level < 32 && state < kLeafState; ++level) {
         state = step(state, (address >> (31 - level)) & 1);
+    }
+    return state;
+}
+
+WalkEnd GeoImage::walk(std::uint32_t address) const {
+    const std::size_t b = address >> (32 - topBits_);
+    const std::uint32_t first = top_[b].first;
+    const std::uint32_t last = top_[b + 1].first;
+    std::uint32_t state = top_[b].state;
+    if (first != last) {
+        const std::uint32_t low = topBits_ == 32 ? 0 : address & (~0u >> topBits_);
+        // The last end that starts at or before the address; the first starts at 0.
+        const End* end = ends_.data() + first;
+        const End* const stop = ends_.data() + last;
+        std::size_t count = static_cast<std::size_t>(stop - end);
+        while (count > 1) {
+            const std::size_t half = count / 2;
+            if (end[half].start <= low) {
+                end += half;
+                count -= half;
+            } else {
+                count = half;
+            }
+        }
+        state = end->state;
+    } else if (state < kLeafState) {
+        state = walkFrom(state, topBits_, address);
     }
     if (state == kNotFoundState) {
         return {WalkEnd::NotFound};

@@ -27,18 +27,38 @@ class GeoImage {
 
   private:
     static constexpr int kMaxTopBits = 16;
-    // States of the table after topBits_ levels: a node number (below 2^24) to go on from,
-    // or an end of the walk.
+    // States of a walk: a node number (below 2^24) to go on from, or an end of the walk.
     static constexpr std::uint32_t kLeafState = 0x80000000;
     static constexpr std::uint32_t kNotFoundState = 0xFFFFFFFF;
 
+    // Where a walk ends below a node of the table's last level, for the addresses from
+    // start (their low bits) up to the next such end: the walk's last state.
+    struct End {
+        std::uint32_t start;
+        std::uint32_t state;
+    };
+    // One entry per value of the address's top bits: the state after those levels, and
+    // the ends below it, ends_[first] up to the next entry's first (none: the state is
+    // the answer, or, for a node, the walk goes on through the nodes).
+    struct Bucket {
+        std::uint32_t state;
+        std::uint32_t first;
+    };
+
     std::vector<unsigned char> bytes_;  // whole nodes only
     std::uint64_t nodes_ = 0;           // whole nodes held
-    std::vector<std::uint32_t> top_;    // the state after the address's top bits
+    std::vector<Bucket> top_;           // 2^topBits_ entries and one past them
+    std::vector<End> ends_;
     int topBits_ = 1;
 
     // One level of the walk from node (a state below kLeafState) along one bit.
     std::uint32_t step(std::uint32_t node, unsigned bit) const;
+    // The walk from state at level on, for address; its last state.
+    std::uint32_t walkFrom(std::uint32_t state, int level, std::uint32_t address) const;
+    // Lays out the ends below each node of the table's last level, within a budget that a
+    // sound database never reaches; past it (a damaged tree that branches without end),
+    // the remaining entries walk the nodes.
+    void flatten();
 };
 
 }  // namespace netsorter
