@@ -19,11 +19,11 @@ struct ShownBox {
 };
 
 class FakeUi : public Ui {
-public:
+  public:
     int doEventsCalls = 0;
     std::vector<ShownBox> shown;
-    std::deque<MsgAnswer> answers;        // answers for YesNo boxes, Yes when empty
-    std::function<void()> onDoEvents;     // runs inside doEvents (a nested request)
+    std::deque<MsgAnswer> answers;     // answers for YesNo boxes, Yes when empty
+    std::function<void()> onDoEvents;  // runs inside doEvents (a nested request)
 
     void doEvents() override {
         ++doEventsCalls;

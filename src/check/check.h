@@ -23,7 +23,7 @@ inline constexpr const char* kCountryUnknown = "<не удалось опред�
 // What a check needs from the program that hosts it. The boxes are the record of the result:
 // whoever needs the result later reads it back from them.
 class CheckHost {
-public:
+  public:
     virtual ~CheckHost() = default;
 
     virtual std::string addressText() = 0;

@@ -11,7 +11,7 @@ enum class MsgButtons { Ok, YesNo };  // YesNo has Yes as its default
 enum class MsgAnswer { Ok, Yes, No };
 
 class Ui {
-public:
+  public:
     virtual ~Ui() = default;
 
     // Lets pending user-interface events run once. Anything, a whole check included,

@@ -36,10 +36,10 @@ Session::~Session() = default;
 std::vector<std::string> addressesByName(const std::string& host) {
     hostent record{};
     std::vector<char> scratch;
-    const hostent* found = lookup(record, scratch, [&](hostent* r, char* b, size_t n,
-                                                       hostent** out, int* herr) {
-        return gethostbyname2_r(host.c_str(), AF_INET, r, b, n, out, herr);
-    });
+    const hostent* found =
+        lookup(record, scratch, [&](hostent* r, char* b, size_t n, hostent** out, int* herr) {
+            return gethostbyname2_r(host.c_str(), AF_INET, r, b, n, out, herr);
+        });
     return addressesOf(found);
 }
 
@@ -47,10 +47,10 @@ std::string nameByAddress(const std::string& ip) {
     const in_addr_t address = inet_addr(ip.c_str());
     hostent record{};
     std::vector<char> scratch;
-    const hostent* found = lookup(record, scratch, [&](hostent* r, char* b, size_t n,
-                                                       hostent** out, int* herr) {
-        return gethostbyaddr_r(&address, sizeof address, AF_INET, r, b, n, out, herr);
-    });
+    const hostent* found =
+        lookup(record, scratch, [&](hostent* r, char* b, size_t n, hostent** out, int* herr) {
+            return gethostbyaddr_r(&address, sizeof address, AF_INET, r, b, n, out, herr);
+        });
     if (found == nullptr || found->h_name == nullptr) {
         return {};
     }

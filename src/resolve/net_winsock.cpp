@@ -1,5 +1,5 @@
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include "common/wide.h"
 #include "resolve/sockets.h"
@@ -12,7 +12,9 @@ Session::Session() {
 }
 
 // Cleaned up also when the start failed, as every resolution brackets itself.
-Session::~Session() { WSACleanup(); }
+Session::~Session() {
+    WSACleanup();
+}
 
 std::vector<std::string> addressesByName(const std::string& host) {
     return addressesOf(gethostbyname(toAnsi(host).c_str()));

@@ -12,7 +12,7 @@ namespace netsorter {
 
 // What a check needs from name resolution; tests substitute their own.
 class NameResolver {
-public:
+  public:
     virtual ~NameResolver() = default;
     // Every IPv4 address of host as dotted text, in the resolver's order, duplicates kept;
     // empty when the name does not resolve.
@@ -22,7 +22,7 @@ public:
 };
 
 class mdlNET final : public NameResolver {
-public:
+  public:
     explicit mdlNET(Ui& ui) : ui_(ui) {}
 
     // Lets pending events run after each address it appends.
@@ -31,7 +31,7 @@ public:
     // text it cannot read asks for 255.255.255.255.
     std::string getNameByIp(const std::string& ip) override;
 
-private:
+  private:
     Ui& ui_;
     // The "Error: " message box of a failure nobody expected.
     void reportUnexpected(int number, const std::string& description);

@@ -8,14 +8,14 @@
 namespace netsorter::sockets {
 
 class Session {
-public:
+  public:
     Session();
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
     bool started() const { return started_; }
 
-private:
+  private:
     bool started_ = false;
 };
 
