@@ -55,6 +55,14 @@ def timed(command, stdin_path, stdout_path):
     return min(r[0] for r in runs), max(r[1] for r in runs)
 
 
+def per_second(rate):
+    """A rate in the unit that keeps three figures readable: 626, 3.64 K, 18.5 M."""
+    for scale, unit in ((1e6, " M"), (1e3, " K")):
+        if rate >= scale:
+            return "%.3g%s" % (rate / scale, unit)
+    return "%.3g" % rate
+
+
 def main():
     bin_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/native/bin")
     nets = google_benchmark(os.path.join(bin_dir, "nets_bench"))
@@ -64,8 +72,8 @@ def main():
     for size, label in ((1000, "1 K"), (100000, "100 K"), (1000000, "1 M")):
         index = nets["checkIp/index/%d" % size]["items_per_second"]
         scan = nets["checkIp/scan/%d" % size]["items_per_second"]
-        rows.append(("`checkIp`, %s subnets, lookups/s" % label, "%.3g M (index)" % (index / 1e6),
-                     "%.3g K (linear scan)" % (scan / 1e3), "%.0f×" % (index / scan)))
+        rows.append(("`checkIp`, %s subnets, lookups/s" % label, "%s (index)" % per_second(index),
+                     "%s (linear scan)" % per_second(scan), "%.0f×" % (index / scan)))
     add = nets["add_nets/1000000"]
     rows.append(("`add_nets` of 1 M lines, s", "%.3f" % (add["cpu_time"] / 1e3), "", ""))
     first = nets["add_nets_then_checkIp/1000000"]
@@ -84,8 +92,8 @@ def main():
             ("ours/memory_image", "libgeoip/memory_cache_text",
              ("memory image", "memory-cache mode, given texts"))):
         o, t = rate(ours), rate(theirs)
-        rows.append(("country lookup of a text, %s, lookups/s" % what[0], "%.3g M" % (o / 1e6),
-                     "%.3g M (libGeoIP, %s)" % (t / 1e6, what[1]), "%.2f×" % (o / t)))
+        rows.append(("country lookup of a text, %s, lookups/s" % what[0], per_second(o),
+                     "%s (libGeoIP, %s)" % (per_second(t), what[1]), "%.2f×" % (o / t)))
 
     work = tempfile.mkdtemp(prefix="netsorter-bench-")
     try:
