@@ -710,12 +710,9 @@ class AutomationClient {
               finished_ = true;
           }) {}
     // The worker's last calls (the method, the release) are served by this thread: let them
-    // through, whatever state the test left, rather than wait on them for ever.
+    // through, whatever state the test left, rather than wait on them without serving them.
     ~AutomationClient() {
-        while (!finished_) {
-            pump();
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        pumpUntil([this] { return finished_.load(); });
         worker_.join();
     }
     AutomationClient(const AutomationClient&) = delete;
