@@ -10,17 +10,15 @@
 
 #include "bench_data.h"
 #include "nets/net_checker.h"
-#include "quiet_ui.h"
 
 namespace {
 
 // One loaded list per size, shared by the benchmarks of that size.
 const netsorter::clsNetChecker& checker(size_t subnets) {
-    static QuietUi ui;
     static std::map<size_t, std::unique_ptr<netsorter::clsNetChecker>> loaded;
     auto& slot = loaded[subnets];
     if (!slot) {
-        slot = std::make_unique<netsorter::clsNetChecker>(ui);
+        slot = std::make_unique<netsorter::clsNetChecker>();
         slot->add_nets(bench::netsText(subnets));
         slot->checkIp("0.0.0.0");  // builds the index outside the timing
     }
@@ -47,10 +45,9 @@ BENCHMARK(checkIp<false>)->Name("checkIp/scan")->Arg(1000)->Arg(100000)->Arg(100
 
 // Loading alone, and loading followed by the first check, which builds the index.
 void add_nets(benchmark::State& state, bool check) {
-    QuietUi ui;
     const std::string text = bench::netsText(static_cast<size_t>(state.range(0)));
     for (auto _ : state) {
-        netsorter::clsNetChecker list(ui);
+        netsorter::clsNetChecker list;
         list.add_nets(text);
         if (check) {
             benchmark::DoNotOptimize(list.checkIp("10.1.2.3"));

@@ -61,7 +61,7 @@ TEST(BadInput, LongHeadingIsStoredOnce) {
         text += "10." + std::to_string(i / 256 % 256) + "." + std::to_string(i % 256) + ".0/24\n";
     }
     FakeUi ui;
-    clsNetChecker checker(ui);
+    clsNetChecker checker;
     checker.add_nets(text);
     ASSERT_EQ(checker.nets().size(), kSubnets);
     // The memory the list holds: its records and every distinct text its subnets refer to.
@@ -172,7 +172,7 @@ TEST(BadInput, NetsFilesThatAreOddButNotWrong) {
     };
     for (const auto& row : rows) {
         FakeUi ui;
-        clsNetChecker checker(ui);
+        clsNetChecker checker;
         loadNetsFile(checker, row.bytes);
         EXPECT_EQ(checker.nets().size(), row.subnets) << row.name;
         for (const auto& [ip, answer] : row.answers) {
@@ -195,7 +195,7 @@ TEST(BadInput, FiftyMegabytesOfLines) {
         text += dotted(kFirst + (subnets++ << 8)) + "/24\r\n";
     }
     FakeUi ui;
-    clsNetChecker checker(ui);
+    clsNetChecker checker;
     loadNetsFile(checker, text);
     std::string().swap(text);
     ASSERT_EQ(checker.nets().size(), subnets);

@@ -44,7 +44,7 @@ constexpr const char* kBoxNames[] = {"txtDomain", "txtIP", "txtTraffic", "txtCou
 
 class FakeHost final : public CheckHost {
   public:
-    FakeHost() : nets_(ui_), geo_(ui_, dir_.str()), resolver_(log) {
+    FakeHost() : geo_(ui_, dir_.str()), resolver_(log) {
         nets_.add_nets(
             "# Частные сети\n10.0.0.0/8\n"
             "# Верхние\n200.0.0.0/8\n");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/ui.h"
+#include "common/yield.h"
 
 namespace netsorter::testing {
 
@@ -24,6 +25,11 @@ class FakeUi : public Ui {
     std::vector<ShownBox> shown;
     std::deque<MsgAnswer> answers;     // answers for YesNo boxes, Yes when empty
     std::function<void()> onDoEvents;  // runs inside doEvents (a nested request)
+
+    // doEvents as the core's yield.
+    Yield yield() {
+        return [this] { doEvents(); };
+    }
 
     void doEvents() override {
         ++doEventsCalls;

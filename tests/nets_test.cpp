@@ -140,7 +140,7 @@ void expectAnswers(const clsNetChecker& checker, const std::vector<Query>& queri
 
 TEST(NetChecker, HeadingsGiveTheTrafficTypeOfTheSubnetsBelowThem) {
     FakeUi ui;
-    clsNetChecker checker(ui);
+    clsNetChecker checker;
     checker.add_nets(
         "10.0.0.0/24\n"
         "#   Частные сети  \n"
@@ -175,7 +175,7 @@ TEST(NetChecker, RecognisesEveryLineEnd) {
     const std::string text = "# A\r\n1.0.0.0/8\r# B\n2.0.0.0/8\r\n# C\r3.0.0.0/8";
     for (const std::string& t : {text, text + "\r\n", text + "\r", text + "\n"}) {
         FakeUi ui;
-        clsNetChecker checker(ui);
+        clsNetChecker checker;
         checker.add_nets(t);
         EXPECT_EQ(checker.nets().size(), 3u);
         expectAnswers(checker, {{"1.1.1.1", "A"}, {"2.2.2.2", "B"}, {"3.3.3.3", "C"}});
@@ -184,7 +184,7 @@ TEST(NetChecker, RecognisesEveryLineEnd) {
 
 TEST(NetChecker, FirstListedSubnetWins) {
     FakeUi ui;
-    clsNetChecker checker(ui);
+    clsNetChecker checker;
     checker.add_nets(
         "# A\n10.0.0.0/8\n"
         "# B\n10.1.0.0/16\n"
@@ -196,7 +196,7 @@ TEST(NetChecker, FirstListedSubnetWins) {
 
 TEST(NetChecker, RangesIncludeBothEnds) {
     FakeUi ui;
-    clsNetChecker checker(ui);
+    clsNetChecker checker;
     checker.add_nets("# C\n192.168.1.0/24\n# U\n10.0.0.5/30\n# H\n8.8.8.8\n");
     expectAnswers(checker, {
                                {"192.168.0.255", kNotInAnySubnet},
@@ -215,7 +215,7 @@ TEST(NetChecker, RangesIncludeBothEnds) {
 
 TEST(NetChecker, ARangeMatchesOnlyASubnetHoldingAllOfIt) {
     FakeUi ui;
-    clsNetChecker checker(ui);
+    clsNetChecker checker;
     checker.add_nets("# C24\n10.0.1.0/24\n# ALL\n255.255.255.255/0\n");
     expectAnswers(checker, {
                                {"10.0.1.0/24", "C24"},
@@ -229,7 +229,7 @@ TEST(NetChecker, ARangeMatchesOnlyASubnetHoldingAllOfIt) {
 
 TEST(NetChecker, BadLinesAreSkippedAndLoadingGoesOn) {
     FakeUi ui;
-    clsNetChecker checker(ui);
+    clsNetChecker checker;
     checker.add_nets("# A\n10.0.0.0/8\n10.256.0.0/16\n300.1.1.1\n1.2.3\n# B\n11.0.0.0/8\n");
     EXPECT_EQ(checker.nets().size(), 2u);
     expectAnswers(checker, {{"10.1.1.1", "A"}, {"11.1.1.1", "B"}});
@@ -238,7 +238,7 @@ TEST(NetChecker, BadLinesAreSkippedAndLoadingGoesOn) {
 
 TEST(NetChecker, EachLoadStartsWithoutAHeading) {
     FakeUi ui;
-    clsNetChecker checker(ui);
+    clsNetChecker checker;
     checker.add_nets("# A\n10.0.0.0/8\n");
     checker.add_nets("11.0.0.0/8\n# B\n12.0.0.0/8\n10.0.0.0/8\n");
     ASSERT_EQ(checker.nets().size(), 4u);
@@ -248,10 +248,10 @@ TEST(NetChecker, EachLoadStartsWithoutAHeading) {
 
 TEST(NetChecker, FixedAnswers) {
     FakeUi ui;
-    clsNetChecker empty(ui);
-    empty.add_nets("");
+    clsNetChecker empty;
+    empty.add_nets("", ui.yield());
     EXPECT_EQ(ui.doEventsCalls, 0);
-    clsNetChecker loaded(ui);
+    clsNetChecker loaded;
     loaded.add_nets("# A\n0.0.0.0/0\n");
     for (const clsNetChecker* checker : {&empty, &loaded}) {
         for (const std::string bad : {"", "1.2.3", " 10.1.1.1", "300.1.1.1", "example.org"}) {
@@ -265,12 +265,12 @@ TEST(NetChecker, FixedAnswers) {
 
 TEST(NetChecker, YieldsAfterEveryLineAndAChecksMeanwhileSeesTheLinesSoFar) {
     FakeUi ui;
-    clsNetChecker checker(ui);
+    clsNetChecker checker;
     std::vector<std::string> seen;
     ui.onDoEvents = [&] { seen.push_back(checker.checkIp("10.1.1.1")); };
     // Seven lines: a heading, an empty one, a subnet, blanks, a bad one, a tabbed one and
     // the empty line after the final line end.
-    checker.add_nets("# A\r\n\r\n10.0.0.0/8\n  \nbad line\n\t1.2.3.4\n");
+    checker.add_nets("# A\r\n\r\n10.0.0.0/8\n  \nbad line\n\t1.2.3.4\n", ui.yield());
     EXPECT_EQ(ui.doEventsCalls, 7);
     const std::vector<std::string> expected = {
         kNotInAnySubnet, kNotInAnySubnet, "A", "A", "A", "A", "A"};
@@ -327,7 +327,7 @@ TEST(NetChecker, IndexAnswersAsTheScan) {
                                            : dotted(a) + "/" + std::to_string(random() % 33));
         }
         FakeUi ui;
-        clsNetChecker checker(ui);
+        clsNetChecker checker;
         auto expectSame = [&](const char* when) {
             for (const std::string& q : queries) {
                 ASSERT_EQ(checker.checkIp(q), checker.checkIpByScan(q))
@@ -345,7 +345,7 @@ TEST(NetChecker, IndexAnswersAsTheScan) {
                 ASSERT_EQ(checker.checkIp(q), checker.checkIpByScan(q)) << q << " while loading";
             }
         };
-        checker.add_nets(text(size));
+        checker.add_nets(text(size), ui.yield());
         ui.onDoEvents = nullptr;
         expectSame("after a second load");
     }

@@ -103,7 +103,6 @@ Form1::Form1(HINSTANCE instance, std::wstring commandLine, std::string dataDir,
     : instance_(instance),
       commandLine_(std::move(commandLine)),
       dataDir_(std::move(dataDir)),
-      nets_(*this),
       geo_(*this, dataDir_),
       resolver_(*this),
       tray_(notifyIcon) {}
@@ -466,7 +465,7 @@ void Form1::Form_Load() {
     if (!readWholeFile(netsPath, bytes, reason)) {
         throw std::runtime_error("Не удалось открыть файл " + netsPath + "\r\n" + reason);
     }
-    nets_.add_nets(decodeText(bytes));
+    nets_.add_nets(decodeText(bytes), [this] { doEvents(); });
     if (!geo_.CountriesIsOK()) {
         geo_.openCountriesFile("countries.txt");
     }

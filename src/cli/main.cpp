@@ -67,7 +67,7 @@ class ConsoleUi final : public Ui {
 class CliHost final : public CheckHost {
   public:
     CliHost(Ui& ui, const std::string& dataDir, bool noReverse)
-        : nets_(ui), geo_(ui, dataDir), resolver_(ui), stayHidden_(noReverse) {}
+        : geo_(ui, dataDir), resolver_(ui), stayHidden_(noReverse) {}
 
     std::string addressText() override { return address_; }
     void setAddressText(const std::string& text) override { address_ = text; }

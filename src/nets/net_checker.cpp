@@ -74,7 +74,7 @@ std::string clsNetChecker::checkIpByScan(std::string_view ip) const {
     return k < nets_.size() ? comment(nets_[k]) : answers_[SubnetIndex::kNoHeading];
 }
 
-void clsNetChecker::add_nets(std::string_view lNets) {
+void clsNetChecker::add_nets(std::string_view lNets, const Yield& yield) {
     struct Loading {
         int& depth;
         explicit Loading(int& d) : depth(d) { ++depth; }
@@ -105,7 +105,7 @@ void clsNetChecker::add_nets(std::string_view lNets) {
                 }
             }
         }
-        ui_.doEvents();
+        yieldOnce(yield);
     });
 }
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/ui.h"
+#include "common/yield.h"
 #include "nets/ipv4.h"
 #include "nets/net_index.h"
 
@@ -17,8 +17,6 @@ inline constexpr const char* kBadIp = "Ошибка: IP указан невер�
 
 class clsNetChecker {
   public:
-    explicit clsNetChecker(Ui& ui) : ui_(ui) {}
-
     // The traffic type of an address or range, or one of the two fixed answers above.
     // Answered from an index built on the first check after loading; a check made while
     // add_nets yields uses the index of the earlier loads and scans the lines since.
@@ -27,10 +25,9 @@ class clsNetChecker {
     // The same answer by scanning the whole list, as the index must give it.
     std::string checkIpByScan(std::string_view ip) const;
 
-    // Appends the subnets of one whole nets.txt text (already decoded to UTF-8). Lets
-    // pending events run after every line, so a check during loading sees the subnets
-    // appended so far.
-    void add_nets(std::string_view lNets);
+    // Appends the subnets of one whole nets.txt text (already decoded to UTF-8). Yields
+    // after every line, so a check during loading sees the subnets appended so far.
+    void add_nets(std::string_view lNets, const Yield& yield = {});
 
     static bool isIp(std::string_view ip) { return netsorter::isIp(ip); }
 
@@ -40,7 +37,6 @@ class clsNetChecker {
     const std::string& comment(const clsNet& net) const { return answers_[net.heading]; }
 
   private:
-    Ui& ui_;
     std::vector<clsNet> nets_;
     // What checkIp answers for an acceptable address, by heading number: 0 for no subnet
     // (SubnetIndex::kNoHeading), 1 for the empty heading above a file's first heading,

@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         cut == std::string_view::npos ? std::string_view() : input.substr(cut + 1);
 
     testing::FakeUi ui;
-    clsNetChecker checker(ui);
+    clsNetChecker checker;
     checker.add_nets(first);
     const std::vector<std::string> all = queries(checker, input);
     for (const std::string& q : all) {
@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             expectIndexAsScan(checker, all[turn++ % all.size()], "while loading");
         }
     };
-    checker.add_nets(second);
+    checker.add_nets(second, ui.yield());
     ui.onDoEvents = nullptr;
     for (const std::string& q : queries(checker, input)) {
         expectIndexAsScan(checker, q, "after a second load");
