@@ -3,17 +3,25 @@
 #include <string>
 #include <vector>
 
+#include <optional>
+
 #include "check/check.h"
 #include "check/parse_url.h"
-#include "fake_host.h"
+#include "test_engines.h"
 
 namespace netsorter {
 namespace {
 
-using testing::FakeHost;
-using testing::FakeResolver;
 using testing::kTinyDatabase;
 using testing::Log;
+using testing::TestEngines;
+
+void expectResult(const CheckResult& got, const CheckResult& expected, const std::string& what) {
+    EXPECT_EQ(got.domain, expected.domain) << what;
+    EXPECT_EQ(got.ip, expected.ip) << what;
+    EXPECT_EQ(got.traffic, expected.traffic) << what;
+    EXPECT_EQ(got.country, expected.country) << what;
+}
 
 TEST(ParseUrl, CutsTheAddressAtSlashes) {
     struct Row {
@@ -57,194 +65,168 @@ TEST(ParseUrl, CutsTheAddressAtSlashes) {
     }
 }
 
-struct Boxes {
-    std::string domain, ip, traffic, country;
-};
-
-void expectBoxes(const FakeHost& host, const Boxes& expected, const std::string& what) {
-    EXPECT_EQ(host.box(ResultBox::txtDomain), expected.domain) << what;
-    EXPECT_EQ(host.box(ResultBox::txtIP), expected.ip) << what;
-    EXPECT_EQ(host.box(ResultBox::txtTraffic), expected.traffic) << what;
-    EXPECT_EQ(host.box(ResultBox::txtCountry), expected.country) << what;
-}
-
-Log without(const Log& log, const std::string& prefix) {
-    Log out;
-    for (const std::string& entry : log) {
-        if (!entry.starts_with(prefix)) {
-            out.push_back(entry);
-        }
-    }
-    return out;
-}
-
-Log resolverCalls(const Log& log) {
-    Log out;
-    for (const std::string& entry : log) {
-        if (entry.starts_with("getIpsByName(") || entry.starts_with("getNameByIp(")) {
-            out.push_back(entry);
-        }
-    }
-    return out;
-}
-
-TEST(CheckUrl, StepsRunInOrder) {
-    FakeHost host;
-    host.fakeResolver().names["10.9.8.7"] = "multi.test";
-    checkUrl(host, "10.9.8.7", false);
-    const Log expected = {
-        "setAddressText(10.9.8.7)",
-        "txtTraffic=<проверка...>",
-        "txtIP=<проверка...>",
-        "txtDomain=<проверка...>",
-        "txtCountry=<проверка...>",
-        "doEvents",
-        "getNameByIp(10.9.8.7)",
-        "txtDomain=multi.test",
-        "txtTraffic=Частные сети",
-        "txtIP=10.9.8.7",
-        "txtCountry=<не удалось определить страну>",
-        "loadingStep",
-    };
-    EXPECT_EQ(host.log, expected);
-}
-
-TEST(CheckUrl, ResultsAndPlaceholders) {
+TEST(CheckAddress, ResultsPlaceholdersAndTheQuestionsAsked) {
     struct Row {
         std::string address;
-        Boxes expected;
-        Log resolverCalls;
+        bool reverse;
+        CheckResult expected;
+        Log questions;
     };
     const std::string none = kNotInAnySubnet;
     const Row rows[] = {
-        {"", {kNoDomain, kNoIp, kWrongIp, kNoCountryForNoIp}, {}},
-        {"   ", {kNoDomain, kNoIp, kWrongIp, kNoCountryForNoIp}, {}},
-        {"/", {kNoDomain, kNoIp, kWrongIp, kNoCountryForNoIp}, {}},
-        {"10.9.8.7", {"multi.test", "10.9.8.7", "Частные сети", "Низ"}, {"getNameByIp(10.9.8.7)"}},
-        {"  10.9.8.7  ",
+        {"", true, {kNoDomain, kNoIp, kWrongIp, kNoCountryForNoIp}, {}},
+        {"   ", true, {kNoDomain, kNoIp, kWrongIp, kNoCountryForNoIp}, {}},
+        {"/", false, {kNoDomain, kNoIp, kWrongIp, kNoCountryForNoIp}, {}},
+        {"10.9.8.7",
+         true,
          {"multi.test", "10.9.8.7", "Частные сети", "Низ"},
          {"getNameByIp(10.9.8.7)"}},
-        {"10.1.2.3", {kNoDomain, "10.1.2.3", "Частные сети", "Низ"}, {"getNameByIp(10.1.2.3)"}},
-        {"192.0.2.10/24", {"one.test", "192.0.2.10", none, "Верх"}, {"getNameByIp(192.0.2.10)"}},
+        {"10.9.8.7", false, {kNotChecked, "10.9.8.7", "Частные сети", "Низ"}, {}},
+        {"  10.9.8.7  ",
+         true,
+         {"multi.test", "10.9.8.7", "Частные сети", "Низ"},
+         {"getNameByIp(10.9.8.7)"}},
+        {"10.1.2.3",
+         true,
+         {kNoDomain, "10.1.2.3", "Частные сети", "Низ"},
+         {"getNameByIp(10.1.2.3)"}},
+        {"192.0.2.10/24",
+         true,
+         {"one.test", "192.0.2.10", none, "Верх"},
+         {"getNameByIp(192.0.2.10)"}},
         {"10.1.2.3:8080",
+         true,
          {kNoDomain, "10.1.2.3:8080", "Частные сети", "Низ"},
          {"getNameByIp(10.1.2.3:8080)"}},
         // Copied text keeps its line break: the tail after the address travels along.
-        {"10.1.2.3\r\n",
-         {kNoDomain, "10.1.2.3\r\n", "Частные сети", "Низ"},
-         {"getNameByIp(10.1.2.3\r\n)"}},
-        {"010.0.0.1", {kNoDomain, "010.0.0.1", "Частные сети", "Низ"}, {"getNameByIp(010.0.0.1)"}},
+        {"10.1.2.3\r\n", false, {kNotChecked, "10.1.2.3\r\n", "Частные сети", "Низ"}, {}},
+        {"010.0.0.1",
+         true,
+         {kNoDomain, "010.0.0.1", "Частные сети", "Низ"},
+         {"getNameByIp(010.0.0.1)"}},
         {"http://one.test/path",
+         true,
          {"one.test", "192.0.2.10", none, "Верх"},
          {"getIpsByName(one.test)"}},
+        // A name is resolved forward whether or not reverse lookups are allowed.
         {"multi.test",
+         false,
          {"multi.test", "200.9.8.6", "Верхние", "Верх"},
          {"getIpsByName(multi.test)"}},
         {"http://10.9.8.7/",
+         true,
          {"10.9.8.7", "10.9.8.7", "Частные сети", "Низ"},
          {"getIpsByName(10.9.8.7)"}},
         {"nosuch.test",
+         true,
          {"nosuch.test", kNoIp, kWrongIp, kNoCountryForNoIp},
          {"getIpsByName(nosuch.test)"}},
         {"300.1.2.3",
+         false,
          {"300.1.2.3", kNoIp, kWrongIp, kNoCountryForNoIp},
          {"getIpsByName(300.1.2.3)"}},
     };
     for (const Row& row : rows) {
-        FakeHost host;
-        ASSERT_TRUE(host.loadCountries("Верх"));
-        FakeResolver& resolver = host.fakeResolver();
-        resolver.names = {{"10.9.8.7", "multi.test"}, {"192.0.2.10", "one.test"}};
-        resolver.ips = {{"one.test", {"192.0.2.10"}},
-                        {"multi.test", {"200.9.8.6", "10.9.8.7", "200.9.8.6"}},
-                        {"10.9.8.7", {"10.9.8.7"}}};
-        checkUrl(host, row.address, false);
-        const std::string what = "[" + row.address + "]";
-        expectBoxes(host, row.expected, what);
-        EXPECT_EQ(resolverCalls(host.log), row.resolverCalls) << what;
-        EXPECT_EQ(host.address, row.address) << what;
+        TestEngines test;
+        ASSERT_TRUE(test.loadCountries("Верх"));
+        test.resolver().names = {{"10.9.8.7", "multi.test"}, {"192.0.2.10", "one.test"}};
+        test.resolver().ips = {{"one.test", {"192.0.2.10"}},
+                               {"multi.test", {"200.9.8.6", "10.9.8.7", "200.9.8.6"}},
+                               {"10.9.8.7", {"10.9.8.7"}}};
+        CheckOptions options;
+        options.reverseLookup = row.reverse;
+        const CheckResult got = checkAddress(row.address, test.engines, options);
+        const std::string what = "[" + row.address + "] reverse=" + (row.reverse ? "1" : "0");
+        expectResult(got, row.expected, what);
+        EXPECT_EQ(test.log, row.questions) << what;
     }
 }
 
-TEST(CheckUrl, AnEmptyUrlChecksTheBoxAsItIs) {
-    FakeHost host;
-    host.fakeResolver().names["10.9.8.7"] = "multi.test";
-    host.address = "  10.9.8.7 ";
-    checkUrl(host, "", false);
-    EXPECT_EQ(host.address, "  10.9.8.7 ");  // the trimmed text is not written back
-    EXPECT_EQ(host.log.front(), "txtTraffic=<проверка...>");
-    expectBoxes(host, {"multi.test", "10.9.8.7", "Частные сети", kCountryUnknown}, "box");
-}
-
-TEST(CheckUrl, TrayReverseLookupAndBalloon) {
-    struct Row {
-        bool FromIE;
-        bool alwaysOnTop;
-        bool stayHiddenBefore;
-        bool toTray;
-        bool reverse;
-        bool balloon;
+TEST(CheckAddress, MissingOrDamagedCountryData) {
+    const struct {
+        const char* name;
+        bool countries;
+        std::optional<std::string> database;
+        std::string country;
+        std::vector<std::string> problems;
+    } rows[] = {
+        {"all there", true, kTinyDatabase, "Низ", {}},
+        {"no countries.txt", false, kTinyDatabase, kCountryUnknown, {}},
+        {"no database", true, std::nullopt, kCountryUnknown, {}},
+        {"a damaged database", true, std::string(12, '\0'), kCountryUnknown, {kDamagedDatabase}},
+        // Without the names table the database is not even read, so its damage goes unseen.
+        {"damaged, without countries.txt", false, std::string(12, '\0'), kCountryUnknown, {}},
     };
-    const Row rows[] = {
-        // the button with the window shown
-        {false, false, false, false, true, false},
-        {false, true, false, false, true, false},
-        // the button while an earlier request keeps the program in the tray
-        {false, false, true, true, false, true},
-        {false, true, true, false, true, true},
-        // the browser or the clipboard
-        {true, false, false, true, false, true},
-        {true, true, false, false, true, true},
-        {true, false, true, true, false, true},
-        {true, true, true, false, true, true},
-    };
-    for (const Row& row : rows) {
-        FakeHost host;
-        host.fakeResolver().names["10.9.8.7"] = "multi.test";
-        host.onTop = row.alwaysOnTop;
-        host.hidden = row.stayHiddenBefore;
-        checkUrl(host, "10.9.8.7", row.FromIE);
-
-        const std::string what = std::string("FromIE=") + (row.FromIE ? "1" : "0") +
-                                 " onTop=" + (row.alwaysOnTop ? "1" : "0") +
-                                 " hidden=" + (row.stayHiddenBefore ? "1" : "0");
-        EXPECT_EQ(host.hidden, row.FromIE || row.stayHiddenBefore) << what;
-        expectBoxes(
-            host,
-            {row.reverse ? "multi.test" : kNotChecked, "10.9.8.7", "Частные сети", kCountryUnknown},
-            what);
-
-        Log expected = {"setAddressText(10.9.8.7)"};
-        if (row.FromIE) {
-            expected.push_back("setStayHidden(true)");
+    for (const auto& row : rows) {
+        TestEngines test;
+        if (row.database) {
+            test.dir.write("GeoIP.dat", *row.database);
+            ASSERT_TRUE(test.engines.geo().openDataFile("GeoIP.dat")) << row.name;
         }
-        if (row.toTray) {
-            expected.push_back("sendToTray");
+        if (row.countries) {
+            test.dir.write("countries.txt", "2\tНиз\n");
+            ASSERT_TRUE(test.engines.geo().openCountriesFile("countries.txt")) << row.name;
         }
-        expected.push_back("doEvents");
-        if (row.reverse) {
-            expected.push_back("getNameByIp(10.9.8.7)");
-        }
-        expected.push_back("loadingStep");
-        if (row.balloon) {
-            expected.push_back(std::string("balloon(Частные сети\r\n") + kCountryUnknown +
-                               "|10.9.8.7)");
-            expected.push_back("timer1");
-        }
-        EXPECT_EQ(without(host.log, "txt"), expected) << what;
+        std::vector<std::string> problems;
+        CheckOptions options;
+        options.onProblem = [&](const Problem& p) { problems.push_back(p.text); };
+        const CheckResult got = checkAddress("10.1.2.3", test.engines, options);
+        EXPECT_EQ(got.traffic, "Частные сети") << row.name;
+        EXPECT_EQ(got.country, row.country) << row.name;
+        EXPECT_EQ(problems, row.problems) << row.name;
+        // Reported once: the database answers nothing from then on.
+        EXPECT_EQ(checkAddress("10.1.2.3", test.engines, options).country, row.country);
+        EXPECT_EQ(problems, row.problems) << row.name;
     }
 }
 
-TEST(CheckUrl, TheBalloonShowsWhatTheBoxesHoldAtTheEnd) {
-    FakeHost host;
-    host.hidden = true;
-    checkUrl(host, "nosuch.test", false);
-    EXPECT_EQ(host.log.back(), "timer1");
-    EXPECT_EQ(host.log[host.log.size() - 2],
-              std::string("balloon(") + kWrongIp + "\r\n" + kNoCountryForNoIp + "|" + kNoIp + ")");
+// Each field reaches the front end as soon as it is known, in the order the boxes are
+// written; the turns for events come while the lookups work.
+TEST(CheckAddress, FieldsAreReportedAsTheyBecomeKnown) {
+    TestEngines test;
+    ASSERT_TRUE(test.loadCountries("Верх"));
+    test.resolver().ips = {{"multi.test", {"200.9.8.6", "10.9.8.7"}}};
+    Log seen;
+    CheckOptions options;
+    options.yield = [&] { seen.push_back("turn"); };
+    options.onField = [&](CheckField field, const std::string& text) {
+        static const char* const names[] = {"domain", "ip", "traffic", "country"};
+        seen.push_back(std::string(names[static_cast<int>(field)]) + "=" + text);
+    };
+    checkAddress("multi.test", test.engines, options);
+    Log expected = {"turn", "turn", "domain=multi.test", "traffic=Верхние", "ip=200.9.8.6"};
+    // The country lookup by positioned reads gives one turn per path digit: the halves of
+    // 200.9.8.6, 51209 and 2054, have 16 and 12 binary digits.
+    expected.insert(expected.end(), 16 + 12, "turn");
+    expected.push_back("country=Верх");
+    EXPECT_EQ(seen, expected);
+
+    seen.clear();
+    checkAddress("nosuch.test", test.engines, options);
+    EXPECT_EQ(seen, (Log{"domain=nosuch.test", std::string("traffic=") + kWrongIp,
+                         std::string("ip=") + kNoIp, std::string("country=") + kNoCountryForNoIp}));
 }
 
-TEST(CheckUrl, CountryTextFromTheDescription) {
+// A check that runs inside a turn of another leaves the other's answer alone: each check's
+// value is its own, whatever the front end shows meanwhile.
+TEST(CheckAddress, ACheckNestedInATurnKeepsItsOwnAnswer) {
+    TestEngines test;
+    ASSERT_TRUE(test.loadCountries("Верх"));
+    std::optional<CheckResult> nested;
+    CheckOptions options;
+    options.yield = [&] {
+        if (!nested) {
+            nested = CheckResult{};
+            nested = checkAddress("10.1.2.3", test.engines, options);
+        }
+    };
+    const CheckResult outer = checkAddress("200.1.2.3", test.engines, options);
+    ASSERT_TRUE(nested);
+    expectResult(outer, {kNoDomain, "200.1.2.3", "Верхние", "Верх"}, "outer");
+    expectResult(*nested, {kNoDomain, "10.1.2.3", "Частные сети", "Низ"}, "nested");
+}
+
+TEST(CheckAddress, CountryTextFromTheDescription) {
     struct Row {
         std::string description;
         std::string country;
@@ -263,68 +245,19 @@ TEST(CheckUrl, CountryTextFromTheDescription) {
     for (const Row& row : rows) {
         EXPECT_EQ(countryText(row.description), row.country) << row.description;
 
-        FakeHost host;
-        ASSERT_TRUE(host.loadCountries(row.description));
-        checkUrl(host, "200.1.2.3", false);
-        EXPECT_EQ(host.box(ResultBox::txtCountry), row.country) << row.description;
-        EXPECT_EQ(host.box(ResultBox::txtTraffic), "Верхние") << row.description;
+        TestEngines test;
+        ASSERT_TRUE(test.loadCountries(row.description));
+        const CheckResult got = checkAddress("200.1.2.3", test.engines, {});
+        EXPECT_EQ(got.country, row.country) << row.description;
+        EXPECT_EQ(got.traffic, "Верхние") << row.description;
     }
 }
 
-TEST(CheckUrl, AnEmptyDescriptionShowsThatNoCountryWasFound) {
-    FakeHost host;
-    ASSERT_TRUE(host.loadCountries(""));
-    checkUrl(host, "200.1.2.3", false);
-    EXPECT_EQ(host.box(ResultBox::txtCountry), kCountryUnknown);
-    checkUrl(host, "10.1.2.3", false);
-    EXPECT_EQ(host.box(ResultBox::txtCountry), "Низ");
-}
-
-TEST(CheckUrl, ANestedCheckIsOverwrittenWhenTheFirstGoesOn) {
-    FakeHost host;
-    host.fakeResolver().names = {{"10.9.8.7", "multi.test"}, {"192.0.2.10", "one.test"}};
-    host.onDoEvents = [&] { checkUrl(host, "192.0.2.10", true); };
-    checkUrl(host, "10.9.8.7", false);
-
-    // The nested check went to the tray and left its balloon; the first one, which read
-    // stayHidden before the nested one set it, still made its reverse lookup.
-    expectBoxes(host, {"multi.test", "10.9.8.7", "Частные сети", kCountryUnknown}, "first");
-    EXPECT_EQ(host.address, "192.0.2.10");
-    EXPECT_TRUE(host.hidden);
-    const Log expected = {
-        "setAddressText(10.9.8.7)",
-        "doEvents",
-        "setAddressText(192.0.2.10)",
-        "setStayHidden(true)",
-        "sendToTray",
-        "doEvents",
-        "loadingStep",
-        std::string("balloon(") + kNotInAnySubnet + "\r\n" + kCountryUnknown + "|192.0.2.10)",
-        "timer1",
-        "getNameByIp(10.9.8.7)",
-        "loadingStep",
-        std::string("balloon(Частные сети\r\n") + kCountryUnknown + "|10.9.8.7)",
-        "timer1",
-    };
-    EXPECT_EQ(without(host.log, "txt"), expected);
-    // What the nested check wrote reached the boxes before being overwritten.
-    Log shown;
-    for (const std::string& entry : host.log) {
-        if (entry.starts_with("txtIP=") || entry.starts_with("txtDomain=")) {
-            shown.push_back(entry);
-        }
-    }
-    const Log expectedShown = {
-        "txtIP=<проверка...>",
-        "txtDomain=<проверка...>",
-        "txtIP=<проверка...>",
-        "txtDomain=<проверка...>",
-        std::string("txtDomain=") + kNotChecked,
-        "txtIP=192.0.2.10",
-        "txtDomain=multi.test",
-        "txtIP=10.9.8.7",
-    };
-    EXPECT_EQ(shown, expectedShown);
+TEST(CheckAddress, AnEmptyDescriptionShowsThatNoCountryWasFound) {
+    TestEngines test;
+    ASSERT_TRUE(test.loadCountries(""));
+    EXPECT_EQ(checkAddress("200.1.2.3", test.engines, {}).country, kCountryUnknown);
+    EXPECT_EQ(checkAddress("10.1.2.3", test.engines, {}).country, "Низ");
 }
 
 }  // namespace

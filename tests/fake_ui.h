@@ -1,5 +1,6 @@
-// A Ui for tests: counts the turns given to events, records every message box and answers
-// the prompts from a script.
+// What the core asks of a front end, for tests: turns for events (counted, and a hook to
+// run a nested request inside one), the questions a load asks (answered from a script) and
+// the problems a user must hear of, each recorded as the box a window would show.
 #pragma once
 
 #include <deque>
@@ -7,49 +8,50 @@
 #include <string>
 #include <vector>
 
-#include "common/ui.h"
+#include "common/problem.h"
 #include "common/yield.h"
+#include "geo/country_names.h"
 
 namespace netsorter::testing {
 
 struct ShownBox {
     std::string text;
     std::string title;
-    MsgIcon icon;
-    MsgButtons buttons;
 };
 
-class FakeUi : public Ui {
+class FakeUi {
   public:
     int doEventsCalls = 0;
     std::vector<ShownBox> shown;
-    std::deque<MsgAnswer> answers;     // answers for YesNo boxes, Yes when empty
+    std::deque<bool> answers;          // to the questions, in order; going on when empty
     std::function<void()> onDoEvents;  // runs inside doEvents (a nested request)
 
-    // doEvents as the core's yield.
-    Yield yield() {
-        return [this] { doEvents(); };
-    }
-
-    void doEvents() override {
+    void doEvents() {
         ++doEventsCalls;
         if (onDoEvents) {
             onDoEvents();
         }
     }
 
-    MsgAnswer msgBox(const std::string& text, const std::string& title, MsgIcon icon,
-                     MsgButtons buttons) override {
-        shown.push_back({text, title, icon, buttons});
-        if (buttons == MsgButtons::Ok) {
-            return MsgAnswer::Ok;
-        }
-        if (answers.empty()) {
-            return MsgAnswer::Yes;
-        }
-        const MsgAnswer a = answers.front();
-        answers.pop_front();
-        return a;
+    Yield yield() {
+        return [this] { doEvents(); };
+    }
+
+    AskToGoOn ask() {
+        return [this](const DuplicateLine& line) {
+            shown.push_back({line.prompt(), "Ошибка"});
+            if (answers.empty()) {
+                return true;
+            }
+            const bool goOn = answers.front();
+            answers.pop_front();
+            return goOn;
+        };
+    }
+
+    void report(const Problem& problem) { shown.push_back({problem.text, problem.title}); }
+    std::function<void(const Problem&)> reporter() {
+        return [this](const Problem& problem) { report(problem); };
     }
 };
 

@@ -47,28 +47,35 @@ std::string dotted(std::uint32_t a) {
            std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
 }
 
-// A lookup object with its files in a private directory.
+// A lookup object with its files in a private directory; what it would have the user told
+// (the damage message, the questions of a load) is recorded in ui.shown.
 struct Geo {
     TempDir dir;
     FakeUi ui;
-    clsGeo geo{ui, dir.str()};
+    clsGeo geo{dir.str()};
 
     bool loadCountries(const std::string& text) {
         dir.write("countries.txt", text);
-        return geo.openCountriesFile("countries.txt");
+        return openCountries("countries.txt");
+    }
+    bool openCountries(const std::string& name) {
+        return geo.openCountriesFile(name, ui.ask(), ui.yield()).ok();
     }
     bool loadDatabase(const std::string& bytes, GeoAccess access = GeoAccess::PositionedReads) {
         dir.write("GeoIP.dat", bytes);
-        return geo.openDataFile("GeoIP.dat", access);
+        return geo.openDataFile("GeoIP.dat", access).ok();
     }
     void load(const std::string& bytes, const std::string& countries) {
         EXPECT_TRUE(loadCountries(countries));
         EXPECT_TRUE(loadDatabase(bytes));
     }
     std::optional<std::string> lookup(std::string_view ip) {
-        std::string description;
-        if (geo.getCountryByIP(ip, description)) {
-            return description;
+        const CountryLookup found = geo.getCountryByIP(ip, ui.yield());
+        if (found.damaged) {
+            ui.report(*found.damaged);
+        }
+        if (found.found) {
+            return std::string(found.description);
         }
         return std::nullopt;
     }
@@ -89,8 +96,6 @@ struct Geo {
 void expectDamageBox(const testing::ShownBox& box) {
     EXPECT_EQ(box.text, "Файл с данными о IP повреждён!");
     EXPECT_EQ(box.title, "Внимание");
-    EXPECT_EQ(box.icon, MsgIcon::Critical);
-    EXPECT_EQ(box.buttons, MsgButtons::Ok);
 }
 
 // --- the database walk ---
@@ -163,9 +168,7 @@ TEST(GeoDatabase, CyclicDatabaseIsReportedOnceAndClosed) {
     for (const size_t size : {size_t{6}, size_t{12}, size_t{600}}) {
         Geo g;
         g.load(std::string(size, '\0'), "1\tOne\n");
-        std::string description = "kept";
-        EXPECT_FALSE(g.geo.getCountryByIP("1.2.3.4", description));
-        EXPECT_EQ(description, "kept");
+        EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt);
         ASSERT_EQ(g.ui.shown.size(), 1u) << size;
         expectDamageBox(g.ui.shown[0]);
         EXPECT_FALSE(g.geo.DataFileOk());
@@ -177,7 +180,7 @@ TEST(GeoDatabase, CyclicDatabaseIsReportedOnceAndClosed) {
         EXPECT_EQ(g.ui.doEventsCalls, turns) << "a closed database is not even walked";
 
         // Only a new open brings it back, damage and all.
-        EXPECT_TRUE(g.geo.openDataFile("GeoIP.dat"));
+        EXPECT_TRUE(g.geo.openDataFile("GeoIP.dat").ok());
         EXPECT_TRUE(g.geo.DataFileOk());
         EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt);
         EXPECT_EQ(g.ui.shown.size(), 2u);
@@ -221,9 +224,7 @@ TEST(GeoDatabase, LeafIndexIsLookedUpByItsPlainDecimalText) {
     Geo g;
     g.load(database({{leaf(7), leaf(255)}}),
            "07\tleading zero\n 7\tleading blank\n+7\tsign\n7 \ttrailing blank\n255\tLast\n");
-    std::string description = "kept";
-    EXPECT_FALSE(g.geo.getCountryByIP("1.0.0.0", description));
-    EXPECT_EQ(description, "kept");
+    EXPECT_EQ(g.lookup("1.0.0.0"), std::nullopt);
     EXPECT_EQ(g.lookup("200.0.0.0"), "Last");
 
     // A later load adds to the table.
@@ -237,9 +238,9 @@ TEST(GeoDatabase, WithoutTheTableTheDatabaseIsNeverRead) {
     for (const Table table : {Table::NeverLoaded, Table::FileMissing, Table::Refused}) {
         Geo g;
         if (table == Table::FileMissing) {
-            EXPECT_FALSE(g.geo.openCountriesFile("countries.txt"));
+            EXPECT_FALSE(g.openCountries("countries.txt"));
         } else if (table == Table::Refused) {
-            g.ui.answers = {MsgAnswer::No};
+            g.ui.answers = {false};
             EXPECT_FALSE(g.loadCountries("1\tA\n1\tB\n"));
         }
         const size_t prompts = g.ui.shown.size();
@@ -254,17 +255,17 @@ TEST(GeoDatabase, WithoutTheTableTheDatabaseIsNeverRead) {
 
 TEST(GeoDatabase, OpeningFails) {
     Geo g;
-    EXPECT_FALSE(g.geo.openDataFile("GeoIP.dat"));
+    EXPECT_FALSE(g.geo.openDataFile("GeoIP.dat").ok());
     EXPECT_FALSE(g.geo.DataFileOk());
-    EXPECT_FALSE(g.geo.openDataFile(g.dir.file("absent.dat")));
+    EXPECT_FALSE(g.geo.openDataFile(g.dir.file("absent.dat")).ok());
     fs::create_directory(g.dir.path() / "folder.dat");
-    EXPECT_FALSE(g.geo.openDataFile("folder.dat"));
+    EXPECT_FALSE(g.geo.openDataFile("folder.dat").ok());
     EXPECT_TRUE(g.ui.shown.empty());
 
     // A failed open after a good one leaves no usable database.
     g.load(database({{leaf(1), leaf(1)}}), "1\tOne\n");
     EXPECT_EQ(g.lookup("1.2.3.4"), "One");
-    EXPECT_FALSE(g.geo.openDataFile("absent.dat"));
+    EXPECT_FALSE(g.geo.openDataFile("absent.dat").ok());
     EXPECT_FALSE(g.geo.DataFileOk());
     EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt);
 }
@@ -274,7 +275,7 @@ TEST(GeoDatabase, OpensAnAbsoluteName) {
     TempDir elsewhere;
     elsewhere.write("other.dat", database({{leaf(1), leaf(1)}}));
     EXPECT_TRUE(g.loadCountries("1\tOne\n"));
-    EXPECT_TRUE(g.geo.openDataFile(elsewhere.file("other.dat")));
+    EXPECT_TRUE(g.geo.openDataFile(elsewhere.file("other.dat")).ok());
     EXPECT_EQ(g.lookup("1.2.3.4"), "One");
 }
 
@@ -302,16 +303,14 @@ TEST(GeoDatabase, NestedRefusedLoadEndsTheOuterLookupQuietly) {
     g.load(octetDatabase(), "1\tOne\n");
     g.dir.write("bad.txt", "2\tA\n2\tB\n");
     bool nested = false;
-    g.ui.answers = {MsgAnswer::No};
+    g.ui.answers = {false};
     g.ui.onDoEvents = [&] {
         if (!nested) {
             nested = true;
-            EXPECT_FALSE(g.geo.openCountriesFile("bad.txt"));
+            EXPECT_FALSE(g.openCountries("bad.txt"));
         }
     };
-    std::string description = "kept";
-    EXPECT_FALSE(g.geo.getCountryByIP("1.0.0.1", description));
-    EXPECT_EQ(description, "kept");
+    EXPECT_EQ(g.lookup("1.0.0.1"), std::nullopt);
     EXPECT_FALSE(g.geo.CountriesIsOK());
     EXPECT_EQ(g.ui.shown.size(), 1u);
     EXPECT_TRUE(g.geo.DataFileOk());
@@ -404,8 +403,7 @@ TEST(GeoToBase, DigitsMostSignificantFirstOneTurnPerDigit) {
     };
     for (const auto& row : rows) {
         FakeUi ui;
-        clsGeo geo(ui, ".");
-        EXPECT_EQ(geo.toBase(row.value, row.base), row.expected)
+        EXPECT_EQ(toBase(row.value, row.base, ui.yield()), row.expected)
             << row.value << " in base " << int{row.base};
         EXPECT_EQ(ui.doEventsCalls, static_cast<int>(std::string_view(row.expected).size()))
             << row.value << " in base " << int{row.base};
@@ -465,8 +463,6 @@ TEST(GeoCountries, LinesThatCannotBeStoredAskToGoOn) {
         EXPECT_EQ(g.promptKeys(), row.prompts) << row.text;
         for (const auto& box : g.ui.shown) {
             EXPECT_EQ(box.title, kPromptTitle);
-            EXPECT_EQ(box.icon, MsgIcon::None);
-            EXPECT_EQ(box.buttons, MsgButtons::YesNo);
         }
     }
 }
@@ -484,8 +480,6 @@ TEST(GeoCountries, PromptNamesKeyPathAndLineWhateverTheLineEnds) {
         EXPECT_EQ(box.text, "Дублирующийся номер (5)\r\nФайл " + g.dir.file("countries.txt") +
                                 "\r\nСтрока 7\r\nПродолжить обработку файла?");
         EXPECT_EQ(box.title, kPromptTitle);
-        EXPECT_EQ(box.icon, MsgIcon::None);
-        EXPECT_EQ(box.buttons, MsgButtons::YesNo);
         EXPECT_EQ(g.byIndex(5), "first");
         EXPECT_EQ(g.byIndex(1), "one");
     }
@@ -493,7 +487,7 @@ TEST(GeoCountries, PromptNamesKeyPathAndLineWhateverTheLineEnds) {
 
 TEST(GeoCountries, NoDiscardsTheTableAndALaterLoadStartsAfresh) {
     Geo g;
-    g.ui.answers = {MsgAnswer::No};
+    g.ui.answers = {false};
     EXPECT_TRUE(g.loadDatabase(octetDatabase()));
     EXPECT_FALSE(g.loadCountries("1\tOne\n2\tTwo\n2\tdup\n3\tThree\n2\tagain\n"));
     EXPECT_FALSE(g.geo.CountriesIsOK());
@@ -533,7 +527,7 @@ TEST(GeoCountries, FilesWithoutDataAndMissingFiles) {
         if (row.text) {
             g.dir.write("countries.txt", *row.text);
         }
-        EXPECT_EQ(g.geo.openCountriesFile("countries.txt"), row.ok) << row.name;
+        EXPECT_EQ(g.openCountries("countries.txt"), row.ok) << row.name;
         EXPECT_EQ(g.geo.CountriesIsOK(), row.ok) << row.name;
         EXPECT_TRUE(g.ui.shown.empty()) << row.name;
     }

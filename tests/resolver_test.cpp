@@ -74,11 +74,22 @@ class Resolver : public ::testing::Test {
         }
     }
     FakeUi ui;
-    mdlNET net{ui};
+    mdlNET net;
+
+    Addresses ipsOf(const std::string& host) {
+        const HostAddresses found = net.getIpsByName(host, ui.yield());
+        EXPECT_FALSE(found.failure) << host;
+        return found.ips;
+    }
+    std::string nameOf(const std::string& ip) {
+        const HostName found = net.getNameByIp(ip);
+        EXPECT_FALSE(found.failure) << ip;
+        return found.name;
+    }
 };
 
 TEST_F(Resolver, AnswersFromTheTestsHostsFile) {
-    EXPECT_EQ(net.getIpsByName("hermetic.test"), Addresses{"127.0.0.9"});
+    EXPECT_EQ(ipsOf("hermetic.test"), Addresses{"127.0.0.9"});
 }
 
 TEST_F(Resolver, NameToEveryAddressInOrder) {
@@ -96,11 +107,9 @@ TEST_F(Resolver, NameToEveryAddressInOrder) {
         {std::string(100 << 10, 'a') + ".test", {}},
     };
     for (const Row& row : rows) {
-        FakeUi ui;
-        mdlNET fresh(ui);
-        EXPECT_EQ(fresh.getIpsByName(row.host), row.expected) << row.host;
-        EXPECT_EQ(ui.doEventsCalls, static_cast<int>(row.expected.size())) << row.host;
-        EXPECT_TRUE(ui.shown.empty()) << row.host;
+        const int turns = ui.doEventsCalls;
+        EXPECT_EQ(ipsOf(row.host), row.expected) << row.host;
+        EXPECT_EQ(ui.doEventsCalls - turns, static_cast<int>(row.expected.size())) << row.host;
     }
 }
 
@@ -109,10 +118,10 @@ TEST_F(Resolver, EventsSeeTheAddressesOneByOne) {
     ui.onDoEvents = [&] {
         // A whole resolution may run inside the turn; the outer one must go on unharmed.
         if (++turns == 1) {
-            EXPECT_EQ(net.getNameByIp("198.51.100.7"), "reverse.test");
+            EXPECT_EQ(nameOf("198.51.100.7"), "reverse.test");
         }
     };
-    EXPECT_EQ(net.getIpsByName("multi.test"), (Addresses{"10.9.8.7", "10.9.8.6", "10.9.8.7"}));
+    EXPECT_EQ(ipsOf("multi.test"), (Addresses{"10.9.8.7", "10.9.8.6", "10.9.8.7"}));
     EXPECT_EQ(turns, 3);
 }
 
@@ -140,10 +149,9 @@ TEST_F(Resolver, AddressToItsOfficialName) {
         {"", "broadcast.test"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(net.getNameByIp(row.ip), row.expected) << "[" << row.ip << "]";
+        EXPECT_EQ(nameOf(row.ip), row.expected) << "[" << row.ip << "]";
     }
     EXPECT_EQ(ui.doEventsCalls, 0);
-    EXPECT_TRUE(ui.shown.empty());
 }
 
 }  // namespace

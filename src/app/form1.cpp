@@ -54,15 +54,16 @@ constexpr Placement kLayout[] = {
     {IDC_TXTCOUNTRY, L"EDIT", L"", kResultStyle, IDC_FRAME2, 1440, 1440, 4215, 285},
 };
 
-constexpr int resultBoxId(ResultBox box) {
-    switch (box) {
-        case ResultBox::txtDomain:
+// The result boxes txtDomain, txtIP, txtTraffic and txtCountry.
+constexpr int resultBoxId(CheckField field) {
+    switch (field) {
+        case CheckField::domain:
             return IDC_TXTDOMAIN;
-        case ResultBox::txtIP:
+        case CheckField::ip:
             return IDC_TXTIP;
-        case ResultBox::txtTraffic:
+        case CheckField::traffic:
             return IDC_TXTTRAFFIC;
-        case ResultBox::txtCountry:
+        case CheckField::country:
             return IDC_TXTCOUNTRY;
     }
     return IDC_TXTDOMAIN;
@@ -99,12 +100,10 @@ UINT windowDpi(HWND hwnd) {
 }  // namespace
 
 Form1::Form1(HINSTANCE instance, std::wstring commandLine, std::string dataDir,
-             NotifyIconFn notifyIcon)
+             NotifyIconFn notifyIcon, std::unique_ptr<NameResolver> resolver)
     : instance_(instance),
       commandLine_(std::move(commandLine)),
-      dataDir_(std::move(dataDir)),
-      geo_(*this, dataDir_),
-      resolver_(*this),
+      engines_(std::move(dataDir), std::move(resolver)),
       tray_(notifyIcon) {}
 
 Form1::~Form1() {
@@ -118,10 +117,14 @@ void Form1::guarded(Handler&& handler) {
     try {
         handler();
     } catch (const std::exception& e) {
-        MessageBoxW(hwnd_, toWide(e.what()).c_str(), L"Netsorter", MB_OK | MB_ICONERROR);
+        showFailure(e.what());
     } catch (...) {
-        MessageBoxW(hwnd_, L"Непредвиденная ошибка", L"Netsorter", MB_OK | MB_ICONERROR);
+        showFailure("Непредвиденная ошибка");
     }
+}
+
+void Form1::showFailure(const std::string& text) {
+    MessageBoxW(hwnd_, toWide(text).c_str(), L"Netsorter", MB_OK | MB_ICONERROR);
 }
 
 bool Form1::create() {
@@ -167,33 +170,26 @@ bool Form1::create() {
 }
 
 win::UniqueMenu Form1::buildMenuBar() {
-    // No item has a shortcut: the captions carry no access keys either.
-    HMENU file = CreatePopupMenu();
-    AppendMenuW(file, MF_STRING, IDM_FILE_EXIT, L"Выход");
-    HMENU view = CreatePopupMenu();
-    AppendMenuW(view, MF_STRING, IDM_VIEW_ALWAYS_ON_TOP, L"Всегда впереди");
-    AppendMenuW(view, MF_STRING, IDM_VIEW_TO_TRAY, L"Свернуть в трей");
-    HMENU settings = CreatePopupMenu();
-    AppendMenuW(settings, MF_STRING, IDM_SETTINGS_ADD, L"Добавить пункт в меню IE");
-    AppendMenuW(settings, MF_STRING, IDM_SETTINGS_DEL, L"Удалить пункт из меню IE");
-    AppendMenuW(settings, MF_STRING, IDM_SETTINGS_ADD_BROWSERS, L"Добавить пункт в меню браузеров");
-    AppendMenuW(settings, MF_STRING, IDM_SETTINGS_DEL_BROWSERS, L"Удалить пункт из меню браузеров");
-    AppendMenuW(settings, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(settings, MF_STRING, IDM_SETTINGS_INTERCEPT, L"Перехватывать [Ctr+C+C]");
-    AppendMenuW(settings, MF_STRING, IDM_SETTINGS_AUTOSTART, L"Автозапуск");
-    HMENU help = CreatePopupMenu();
-    AppendMenuW(help, MF_STRING, IDM_HELP_ABOUT, L"О программе");
-
     win::UniqueMenu bar(CreateMenu());
-    AppendMenuW(bar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"Файл");
-    AppendMenuW(bar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(view), L"Вид");
-    AppendMenuW(bar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(settings), L"Настройки");
-    AppendMenuW(bar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"?");
-
-    // The tray icon's menu, never part of the bar.
-    HMENU trayItems = CreatePopupMenu();
-    AppendMenuW(trayItems, MF_STRING, IDM_TRAY_OPEN, L"Развернуть");
-    mnuTray_.reset(trayItems);
+    win::UniqueMenu tray(CreatePopupMenu());
+    std::wstring_view current;
+    HMENU popup = nullptr;
+    for (const MenuCommand& command : menuCommands()) {
+        if (command.menu() == kTrayMenu) {
+            popup = tray.get();  // the tray icon's menu, never part of the bar
+        } else if (command.menu() != current || popup == tray.get()) {
+            popup = CreatePopupMenu();
+            AppendMenuW(bar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
+                        std::wstring(command.menu()).c_str());
+        }
+        current = command.menu();
+        if (command.separator()) {
+            AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+        } else {
+            AppendMenuW(popup, MF_STRING, command.id, std::wstring(command.item()).c_str());
+        }
+    }
+    mnuTray_ = std::move(tray);
     return bar;
 }
 
@@ -209,9 +205,9 @@ void Form1::createControls() {
                                    instance_, nullptr);
     SetWindowLongPtrW(picNotifier_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     // Results can be long (a URL, a heading); let them scroll rather than be cut at 30000.
-    for (const ResultBox box :
-         {ResultBox::txtDomain, ResultBox::txtIP, ResultBox::txtTraffic, ResultBox::txtCountry}) {
-        SendMessageW(control(resultBoxId(box)), EM_LIMITTEXT, 0, 0);
+    for (const CheckField field :
+         {CheckField::domain, CheckField::ip, CheckField::traffic, CheckField::country}) {
+        SendMessageW(control(resultBoxId(field)), EM_LIMITTEXT, 0, 0);
     }
     SendMessageW(control(IDC_TXTADDRES), EM_LIMITTEXT, 0, 0);
     dpi_ = windowDpi(hwnd_);
@@ -309,10 +305,8 @@ LRESULT CALLBACK Form1::notifierProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 LRESULT Form1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_CREATE:
-            try {
-                Form_Initialize();
-            } catch (const std::exception& e) {
-                startupError_ = toWide(e.what());
+            if (const Status started = Form_Initialize(); !started) {
+                startupError_ = toWide(started.reason());
                 return -1;
             }
             return 0;
@@ -381,53 +375,25 @@ LRESULT Form1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void Form1::onCommand(UINT id) {
-    switch (id) {
-        case IDC_CMDCHECK:
-            cmdCheck_Click();
-            break;
-        case IDM_FILE_EXIT:
-            mnuFileExit_Click();
-            break;
-        case IDM_VIEW_ALWAYS_ON_TOP:
-            mnuViewAllwaysOnTop_Click();
-            break;
-        case IDM_VIEW_TO_TRAY:
-            mnuViewToTray_Click();
-            break;
-        case IDM_SETTINGS_ADD:
-            mnuSettingsAdd_Click();
-            break;
-        case IDM_SETTINGS_DEL:
-            mnuSettingsDel_Click();
-            break;
-        case IDM_SETTINGS_ADD_BROWSERS:
-            mnuSettingsAddBrowsers_Click();
-            break;
-        case IDM_SETTINGS_DEL_BROWSERS:
-            mnuSettingsDelBrowsers_Click();
-            break;
-        case IDM_SETTINGS_INTERCEPT:
-            mnuSettingsIntercept_Click();
-            break;
-        case IDM_SETTINGS_AUTOSTART:
-            mnuSettingsAutostart_Click();
-            break;
-        case IDM_HELP_ABOUT:
-            mnuHelpAbout_Click();
-            break;
-        case IDM_TRAY_OPEN:
-            mnuTrayOpen_Click();
-            break;
-        default:
-            break;
+    if (id == IDC_CMDCHECK) {
+        cmdCheck_Click();
+        return;
+    }
+    for (const MenuCommand& command : menuCommands()) {
+        if (command.id == id && command.handler != nullptr) {
+            (this->*command.handler)();
+            return;
+        }
     }
 }
 
-void Form1::Form_Initialize() {
+Status Form1::Form_Initialize() {
     Loaded = false;
     interceptOn_ = settings::interceptOn();
     createControls();
-    Form_Load();
+    if (const Status loaded = Form_Load(); !loaded) {
+        return loaded;
+    }
     // The keyboard is polled only from here on, so keys pressed during loading never
     // count while interception is off.
     setMenuCheck(IDM_SETTINGS_INTERCEPT, interceptOn_);
@@ -442,13 +408,14 @@ void Form1::Form_Initialize() {
     if (stayHidden_) {
         ShowWindow(hwnd_, SW_HIDE);
     }
+    return Status::success();
 }
 
-void Form1::Form_Load() {
+Status Form1::Form_Load() {
     // A check that runs while the files are loading (the loading lets events through)
     // must not start a second load of the same files.
     if (Loaded || loading_) {
-        return;
+        return Status::success();
     }
     loading_ = true;
     struct Done {
@@ -459,20 +426,21 @@ void Form1::Form_Load() {
     if (stayHidden_) {
         ShowWindow(hwnd_, SW_HIDE);
     }
-    const std::string netsPath = fullName(dataDir_, "nets.txt");
-    std::string bytes;
-    std::string reason;
-    if (!readWholeFile(netsPath, bytes, reason)) {
-        throw std::runtime_error("Не удалось открыть файл " + netsPath + "\r\n" + reason);
-    }
-    nets_.add_nets(decodeText(bytes), [this] { doEvents(); });
-    if (!geo_.CountriesIsOK()) {
-        geo_.openCountriesFile("countries.txt");
-    }
-    if (!geo_.DataFileOk()) {
-        geo_.openDataFile("GeoIP.dat");
+    LoadOptions options;
+    options.yield = [this] { doEvents(); };
+    options.askToGoOn = [this](const DuplicateLine& line) {
+        return MessageBoxW(hwnd_, toWide(line.prompt()).c_str(), L"Ошибка",
+                           MB_YESNO | MB_DEFBUTTON1) != IDNO;
+    };
+    // countries.txt and GeoIP.dat that cannot be read leave the countries unknown, which
+    // every check then shows; without nets.txt the program cannot start.
+    const LoadReport report = engines_.load(options);
+    if (!report.nets.loaded) {
+        return Status::failure("Не удалось открыть файл " + report.nets.path + "\r\n" +
+                               report.nets.reason);
     }
     Loaded = true;
+    return Status::success();
 }
 
 void Form1::Form_Activate() {
@@ -482,14 +450,60 @@ void Form1::Form_Activate() {
 }
 
 void Form1::cmdCheck_Click() {
-    checkUrl(*this, "", false);
+    checkUrl("", false);
 }
 
-void Form1::checkLink(const std::string& url) {
+Status Form1::checkLink(const std::string& url) {
     if (!Loaded) {
-        Form_Load();
+        if (const Status loaded = Form_Load(); !loaded) {
+            return loaded;
+        }
     }
-    checkUrl(*this, url, true);
+    checkUrl(url, true);
+    return Status::success();
+}
+
+void Form1::checkUrl(const std::string& url, bool FromIE) {
+    if (!url.empty()) {
+        setAddressText(url);
+    }
+    const std::string address = addressText();
+    for (const CheckField field :
+         {CheckField::traffic, CheckField::ip, CheckField::domain, CheckField::country}) {
+        setResultText(field, kChecking);
+    }
+    CheckOptions options;
+    if (FromIE) {
+        stayHidden_ = true;
+    }
+    if (stayHidden_ && !menuChecked(IDM_VIEW_ALWAYS_ON_TOP)) {
+        mnuViewToTray_Click();
+        options.reverseLookup = false;
+    }
+    // Paint the placeholders and the move to the tray before the lookups block.
+    doEvents();
+
+    options.yield = [this] { doEvents(); };
+    // Every box is written as soon as its field is known, so a check nested in one of the
+    // turns leaves its texts in the boxes that this check has already written.
+    options.onField = [this](CheckField field, const std::string& text) {
+        setResultText(field, text);
+    };
+    options.onProblem = [this](const Problem& problem) { showProblem(problem); };
+    checkAddress(address, engines_, options);
+
+    // An earlier load that did not complete is tried again here.
+    if (const Status loaded = Form_Load(); !loaded) {
+        showFailure(loaded.reason());
+    }
+    // The balloon tells what the boxes hold now, whoever wrote them last.
+    if (stayHidden_) {
+        tray_.showTrayBalloon(
+            toWide(resultText(CheckField::traffic) + "\r\n" + resultText(CheckField::country)),
+            toWide(resultText(CheckField::ip)));
+        setTimerEnabled(Timer1, false);
+        setTimerEnabled(Timer1, true);
+    }
 }
 
 void Form1::mnuFileExit_Click() {
@@ -505,11 +519,7 @@ void Form1::mnuViewAllwaysOnTop_Click() {
     setMenuCheck(IDM_VIEW_ALWAYS_ON_TOP, !checked);
 }
 
-bool Form1::alwaysOnTop() {
-    return menuChecked(IDM_VIEW_ALWAYS_ON_TOP);
-}
-
-std::string Form1::addressText() {
+std::string Form1::addressText() const {
     return fromWide(windowText(control(IDC_TXTADDRES)));
 }
 
@@ -517,12 +527,17 @@ void Form1::setAddressText(const std::string& text) {
     SetWindowTextW(control(IDC_TXTADDRES), toWide(text).c_str());
 }
 
-std::string Form1::resultText(ResultBox box) {
-    return fromWide(windowText(control(resultBoxId(box))));
+std::string Form1::resultText(CheckField field) const {
+    return fromWide(windowText(control(resultBoxId(field))));
 }
 
-void Form1::setResultText(ResultBox box, const std::string& text) {
-    SetWindowTextW(control(resultBoxId(box)), toWide(text).c_str());
+void Form1::setResultText(CheckField field, const std::string& text) {
+    SetWindowTextW(control(resultBoxId(field)), toWide(text).c_str());
+}
+
+void Form1::showProblem(const Problem& problem) {
+    MessageBoxW(hwnd_, toWide(problem.text).c_str(), toWide(problem.title).c_str(),
+                MB_OK | MB_ICONERROR);
 }
 
 void Form1::doEvents() {
@@ -539,30 +554,6 @@ void Form1::doEvents() {
             DispatchMessageW(&msg);
         }
     }
-}
-
-void Form1::showTrayBalloon(const std::string& text, const std::string& title) {
-    tray_.showTrayBalloon(toWide(text), toWide(title));
-}
-
-void Form1::restartTimer1() {
-    setTimerEnabled(Timer1, false);
-    setTimerEnabled(Timer1, true);
-}
-
-MsgAnswer Form1::msgBox(const std::string& text, const std::string& title, MsgIcon icon,
-                        MsgButtons buttons) {
-    UINT style = buttons == MsgButtons::YesNo ? MB_YESNO | MB_DEFBUTTON1 : MB_OK;
-    if (icon == MsgIcon::Critical) {
-        style |= MB_ICONERROR;
-    } else if (icon == MsgIcon::Information) {
-        style |= MB_ICONINFORMATION;
-    }
-    const int answer = MessageBoxW(hwnd_, toWide(text).c_str(), toWide(title).c_str(), style);
-    if (buttons == MsgButtons::Ok) {
-        return MsgAnswer::Ok;
-    }
-    return answer == IDNO ? MsgAnswer::No : MsgAnswer::Yes;
 }
 
 void Form1::setMenuCheck(UINT id, bool checked) {

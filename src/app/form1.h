@@ -4,26 +4,28 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <span>
 #include <string>
 
+#include "app/menu.h"
 #include "check/check.h"
+#include "check/engines.h"
 #include "common/files.h"
-#include "common/ui.h"
 #include "desktop/automation.h"
 #include "desktop/key_chord.h"
 #include "desktop/tray.h"
 #include "desktop/win.h"
-#include "geo/geo.h"
-#include "nets/net_checker.h"
-#include "resolve/resolver.h"
 
 namespace netsorter {
 
-class Form1 final : public CheckHost, public Ui, public automation::LinkTarget {
+class Form1 final : public automation::LinkTarget {
   public:
-    // The data files are read from dataDir; the tray icon goes through notifyIcon.
+    // The data files are read from dataDir; the tray icon goes through notifyIcon; names
+    // are resolved by the system unless a resolver is given.
     Form1(HINSTANCE instance, std::wstring commandLine, std::string dataDir = programDir(),
-          NotifyIconFn notifyIcon = Shell_NotifyIconW);
+          NotifyIconFn notifyIcon = Shell_NotifyIconW,
+          std::unique_ptr<NameResolver> resolver = nullptr);
     ~Form1() override;
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
@@ -43,30 +45,23 @@ class Form1 final : public CheckHost, public Ui, public automation::LinkTarget {
     // automation::LinkTarget: the automation class's one method loads the window if
     // needed, then checks as a request from outside the window.
     bool alive() const override { return hwnd_ != nullptr; }
-    void checkLink(const std::string& url) override;
+    Status checkLink(const std::string& url) override;
 
-    // CheckHost
-    std::string addressText() override;
-    void setAddressText(const std::string& text) override;
-    std::string resultText(ResultBox box) override;
-    void setResultText(ResultBox box, const std::string& text) override;
-    bool stayHidden() override { return stayHidden_; }
-    void setStayHidden(bool on) override { stayHidden_ = on; }
-    bool alwaysOnTop() override;
-    void sendToTray() override { mnuViewToTray_Click(); }
-    void doEvents() override;
-    void loadingStep() override { Form_Load(); }
-    void showTrayBalloon(const std::string& text, const std::string& title) override;
-    void restartTimer1() override;
-    clsNetChecker& netChecker() override { return nets_; }
-    clsGeo& geo() override { return geo_; }
-    NameResolver& resolver() override { return resolver_; }
+    // Checks url (or, when it is empty, the text already in the address box) and shows the
+    // result in the boxes, each as soon as it is known, and, while the program lives in the
+    // tray, in the balloon. FromIE is true for requests from outside the window: the
+    // browsers and the clipboard.
+    void checkUrl(const std::string& url, bool FromIE);
 
-    // Ui
-    MsgAnswer msgBox(const std::string& text, const std::string& title, MsgIcon icon,
-                     MsgButtons buttons) override;
+    // Lets pending events run once; anything, a whole check included, may run inside.
+    void doEvents();
+
+    // What the window checks with.
+    Engines& engines() { return engines_; }
 
   private:
+    friend std::span<const MenuCommand> menuCommands();
+
     enum Timer : UINT_PTR { Timer1 = 1, Timer2 = 2, Timer3 = 3 };
     // Who asks the window to close (Form_QueryUnload): only the user's own close sends it
     // to the tray.
@@ -79,7 +74,6 @@ class Form1 final : public CheckHost, public Ui, public automation::LinkTarget {
 
     HINSTANCE instance_;
     std::wstring commandLine_;
-    std::string dataDir_;
     HWND hwnd_ = nullptr;
     HWND picNotifier_ = nullptr;
     win::UniqueMenu mnuTray_;
@@ -89,9 +83,7 @@ class Form1 final : public CheckHost, public Ui, public automation::LinkTarget {
     UINT dpi_ = 96;
     UINT taskbarCreated_ = 0;
 
-    clsNetChecker nets_;
-    clsGeo geo_;
-    mdlNET resolver_;
+    Engines engines_;
     mdlTray tray_;
 
     win::KeyChord ctrlC_{VK_CONTROL, 'C'};
@@ -112,17 +104,25 @@ class Form1 final : public CheckHost, public Ui, public automation::LinkTarget {
     void applyFont();
     win::UniqueMenu buildMenuBar();
     HWND control(int id) const { return GetDlgItem(hwnd_, id); }
+    std::string addressText() const;
+    void setAddressText(const std::string& text);
+    std::string resultText(CheckField field) const;
+    void setResultText(CheckField field, const std::string& text);
+    void showProblem(const Problem& problem);
+    // The box of a failure nobody expected; the program goes on.
+    void showFailure(const std::string& text);
     void setMenuCheck(UINT id, bool checked);
     bool menuChecked(UINT id) const;
     void setTimerEnabled(Timer timer, bool on);
     bool timerEnabled(Timer timer) const { return timerOn_[timer]; }
-    // Runs a handler; a failure is shown to the user and the program keeps running.
+    // Runs a handler; a failure nobody expected is shown to the user and the program keeps
+    // running.
     template <class Handler>
     void guarded(Handler&& handler);
 
-    // Start-up and shut-down
-    void Form_Initialize();
-    void Form_Load();
+    // Start-up and shut-down. A start-up that cannot read nets.txt fails with the reason.
+    Status Form_Initialize();
+    Status Form_Load();
     void Form_Activate();
     // Answers whether the close is cancelled.
     bool Form_QueryUnload(UnloadMode mode);

@@ -47,7 +47,7 @@ void Form1::Timer2_Timer() {
     setTimerEnabled(Timer3, false);
     const std::string text = fromWide(clipboardText(hwnd_));
     try {
-        checkUrl(*this, text, true);
+        checkUrl(text, true);
     } catch (...) {
         // A failed check from the clipboard ends quietly; the user did not ask the window.
     }

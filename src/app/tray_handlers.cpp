@@ -24,6 +24,8 @@ void Form1::mnuTrayOpen_Click() {
 void Form1::picNotifier_MouseMove(UINT mouseMessage) {
     switch (mouseMessage) {
         case WM_LBUTTONDOWN:
+            // The shell is still tracking the click on its own icon: a window shown at
+            // once may lose the foreground to the taskbar again.
             Sleep(200);
             mnuTrayOpen_Click();
             break;
@@ -53,6 +55,8 @@ void Form1::Timer1_Timer() {
 bool Form1::Form_QueryUnload(UnloadMode mode) {
     if (mode == kClosedByUser) {
         mnuViewToTray_Click();
+        // The close box's own click is still being released: a pause keeps it from
+        // reaching whatever window comes up under the mouse once this one is gone.
         Sleep(200);
         return true;
     }

@@ -1,14 +1,11 @@
 #include "check/check.h"
 
-#include <string_view>
-#include <vector>
-
 #include "check/parse_url.h"
 #include "common/text.h"
 
 namespace netsorter {
 
-std::string countryText(const std::string& description) {
+std::string countryText(std::string_view description) {
     // Of the tab-separated fields only the first and the third are ever shown.
     const std::string_view d(description);
     const size_t first = d.find('\t');
@@ -24,61 +21,52 @@ std::string countryText(const std::string& description) {
     return text;
 }
 
-void checkUrl(CheckHost& host, const std::string& url, bool FromIE) {
-    if (!url.empty()) {
-        host.setAddressText(url);
-    }
-    const std::string address = trimSpaces(host.addressText());
+CheckResult checkAddress(std::string_view address, Engines& engines, const CheckOptions& options) {
+    CheckResult result;
+    const auto known = [&](CheckField field, std::string& slot, std::string text) {
+        slot = std::move(text);
+        if (options.onField) {
+            options.onField(field, slot);
+        }
+    };
+    const auto report = [&](const std::optional<Problem>& problem) {
+        if (problem && options.onProblem) {
+            options.onProblem(*problem);
+        }
+    };
+
     std::string domain;
-    std::string ip = parseUrl(address, domain);
-
-    static const std::string checking = kChecking;
-    host.setResultText(ResultBox::txtTraffic, checking);
-    host.setResultText(ResultBox::txtIP, checking);
-    host.setResultText(ResultBox::txtDomain, checking);
-    host.setResultText(ResultBox::txtCountry, checking);
-
-    bool reverseAllowed = true;
-    if (FromIE) {
-        host.setStayHidden(true);
-    }
-    if (host.stayHidden() && !host.alwaysOnTop()) {
-        host.sendToTray();
-        reverseAllowed = false;
-    }
-    // Paint the placeholders and the move to the tray before the lookups block.
-    host.doEvents();
-
+    std::string ip = parseUrl(trimSpacesView(address), domain);
     if (!domain.empty()) {
-        const std::vector<std::string> ips = host.resolver().getIpsByName(domain);
-        ip = ips.empty() ? std::string() : ips.front();
+        HostAddresses found = engines.resolver().getIpsByName(domain, options.yield);
+        report(found.failure);
+        ip = found.ips.empty() ? std::string() : std::move(found.ips.front());
     } else if (!ip.empty()) {
-        domain = reverseAllowed ? host.resolver().getNameByIp(ip) : kNotChecked;
+        if (options.reverseLookup) {
+            HostName found = engines.resolver().getNameByIp(ip);
+            report(found.failure);
+            domain = std::move(found.name);
+        } else {
+            domain = kNotChecked;
+        }
     }
 
-    host.setResultText(ResultBox::txtDomain, domain.empty() ? kNoDomain : domain);
-    if (!ip.empty()) {
-        host.setResultText(ResultBox::txtTraffic, host.netChecker().checkIp(ip));
-        host.setResultText(ResultBox::txtIP, ip);
-        std::string description;
-        // An empty description has nothing to show, just as a failed lookup has not.
-        const bool found = host.geo().getCountryByIP(ip, description) && !description.empty();
-        host.setResultText(ResultBox::txtCountry,
-                           found ? countryText(description) : kCountryUnknown);
-    } else {
-        host.setResultText(ResultBox::txtTraffic, kWrongIp);
-        host.setResultText(ResultBox::txtIP, kNoIp);
-        host.setResultText(ResultBox::txtCountry, kNoCountryForNoIp);
+    known(CheckField::domain, result.domain, domain.empty() ? kNoDomain : domain);
+    if (ip.empty()) {
+        known(CheckField::traffic, result.traffic, kWrongIp);
+        known(CheckField::ip, result.ip, kNoIp);
+        known(CheckField::country, result.country, kNoCountryForNoIp);
+        return result;
     }
-
-    host.loadingStep();
-
-    if (host.stayHidden()) {
-        host.showTrayBalloon(host.resultText(ResultBox::txtTraffic) + "\r\n" +
-                                 host.resultText(ResultBox::txtCountry),
-                             host.resultText(ResultBox::txtIP));
-        host.restartTimer1();
-    }
+    known(CheckField::traffic, result.traffic, engines.nets().checkIp(ip));
+    known(CheckField::ip, result.ip, ip);
+    const CountryLookup country = engines.geo().getCountryByIP(ip, options.yield);
+    report(country.damaged);
+    // An empty description has nothing to show, just as a failed lookup has not.
+    known(CheckField::country, result.country,
+          country.found && !country.description.empty() ? countryText(country.description)
+                                                        : kCountryUnknown);
+    return result;
 }
 
 }  // namespace netsorter

@@ -1,8 +1,6 @@
 // netsorter: the check of the window, run headless. A check from here is a check from the
 // window's button; --no-reverse makes it one from the tray, where the reverse lookup is
 // not made.
-#include <array>
-#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -10,9 +8,9 @@
 #include "check/check.h"
 #include "cli/console.h"
 #include "cli/native_host.h"
+#include "cli/output.h"
 #include "common/files.h"
 #include "common/text.h"
-#include "host/json.h"
 
 namespace netsorter {
 namespace {
@@ -35,11 +33,9 @@ constexpr const char* kUsage =
     "                   make this program the extension's host for Chromium, Chrome and\n"
     "                   Firefox of this user, or stop it being so\n";
 
-enum class Format { Text, Tsv, Json };
-
 struct Options {
     std::string dataDir;
-    Format format = Format::Text;
+    cli::Format format = cli::Format::Text;
     bool noReverse = false;
     bool fromStdin = false;
     bool help = false;
@@ -47,55 +43,24 @@ struct Options {
     std::vector<std::string> addresses;
 };
 
-// Message boxes of the core become lines on stderr; the duplicate prompt of countries.txt
-// answers Yes, so loading goes on without the refused line.
-class ConsoleUi final : public Ui {
-  public:
-    void doEvents() override {}
-    MsgAnswer msgBox(const std::string& text, const std::string& title, MsgIcon,
-                     MsgButtons buttons) override {
-        std::string line = text;
-        for (size_t at; (at = line.find("\r\n")) != std::string::npos;) {
-            line.replace(at, 2, " / ");
-        }
-        const bool yesNo = buttons == MsgButtons::YesNo;
-        console::writeErr("netsorter: " + title + ": " + line + (yesNo ? " Да" : "") + "\n");
-        return yesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+// The tool cannot ask: a line of countries.txt that cannot be stored is reported on stderr
+// and left out, as answering Yes in the window does.
+bool reportDuplicate(const DuplicateLine& line) {
+    std::string text = line.prompt();
+    for (size_t at; (at = text.find("\r\n")) != std::string::npos;) {
+        text.replace(at, 2, " / ");
     }
-};
+    console::writeErr("netsorter: Ошибка: " + text + " Да\n");
+    return true;
+}
 
-class CliHost final : public CheckHost {
-  public:
-    CliHost(Ui& ui, const std::string& dataDir, bool noReverse)
-        : geo_(ui, dataDir), resolver_(ui), stayHidden_(noReverse) {}
-
-    std::string addressText() override { return address_; }
-    void setAddressText(const std::string& text) override { address_ = text; }
-    std::string resultText(ResultBox which) override { return box(which); }
-    const std::string& box(ResultBox which) const { return boxes_[static_cast<size_t>(which)]; }
-    void setResultText(ResultBox box, const std::string& text) override {
-        boxes_[static_cast<size_t>(box)] = text;
+void reportProblem(const Problem& problem) {
+    std::string text = problem.text;
+    for (size_t at; (at = text.find("\r\n")) != std::string::npos;) {
+        text.replace(at, 2, " / ");
     }
-    bool stayHidden() override { return stayHidden_; }
-    void setStayHidden(bool on) override { stayHidden_ = on; }
-    bool alwaysOnTop() override { return false; }
-    void sendToTray() override {}
-    void doEvents() override {}
-    void loadingStep() override {}
-    void showTrayBalloon(const std::string&, const std::string&) override {}
-    void restartTimer1() override {}
-    clsNetChecker& netChecker() override { return nets_; }
-    clsGeo& geo() override { return geo_; }
-    NameResolver& resolver() override { return resolver_; }
-
-  private:
-    clsNetChecker nets_;
-    clsGeo geo_;
-    mdlNET resolver_;
-    bool stayHidden_;
-    std::string address_;
-    std::array<std::string, 4> boxes_;
-};
+    console::writeErr("netsorter: " + problem.title + ": " + text + "\n");
+}
 
 bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
     bool onlyAddresses = false;
@@ -141,11 +106,11 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             }
             if (format == "text") {
-                options.format = Format::Text;
+                options.format = cli::Format::Text;
             } else if (format == "tsv") {
-                options.format = Format::Tsv;
+                options.format = cli::Format::Tsv;
             } else if (format == "json") {
-                options.format = Format::Json;
+                options.format = cli::Format::Json;
             } else {
                 error = "unknown format: " + format;
                 return false;
@@ -179,64 +144,6 @@ std::string findDataDir() {
     return own;
 }
 
-// A TSV field cannot hold the characters that separate fields and records.
-void appendTsvField(std::string& out, std::string_view text) {
-    const size_t from = out.size();
-    out += text;
-    // Such characters are rare: one library scan per field finds them (it also stops at a
-    // NUL byte, which stays as it is).
-    for (size_t at = from + std::strcspn(out.c_str() + from, "\t\r\n"); at < out.size();
-         at += 1 + std::strcspn(out.c_str() + at + 1, "\t\r\n")) {
-        if (out[at] != '\0') {
-            out[at] = ' ';
-        }
-    }
-}
-
-size_t codePoints(const std::string& utf8) {
-    size_t n = 0;
-    for (const char c : utf8) {
-        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }
-    return n;
-}
-
-// Appends the lines of one checked address to out.
-void format(std::string& out, Format how, const std::string& address, const CliHost& host,
-            bool withAddress) {
-    const std::string& domain = host.box(ResultBox::txtDomain);
-    const std::string& ip = host.box(ResultBox::txtIP);
-    const std::string& traffic = host.box(ResultBox::txtTraffic);
-    const std::string& country = host.box(ResultBox::txtCountry);
-    switch (how) {
-        case Format::Tsv:
-            for (const std::string* field : {&address, &domain, &ip, &traffic, &country}) {
-                if (field != &address) {
-                    out += '\t';
-                }
-                appendTsvField(out, *field);
-            }
-            out += '\n';
-            return;
-        case Format::Json:
-            out += "{\"address\": " + jsonString(address) + ", \"domain\": " + jsonString(domain) +
-                   ", \"ip\": " + jsonString(ip) + ", \"traffic\": " + jsonString(traffic) +
-                   ", \"country\": " + jsonString(country) + "}\n";
-            return;
-        case Format::Text:
-            break;
-    }
-    const std::pair<const char*, const std::string*> rows[] = {{"Адрес", &address},
-                                                               {"Доменное имя", &domain},
-                                                               {"IP-адрес", &ip},
-                                                               {"Тип трафика", &traffic},
-                                                               {"Страна", &country}};
-    for (size_t i = withAddress ? 0 : 1; i < std::size(rows); ++i) {
-        const std::string label = rows[i].first;
-        out += label + ":" + std::string(14 - codePoints(label), ' ') + *rows[i].second + '\n';
-    }
-}
-
 int run(const std::vector<std::string>& args) {
     Options options;
     std::string error;
@@ -256,67 +163,64 @@ int run(const std::vector<std::string>& args) {
     }
     const std::string dataDir = options.dataDir.empty() ? findDataDir() : options.dataDir;
 
-    ConsoleUi ui;
-    CliHost host(ui, dataDir, options.noReverse);
-
-    const std::string netsPath = fullName(dataDir, "nets.txt");
-    std::string bytes;
-    std::string reason;
-    if (!readWholeFile(netsPath, bytes, reason)) {
-        console::writeErr("netsorter: cannot read " + netsPath + ": " + reason + "\n");
+    Engines engines(dataDir);
+    // A batch from standard input is looked up in a memory image of the database: the same
+    // answers without a read of the file per level.
+    LoadOptions load;
+    load.access = options.fromStdin ? GeoAccess::MemoryImage : GeoAccess::PositionedReads;
+    load.askToGoOn = reportDuplicate;
+    const LoadReport report = engines.load(load);
+    if (!report.nets.loaded) {
+        const std::string why = "cannot read " + report.nets.path + ": " + report.nets.reason;
+        console::writeErr("netsorter: " + why + "\n");
         if (!options.nativeHost.empty()) {
-            cli::refuseNativeRequests("cannot read " + netsPath + ": " + reason);
+            cli::refuseNativeRequests(why);
         }
         return 1;
     }
-    host.netChecker().add_nets(decodeText(bytes));
-    if (!host.geo().openCountriesFile("countries.txt")) {
-        console::writeErr("netsorter: warning: cannot read " + fullName(dataDir, "countries.txt") +
+    if (!report.countries.loaded) {
+        console::writeErr("netsorter: warning: cannot read " + report.countries.path +
                           "; countries will not be shown\n");
     }
-    // A batch from standard input is looked up in a memory image of the database: the same
-    // answers without a read of the file per level.
-    const GeoAccess access =
-        options.fromStdin ? GeoAccess::MemoryImage : GeoAccess::PositionedReads;
-    if (!host.geo().openDataFile("GeoIP.dat", access)) {
-        console::writeErr("netsorter: warning: cannot open " + fullName(dataDir, "GeoIP.dat") +
+    if (!report.database.loaded) {
+        console::writeErr("netsorter: warning: cannot open " + report.database.path +
                           "; countries will not be shown\n");
     }
 
+    CheckOptions check;
+    check.onProblem = reportProblem;
     if (!options.nativeHost.empty()) {
+        // A request from outside the window, as from the tray: no reverse lookup.
+        check.reverseLookup = false;
         return cli::runNativeHost([&](const std::string& address) {
-            // A request from outside the window, as from IE; an empty address checks an
-            // empty box, not the last one's.
-            host.setAddressText(address);
-            checkUrl(host, "", true);
             std::string reply;
-            format(reply, Format::Json, address, host, false);
+            cli::format(reply, cli::Format::Json, address, checkAddress(address, engines, check),
+                        false);
             return reply;
         });
     }
 
+    check.reverseLookup = !options.noReverse;
     const bool withAddress = options.fromStdin || options.addresses.size() > 1;
     bool first = true;
     std::string out;
-    auto check = [&](const std::string& raw) {
+    auto checkOne = [&](const std::string& raw) {
         const std::string address = decodeText(raw);
-        // As the window's button does: the address goes into the box, then the box is checked.
-        host.setAddressText(address);
-        checkUrl(host, "", false);
-        if (options.format == Format::Text && !first) {
+        const CheckResult result = checkAddress(address, engines, check);
+        if (options.format == cli::Format::Text && !first) {
             console::writeOut("\n");
         }
         first = false;
         out.clear();
-        format(out, options.format, address, host, withAddress);
+        cli::format(out, options.format, address, result, withAddress);
         console::writeOut(out);
     };
     for (const std::string& address : options.addresses) {
-        check(address);
+        checkOne(address);
     }
     if (options.fromStdin) {
         for (std::string line; console::readLine(line);) {
-            check(line);
+            checkOne(line);
         }
     }
     return 0;

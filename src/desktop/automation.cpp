@@ -47,19 +47,6 @@ class RefCounted : public Interface {
     std::atomic<ULONG> refs_{1};
 };
 
-// A VARIANT cleared on every path out.
-class VariantGuard {
-  public:
-    VariantGuard() { VariantInit(&value_); }
-    ~VariantGuard() { VariantClear(&value_); }
-    VariantGuard(const VariantGuard&) = delete;
-    VariantGuard& operator=(const VariantGuard&) = delete;
-    VARIANT* get() { return &value_; }
-
-  private:
-    VARIANT value_;
-};
-
 class qvClicker final : public RefCounted<IDispatch> {
   public:
     explicit qvClicker(LinkTarget& target) : RefCounted(IID_IDispatch), target_(target) {}
@@ -108,7 +95,7 @@ class qvClicker final : public RefCounted<IDispatch> {
         if (params->cNamedArgs != 0) {
             return DISP_E_NONAMEDARGS;
         }
-        VariantGuard text;
+        com::Variant text;
         // Whatever the caller passed (by reference, a number, ...) is taken as its text;
         // what has no text (Null, an object) is the caller's error.
         HRESULT hr = VariantCopyInd(text.get(), &params->rgvarg[0]);
@@ -126,7 +113,9 @@ class qvClicker final : public RefCounted<IDispatch> {
             return RPC_E_DISCONNECTED;  // the window has been closed; the process is ending
         }
         try {
-            target_.checkLink(url);
+            if (const Status checked = target_.checkLink(url); !checked) {
+                return fail(error, toWide(checked.reason()));
+            }
         } catch (const std::exception& e) {
             return fail(error, toWide(e.what()));
         } catch (...) {
@@ -235,12 +224,10 @@ void unregisterServer() {
 }
 
 ClassObjectRegistration::ClassObjectRegistration(LinkTarget& target) {
-    auto* factory = new (std::nothrow) ClassFactory(target);
-    if (factory == nullptr) {
-        return;
-    }
-    factory_ = factory;
-    if (FAILED(CoRegisterClassObject(CLSID_qvClicker, factory_, CLSCTX_LOCAL_SERVER,
+    // The factory is born with one reference, which factory_ takes over.
+    factory_.Attach(new (std::nothrow) ClassFactory(target));
+    if (factory_ &&
+        FAILED(CoRegisterClassObject(CLSID_qvClicker, factory_.Get(), CLSCTX_LOCAL_SERVER,
                                      REGCLS_MULTIPLEUSE, &cookie_))) {
         cookie_ = 0;
     }
@@ -249,9 +236,6 @@ ClassObjectRegistration::ClassObjectRegistration(LinkTarget& target) {
 ClassObjectRegistration::~ClassObjectRegistration() {
     if (cookie_ != 0) {
         CoRevokeClassObject(cookie_);
-    }
-    if (factory_ != nullptr) {
-        factory_->Release();
     }
 }
 

@@ -6,15 +6,18 @@
 
 #include <objbase.h>
 
+#include <wrl/client.h>
+
 #include <string>
+
+#include "common/problem.h"
+#include "desktop/com.h"
 
 namespace netsorter::automation {
 
-// {D4C90FFB-DAF6-42F3-8959-E44BB2726296}
-inline constexpr CLSID CLSID_qvClicker = {
-    0xd4c90ffb, 0xdaf6, 0x42f3, {0x89, 0x59, 0xe4, 0x4b, 0xb2, 0x72, 0x62, 0x96}};
-inline constexpr wchar_t kProgId[] = L"Netsorter.qvClicker";
-inline constexpr wchar_t kClsidText[] = L"{D4C90FFB-DAF6-42F3-8959-E44BB2726296}";
+using com::CLSID_qvClicker;
+using com::kClsidText;
+using com::kProgId;
 
 // What the class needs of the window that serves it.
 class LinkTarget {
@@ -22,8 +25,9 @@ class LinkTarget {
     virtual ~LinkTarget() = default;
     // False once the window has been closed and the process is ending.
     virtual bool alive() const = 0;
-    // Checks the link as a request from outside the window (UTF-8).
-    virtual void checkLink(const std::string& url) = 0;
+    // Checks the link as a request from outside the window (UTF-8); a failure's reason goes
+    // back to the caller.
+    virtual Status checkLink(const std::string& url) = 0;
 };
 
 // Writes the class and its programmatic name: per machine when this process may write
@@ -42,7 +46,7 @@ class ClassObjectRegistration {
 
   private:
     DWORD cookie_ = 0;
-    IUnknown* factory_ = nullptr;
+    Microsoft::WRL::ComPtr<IClassFactory> factory_;
 };
 
 }  // namespace netsorter::automation

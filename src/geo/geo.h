@@ -1,67 +1,59 @@
-// Country lookup: walks a GeoIP Legacy country database on disk, one 6-byte node per bit of
-// the address, and turns the country index it reaches into a description of countries.txt.
+// The country lookup: a country database (GeoIP.dat today) and the names table of
+// countries.txt that turns its answers into descriptions.
 #pragma once
 
-#include <array>
-#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
-#include "common/files.h"
-#include "common/ui.h"
-#include "geo/geo_image.h"
+#include "common/problem.h"
+#include "common/yield.h"
+#include "geo/country_names.h"
+#include "geo/country_source.h"
+#include "geo/legacy_database.h"
 
 namespace netsorter {
 
-inline constexpr const char* kDamagedDatabase = "Файл с данными о IP повреждён!";
-
-// How lookups reach the database: by positioned reads on the open file, one length query
-// and one read per level (the window's way), or from a memory image read once at opening,
-// for batches: the same answers, the damage rule included, but no turn for other events
-// during a lookup.
-enum class GeoAccess { PositionedReads, MemoryImage };
+// What a lookup answers the check.
+struct CountryLookup {
+    bool found = false;
+    // Found: the names table's description of the country, as the table holds it until its
+    // next load.
+    std::string_view description;
+    // The lookup found the database damaged; it answers nothing from then on.
+    std::optional<Problem> damaged;
+};
 
 class clsGeo {
   public:
     // Bare file names are looked for in dataDir (the program's directory in the window).
-    clsGeo(Ui& ui, std::string dataDir);
+    explicit clsGeo(std::string dataDir);
 
-    bool CountriesIsOK() const { return countriesOk_; }
-    bool DataFileOk() const { return dataFileOk_; }
+    bool CountriesIsOK() const { return names_.ok(); }
+    bool DataFileOk() const { return source_ && source_->usable(); }
 
-    // True with description filled when the address's country has an entry in the table.
-    bool getCountryByIP(std::string_view ipStr, std::string& description);
+    // The country of the address that ipStr begins with (the IPv4 text form). Nothing
+    // without a usable database, nor, for a database that answers by index, without the
+    // names table: then the database is not even read.
+    CountryLookup getCountryByIP(std::string_view ipStr, const Yield& yield = {});
 
-    // Opens the database and keeps it open until this object dies or finds it damaged.
-    bool openDataFile(std::string_view FileName, GeoAccess access = GeoAccess::PositionedReads);
+    // Opens GeoIP.dat as the database; a failed open leaves no database at all.
+    Status openDataFile(std::string_view FileName, GeoAccess access = GeoAccess::PositionedReads);
+    // Answers from this database from now on (a lookup under way keeps its own).
+    void useSource(std::shared_ptr<CountrySource> source) { source_ = std::move(source); }
 
-    // Loads countries.txt ("index<TAB>description" lines) into the table. Asks the user
-    // whether to go on when a line cannot be stored.
-    bool openCountriesFile(std::string_view FileName);
-
-    // The digits of value in base (2..36), most significant first; yields after each digit.
-    std::string toBase(std::uint32_t value, std::uint8_t base);
+    // Loads countries.txt into the names table (see CountryNames::load).
+    Status openCountriesFile(std::string_view FileName, const AskToGoOn& ask = {},
+                             const Yield& yield = {});
+    // The same from the file's bytes; path names it in the prompt.
+    Status loadCountries(std::string_view bytes, const std::string& path, const AskToGoOn& ask = {},
+                         const Yield& yield = {});
 
   private:
-    Ui& ui_;
     std::string dataDir_;
-    RandomAccessFile dataFile_;
-    std::optional<GeoImage> image_;
-    // Keys are stored case-folded; absent until the first load and after a load is refused.
-    std::optional<std::unordered_map<std::string, std::string>> lCountries_;
-    bool countriesOk_ = false;
-    bool dataFileOk_ = false;
-    // The table's description of each country index, looked up once per change of the table.
-    std::array<const std::string*, 256> byIndex_{};
-    bool byIndexValid_ = false;
-
-    void closeAsDamaged();
-    void yieldPerDigit(std::uint32_t value);
-    WalkEnd walkFile(std::uint32_t address) const;
-    bool answer(const WalkEnd& end, std::string& description);
-    const std::string* countryDescription(std::uint32_t country);
+    CountryNames names_;
+    std::shared_ptr<CountrySource> source_;
 };
 
 }  // namespace netsorter

@@ -6,7 +6,6 @@
 namespace netsorter {
 namespace {
 
-constexpr std::uint64_t kNodeBytes = 6;
 // Records above kCountryBegin end the walk, so no node beyond it is ever read.
 constexpr std::uint64_t kReachableNodes = std::uint64_t{kCountryBegin} + 1;
 
@@ -25,7 +24,17 @@ bool GeoImage::load(const RandomAccessFile& file) {
         !file.readAt(0, bytes_.data(), static_cast<std::size_t>(nodes_ * kNodeBytes))) {
         return false;
     }
+    index();
+    return true;
+}
 
+void GeoImage::load(std::string_view bytes) {
+    nodes_ = std::min<std::uint64_t>(bytes.size() / kNodeBytes, kReachableNodes);
+    bytes_.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(nodes_ * kNodeBytes));
+    index();
+}
+
+void GeoImage::index() {
     // The first levels of every walk come from a table of 2^bits states. A tree of n nodes
     // branches fully for about log2(n) levels, so a deeper table would mostly repeat its
     // leaves: bits follow the node count, at most kMaxTopBits, and a small (or damaged)
@@ -49,7 +58,6 @@ bool GeoImage::load(const RandomAccessFile& file) {
     }
     top_.push_back({kNotFoundState, 0});
     flatten();
-    return true;
 }
 
 void GeoImage::flatten() {
@@ -97,8 +105,7 @@ std::uint32_t GeoImage::step(std::uint32_t node, unsigned bit) const {
     if (node >= nodes_) {
         return kNotFoundState;
     }
-    const unsigned char* b = bytes_.data() + node * kNodeBytes + bit * 3;
-    const std::uint32_t record = b[0] | (std::uint32_t{b[1]} << 8) | (std::uint32_t{b[2]} << 16);
+    const std::uint32_t record = nodeRecord(bytes_.data() + node * kNodeBytes, bit);
     return record > kCountryBegin ? kLeafState | (record - kCountryBegin) : record;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "common/files.h"
@@ -11,6 +12,15 @@
 namespace netsorter {
 
 inline constexpr std::uint32_t kCountryBegin = 16776960;  // 0xFFFF00: records above it are leaves
+inline constexpr std::uint64_t kRecordBytes = 3;
+inline constexpr std::uint64_t kNodeBytes = 2 * kRecordBytes;
+
+// One record of a node's 6 bytes: the left one for bit 0, the right one for bit 1, each an
+// unsigned 24-bit number stored least significant byte first.
+inline std::uint32_t nodeRecord(const unsigned char* node, unsigned bit) {
+    const unsigned char* r = node + bit * kRecordBytes;
+    return r[0] | (std::uint32_t{r[1]} << 8) | (std::uint32_t{r[2]} << 16);
+}
 
 // How a walk of the tree ends.
 struct WalkEnd {
@@ -22,6 +32,8 @@ class GeoImage {
   public:
     // Reads the part of the file a walk can reach; false when that read fails.
     bool load(const RandomAccessFile& file);
+    // The same from the database's bytes.
+    void load(std::string_view bytes);
 
     WalkEnd walk(std::uint32_t address) const;
 
@@ -51,6 +63,8 @@ class GeoImage {
     std::vector<End> ends_;
     int topBits_ = 1;
 
+    // Builds the table of the first levels and the ends below it over bytes_.
+    void index();
     // One level of the walk from node (a state below kLeafState) along one bit.
     std::uint32_t step(std::uint32_t node, unsigned bit) const;
     // The walk from state at level on, for address; its last state.

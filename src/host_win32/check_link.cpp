@@ -1,85 +1,18 @@
 #include "host_win32/check_link.h"
 
+#include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
-#include <windows.h>
+#include <wrl/client.h>
 
 #include <cstdio>
 
 #include "common/wide.h"
+#include "desktop/com.h"
 
 namespace netsorter::host_win32 {
 namespace {
-
-constexpr wchar_t kProgId[] = L"Netsorter.qvClicker";
-
-template <class T>
-class ComPtr {
-  public:
-    ComPtr() = default;
-    ~ComPtr() {
-        if (p_ != nullptr) {
-            p_->Release();
-        }
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-
-    T* operator->() const { return p_; }
-    void** out() { return reinterpret_cast<void**>(&p_); }
-
-  private:
-    T* p_ = nullptr;
-};
-
-class Bstr {
-  public:
-    Bstr() = default;
-    ~Bstr() { SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-
-    BSTR* out() { return &b_; }
-    std::wstring text() const { return b_ == nullptr ? L"" : std::wstring(b_, SysStringLen(b_)); }
-
-  private:
-    BSTR b_ = nullptr;
-};
-
-// A VARIANT that holds a text; VariantClear frees the BSTR inside it.
-class TextVariant {
-  public:
-    explicit TextVariant(const std::wstring& text) {
-        VariantInit(&v_);
-        const BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        if (b != nullptr) {
-            V_VT(&v_) = VT_BSTR;
-            V_BSTR(&v_) = b;
-        }
-    }
-    ~TextVariant() { VariantClear(&v_); }
-    TextVariant(const TextVariant&) = delete;
-    TextVariant& operator=(const TextVariant&) = delete;
-
-    bool ok() const { return V_VT(&v_) == VT_BSTR; }
-    VARIANT* get() { return &v_; }
-
-  private:
-    VARIANT v_;
-};
-
-class Variant {
-  public:
-    Variant() { VariantInit(&v_); }
-    ~Variant() { VariantClear(&v_); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-
-    VARIANT* get() { return &v_; }
-
-  private:
-    VARIANT v_;
-};
 
 // The description the server gave with DISP_E_EXCEPTION, with its BSTRs freed.
 class ExceptionInfo {
@@ -127,15 +60,15 @@ ComApartment::~ComApartment() {
 
 std::string checkLink(const std::string& address) {
     CLSID clsid{};
-    HRESULT hr = CLSIDFromProgID(kProgId, &clsid);
+    HRESULT hr = CLSIDFromProgID(com::kProgId, &clsid);
     if (FAILED(hr)) {
         return failure(
             "Netsorter.qvClicker is not registered (run Netsorter.exe /regserver or choose "
             "\"Добавить пункт в меню браузеров\" in its menu \"Настройки\")",
             hr);
     }
-    ComPtr<IDispatch> clicker;
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, clicker.out());
+    Microsoft::WRL::ComPtr<IDispatch> clicker;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&clicker));
     if (FAILED(hr)) {
         return failure("cannot reach Netsorter.exe", hr);
     }
@@ -146,12 +79,12 @@ std::string checkLink(const std::string& address) {
     if (FAILED(hr)) {
         return failure("Netsorter.qvClicker has no checkLink", hr);
     }
-    TextVariant argument(toWide(address));
-    if (!argument.ok()) {
+    com::Variant argument(toWide(address));
+    if (!argument.holdsText()) {
         return failure("cannot pass the address", E_OUTOFMEMORY);
     }
     DISPPARAMS params{argument.get(), nullptr, 1, 0};
-    Variant result;
+    com::Variant result;
     ExceptionInfo exception;
     UINT badArgument = 0;
     hr = clicker->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(),

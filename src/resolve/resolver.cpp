@@ -20,56 +20,60 @@ std::string dotted(const std::string& bytes) {
     return text;
 }
 
-}  // namespace
-
-void mdlNET::reportUnexpected(int number, const std::string& description) {
-    ui_.msgBox("Error: " + std::to_string(number) + "\r\n" + description, "Netsorter",
-               MsgIcon::Critical, MsgButtons::Ok);
+Problem unexpected(int number, const std::string& description) {
+    return {"Netsorter", "Error: " + std::to_string(number) + "\r\n" + description};
 }
 
-// Runs one resolution; a failure nobody expects is shown, never passed on.
+// Runs one resolution; a failure nobody expects is answered, never thrown on.
 template <class Body>
-bool mdlNET::guarded(Body&& body) {
+std::optional<Problem> guarded(Body&& body) {
     try {
         body();
-        return true;
+        return std::nullopt;
     } catch (const std::bad_alloc&) {
-        reportUnexpected(7, "Out of memory");
+        return unexpected(7, "Out of memory");
     } catch (const std::system_error& e) {
-        reportUnexpected(e.code().value(), e.what());
+        return unexpected(e.code().value(), e.what());
     } catch (const std::exception& e) {
-        reportUnexpected(51, e.what());
+        return unexpected(51, e.what());
     }
-    return false;
 }
 
-std::vector<std::string> mdlNET::getIpsByName(const std::string& host) {
-    std::vector<std::string> ips;
+}  // namespace
+
+HostAddresses mdlNET::getIpsByName(const std::string& host, const Yield& yield) {
+    HostAddresses answer;
     const sockets::Session session;
     // No host name holds a NUL: the system would read the name only up to it and answer
     // for another host ("10.0.0.1\0.example.org" as the private 10.0.0.1).
-    const bool aName = host.find('\0') == std::string::npos;
-    if (session.started() && aName && !guarded([&] {
-            for (const std::string& address : sockets::addressesByName(host)) {
-                std::string text = dotted(address);
-                if (!trimSpaces(text).empty()) {
-                    ips.push_back(std::move(text));
-                }
-                ui_.doEvents();
-            }
-        })) {
-        ips.clear();
+    if (!session.started() || host.find('\0') != std::string::npos) {
+        return answer;
     }
-    return ips;
+    answer.failure = guarded([&] {
+        for (const std::string& address : sockets::addressesByName(host)) {
+            std::string text = dotted(address);
+            if (!trimSpaces(text).empty()) {
+                answer.ips.push_back(std::move(text));
+            }
+            yieldOnce(yield);
+        }
+    });
+    if (answer.failure) {
+        answer.ips.clear();
+    }
+    return answer;
 }
 
-std::string mdlNET::getNameByIp(const std::string& ip) {
-    std::string name;
+HostName mdlNET::getNameByIp(const std::string& ip) {
+    HostName answer;
     const sockets::Session session;
-    if (session.started() && !guarded([&] { name = sockets::nameByAddress(ip); })) {
-        name.clear();
+    if (session.started()) {
+        answer.failure = guarded([&] { answer.name = sockets::nameByAddress(ip); });
+        if (answer.failure) {
+            answer.name.clear();
+        }
     }
-    return name;
+    return answer;
 }
 
 }  // namespace netsorter

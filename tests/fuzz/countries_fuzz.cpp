@@ -75,25 +75,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     testing::FakeUi ui;
     for (std::size_t i = 1; i < refuseAt; ++i) {
-        ui.answers.push_back(MsgAnswer::Yes);
+        ui.answers.push_back(true);
     }
     if (refuseAt > 0) {
-        ui.answers.push_back(MsgAnswer::No);
+        ui.answers.push_back(false);
     }
-    clsGeo geo(ui, dir.str());
-    const bool loaded = geo.openCountriesFile("countries.txt");
+    clsGeo geo(dir.str());
+    const bool loaded = geo.openCountriesFile("countries.txt", ui.ask(), ui.yield()).ok();
     expect(loaded == !refused && geo.CountriesIsOK() == loaded, "the load's result");
     expect(ui.shown.size() == prompts,
            "prompts: " + std::to_string(ui.shown.size()) + ", expected " + std::to_string(prompts));
-    expect(geo.openDataFile("GeoIP.dat"), "the database opens");
+    expect(geo.openDataFile("GeoIP.dat").ok(), "the database opens");
     for (const int index : asked) {
-        std::string description = "none";
-        const bool found = geo.getCountryByIP(std::to_string(index) + ".0.0.1", description);
+        const CountryLookup found = geo.getCountryByIP(std::to_string(index) + ".0.0.1");
         const auto entry = table.find(std::to_string(index));
         const bool expected = loaded && entry != table.end();
-        expect(found == expected, "lookup of index " + std::to_string(index));
-        expectEqual("description of index " + std::to_string(index), description,
-                    expected ? entry->second : "none");
+        expect(found.found == expected, "lookup of index " + std::to_string(index));
+        expectEqual("description of index " + std::to_string(index), std::string(found.description),
+                    expected ? entry->second : "");
     }
     return 0;
 }

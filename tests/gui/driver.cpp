@@ -33,10 +33,10 @@
 #include <string>
 #include <vector>
 
+#include "app/menu.h"
 #include "app/resource.h"
 #include "common/wide.h"
 #include "driver_desktop.h"
-#include "menu_items.h"
 
 using netsorter::fromWide;
 using netsorter::toWide;
@@ -67,8 +67,10 @@ DWORD timeoutArg(const std::vector<std::wstring>& args, size_t at, DWORD fallbac
 }
 
 bool findMenuItem(const std::wstring& path, UINT& id) {
-    for (const auto& item : netsorter::gui::kMenuItems) {
-        if (path == item.path) {
+    // Menus cannot be read from another process under wine: the program's own table says
+    // which command a caption stands for.
+    for (const netsorter::MenuCommand& item : netsorter::menuCommands()) {
+        if (path == item.path && !item.separator()) {
             id = item.id;
             return true;
         }

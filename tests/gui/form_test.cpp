@@ -25,7 +25,7 @@
 #include "common/wide.h"
 #include "desktop/automation.h"
 #include "desktop/win.h"
-#include "menu_items.h"
+#include "temp_dir.h"
 
 namespace netsorter {
 namespace {
@@ -119,9 +119,10 @@ class Window {
   public:
     explicit Window(const std::wstring& commandLine = L"", bool show = true,
                     const std::string& dataDir = programDir(),
-                    NotifyIconFn notifyIcon = Shell_NotifyIconW)
-        : form_(std::make_unique<Form1>(GetModuleHandleW(nullptr), commandLine, dataDir,
-                                        notifyIcon)) {
+                    NotifyIconFn notifyIcon = Shell_NotifyIconW,
+                    std::unique_ptr<NameResolver> resolver = nullptr)
+        : form_(std::make_unique<Form1>(GetModuleHandleW(nullptr), commandLine, dataDir, notifyIcon,
+                                        std::move(resolver))) {
         created_ = form_->create();
         if (created_ && show) {
             form_->show();
@@ -368,7 +369,7 @@ TEST(Window, ResultBoxesAreReadOnlyOnTheButtonFace) {
     }
 }
 
-TEST(Menus, CaptionsAndCommandsAreThoseTheDriverKnows) {
+TEST(Menus, CaptionsInTheirOrderAndTheirCommands) {
     Window window(L"", false);
     ASSERT_TRUE(window.created());
     std::vector<std::wstring> captions;
@@ -388,17 +389,6 @@ TEST(Menus, CaptionsAndCommandsAreThoseTheDriverKnows) {
     };
     EXPECT_EQ(items, expected);
     EXPECT_EQ(captions.front(), L"Файл");
-
-    // Every bar command of the driver's table stands in the bar under that caption.
-    std::map<std::wstring, UINT> byPath(items.begin(), items.end());
-    for (const auto& name : gui::kMenuItems) {
-        if (std::wstring(name.path).starts_with(L"Tray/")) {
-            continue;
-        }
-        SCOPED_TRACE(name.path);
-        ASSERT_TRUE(byPath.contains(name.path));
-        EXPECT_EQ(byPath[name.path], name.id);
-    }
     // No item has a shortcut: no access key, no accelerator text.
     for (const std::wstring& caption : captions) {
         SCOPED_TRACE(caption);
@@ -505,8 +495,8 @@ class FakeShell {
     FakeShell(const FakeShell&) = delete;
     FakeShell& operator=(const FakeShell&) = delete;
 
-    static BOOL WINAPI notifyIcon(DWORD message, PNOTIFYICONDATAW) {
-        return current_->handle(message);
+    static BOOL WINAPI notifyIcon(DWORD message, PNOTIFYICONDATAW data) {
+        return current_->handle(message, *data);
     }
 
     void setReady(bool ready) {
@@ -530,6 +520,11 @@ class FakeShell {
         const std::lock_guard lock(mutex_);
         return removalsAsked_ > 0;
     }
+    // Each balloon shown on the icon: its title and its text.
+    std::vector<std::pair<std::wstring, std::wstring>> balloons() {
+        const std::lock_guard lock(mutex_);
+        return balloons_;
+    }
 
   private:
     static inline FakeShell* current_ = nullptr;
@@ -540,8 +535,9 @@ class FakeShell {
     bool icon_ = false;
     int removalsAsked_ = 0;
     int removalsUnderWay_ = 0;
+    std::vector<std::pair<std::wstring, std::wstring>> balloons_;
 
-    BOOL handle(DWORD message) {
+    BOOL handle(DWORD message, const NOTIFYICONDATAW& data) {
         std::unique_lock lock(mutex_);
         switch (message) {
             case NIM_ADD:
@@ -551,6 +547,9 @@ class FakeShell {
                 icon_ = true;
                 return TRUE;
             case NIM_MODIFY:
+                if (icon_ && (data.uFlags & NIF_INFO) != 0 && data.szInfo[0] != L'\0') {
+                    balloons_.emplace_back(data.szInfoTitle, data.szInfo);
+                }
                 return icon_;
             case NIM_DELETE: {
                 ++removalsAsked_;
@@ -685,6 +684,196 @@ TEST(Window, CloseBoxGoesToTheTrayAndExitEndsTheProgram) {
     EXPECT_FALSE(Window::trayIconOf(notifier));
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
     EXPECT_EQ(msg.wParam, 0u);
+}
+
+// --- the check as the window shows it ---
+
+// The tests' own data: two subnets, a names table of two countries over a one-node database
+// (addresses from 128.0.0.0 up are country 1, the others country 2).
+class CheckData {
+  public:
+    CheckData() {
+        dir_.write("nets.txt", "# Частные сети\n10.0.0.0/8\n# Документация\n192.0.2.0/24\n");
+        dir_.write("countries.txt", "1\tUH\tUHX\tВерх\tEU\n2\tНиз\n");
+        dir_.write("GeoIP.dat", std::string("\x02\xFF\xFF\x01\xFF\xFF", 6));
+    }
+    std::string dir() const { return dir_.str(); }
+
+  private:
+    testing::TempDir dir_;
+};
+
+// Answers from tables; when asked, runs onAsk, which can see what the window shows then.
+class WatchingResolver final : public NameResolver {
+  public:
+    std::map<std::string, std::vector<std::string>> ips{{"multi.test", {"10.9.8.7", "10.9.8.6"}}};
+    std::map<std::string, std::string> names{{"10.9.8.7", "multi.test"}};
+    std::function<void()> onAsk;
+
+    HostAddresses getIpsByName(const std::string& host, const Yield& yield) override {
+        asked();
+        HostAddresses answer;
+        if (const auto found = ips.find(host); found != ips.end()) {
+            for (const std::string& ip : found->second) {
+                answer.ips.push_back(ip);
+                yieldOnce(yield);
+            }
+        }
+        return answer;
+    }
+    HostName getNameByIp(const std::string& ip) override {
+        asked();
+        const auto found = names.find(ip);
+        return {found == names.end() ? std::string() : found->second, std::nullopt};
+    }
+
+  private:
+    void asked() {
+        if (onAsk) {
+            onAsk();
+        }
+    }
+};
+
+struct Shown {
+    std::wstring domain, ip, traffic, country;
+    bool visible = false;
+    bool icon = false;
+    bool operator==(const Shown&) const = default;
+};
+
+Shown shownBy(const Window& window, FakeShell& shell) {
+    return {textOf(window.control(IDC_TXTDOMAIN)),
+            textOf(window.control(IDC_TXTIP)),
+            textOf(window.control(IDC_TXTTRAFFIC)),
+            textOf(window.control(IDC_TXTCOUNTRY)),
+            window.visible(),
+            shell.icon()};
+}
+
+using Balloons = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// The placeholders and the move to the tray are on the screen before the lookups block; the
+// results replace them.
+TEST(Check, PlaceholdersShowWhileTheNamesAreLookedUp) {
+    for (const bool fromOutside : {false, true}) {
+        SCOPED_TRACE(fromOutside ? "from outside" : "from the button");
+        CheckData data;
+        FakeShell shell;
+        shell.setReady(true);
+        auto resolver = std::make_unique<WatchingResolver>();
+        WatchingResolver& names = *resolver;
+        Window window(L"", true, data.dir(), FakeShell::notifyIcon, std::move(resolver));
+        ASSERT_TRUE(window.created());
+        std::optional<Shown> whileAsking;
+        names.onAsk = [&] { whileAsking = shownBy(window, shell); };
+        window.form().checkUrl("multi.test", fromOutside);
+
+        const std::wstring checking = L"<проверка...>";
+        EXPECT_EQ(whileAsking,
+                  (Shown{checking, checking, checking, checking, !fromOutside, fromOutside}));
+        EXPECT_EQ(shownBy(window, shell), (Shown{L"multi.test", L"10.9.8.7", L"Частные сети",
+                                                 L"Низ", !fromOutside, fromOutside}));
+        EXPECT_EQ(shell.balloons(),
+                  (fromOutside ? Balloons{{L"10.9.8.7", L"Частные сети\r\nНиз"}} : Balloons{}));
+    }
+}
+
+TEST(Check, TrayReverseLookupAndBalloon) {
+    struct Row {
+        bool FromIE;
+        bool alwaysOnTop;
+        bool inTrayBefore;  // started with "/hide": stayHidden is set
+        bool toTray;
+        bool reverse;
+        bool balloon;
+    };
+    const Row rows[] = {
+        // the button with the window shown
+        {false, false, false, false, true, false},
+        {false, true, false, false, true, false},
+        // the button while the program lives in the tray
+        {false, false, true, true, false, true},
+        {false, true, true, false, true, true},
+        // the browser or the clipboard; always on top keeps the window, which has no icon
+        // for the balloon
+        {true, false, false, true, false, true},
+        {true, true, false, false, true, false},
+        {true, false, true, true, false, true},
+        {true, true, true, false, true, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string("FromIE=") + (row.FromIE ? "1" : "0") + " onTop=" +
+                     (row.alwaysOnTop ? "1" : "0") + " inTray=" + (row.inTrayBefore ? "1" : "0"));
+        CheckData data;
+        FakeShell shell;
+        shell.setReady(true);
+        Window window(row.inTrayBefore ? L"/hide" : L"", !row.inTrayBefore, data.dir(),
+                      FakeShell::notifyIcon, std::make_unique<WatchingResolver>());
+        ASSERT_TRUE(window.created());
+        if (row.alwaysOnTop) {
+            window.command(IDM_VIEW_ALWAYS_ON_TOP);
+        }
+        window.form().checkUrl("10.9.8.7", row.FromIE);
+
+        const bool inTray = row.toTray || row.inTrayBefore;
+        EXPECT_EQ(shownBy(window, shell),
+                  (Shown{row.reverse ? L"multi.test" : L"<не проверялось ...>", L"10.9.8.7",
+                         L"Частные сети", L"Низ", !inTray, inTray}));
+        EXPECT_EQ(shell.balloons(),
+                  (row.balloon ? Balloons{{L"10.9.8.7", L"Частные сети\r\nНиз"}} : Balloons{}));
+        // Always on top stays as it was unless the window went to the tray.
+        EXPECT_EQ(window.checked(IDM_VIEW_ALWAYS_ON_TOP), row.alwaysOnTop && !row.toTray);
+    }
+}
+
+// A country source that, the first time it is asked, has the button pressed for another
+// address inside one of its turns, as a person's click while the lookup works would.
+class ClickingSource final : public CountrySource {
+  public:
+    ClickingSource(const Window& window, std::wstring address)
+        : window_(window), address_(std::move(address)) {}
+    bool usable() const override { return true; }
+    bool answersByIndex() const override { return true; }
+    CountryAnswer countryOf(std::uint32_t address, const Yield& yield) override {
+        if (!clicked_) {
+            clicked_ = true;
+            SetWindowTextW(window_.control(IDC_TXTADDRES), address_.c_str());
+            PostMessageW(window_.hwnd(), WM_COMMAND, MAKEWPARAM(IDC_CMDCHECK, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(window_.control(IDC_CMDCHECK)));
+        }
+        yieldOnce(yield);
+        CountryAnswer answer;
+        answer.kind = CountryAnswer::Country;
+        answer.index = address >= 0x80000000 ? 1 : 2;
+        return answer;
+    }
+
+  private:
+    const Window& window_;
+    std::wstring address_;
+    bool clicked_ = false;
+};
+
+// The country lookup gives other events their turns after the other three boxes are
+// written: a check run in one of them leaves its texts, and the first check, going on,
+// writes only its country over them. Its balloon tells what the boxes then hold.
+TEST(Check, ACheckNestedInTheCountryLookupLeavesTheTextsWrittenLast) {
+    CheckData data;
+    FakeShell shell;
+    shell.setReady(true);
+    Window window(L"", false, data.dir(), FakeShell::notifyIcon,
+                  std::make_unique<WatchingResolver>());
+    ASSERT_TRUE(window.created());
+    window.form().engines().geo().useSource(
+        std::make_shared<ClickingSource>(window, L"192.0.2.10"));
+    window.form().checkUrl("10.9.8.7", true);
+
+    EXPECT_EQ(shownBy(window, shell), (Shown{L"<не проверялось ...>", L"192.0.2.10",
+                                             L"Документация", L"Низ", false, true}));
+    EXPECT_EQ(shell.balloons(), (Balloons{{L"192.0.2.10", L"Документация\r\nВерх (UH)"},
+                                          {L"192.0.2.10", L"Документация\r\nНиз"}}));
+    EXPECT_EQ(textOf(window.control(IDC_TXTADDRES)), L"192.0.2.10");
 }
 
 // The apartment window through which COM hands this thread its incoming calls.

@@ -134,10 +134,14 @@ class IndexLookup {
     const testing::FakeUi& ui() const { return ui_; }
 
     int index(std::string_view address) {
-        std::string description;
-        if (!geo_.getCountryByIP(address, description)) {
+        const CountryLookup found = geo_.getCountryByIP(address, ui_.yield());
+        if (found.damaged) {
+            ui_.report(*found.damaged);
+        }
+        if (!found.found) {
             return 0;
         }
+        const std::string_view description = found.description;
         int index = -1;
         const auto [end, error] =
             std::from_chars(description.data(), description.data() + description.size(), index);
@@ -148,7 +152,7 @@ class IndexLookup {
   private:
     testing::TempDir dir_;
     testing::FakeUi ui_;
-    clsGeo geo_{ui_, dir_.str()};
+    clsGeo geo_{dir_.str()};
     bool ready_ = false;
 };
 

@@ -1,0 +1,67 @@
+// What a check works with: the subnet list, the country lookup and name resolution, and the
+// one loader of the data files behind them, for every front end (the window, the
+// command-line tool, the browsers' host) and for tests, benchmarks and fuzz targets.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "geo/geo.h"
+#include "nets/net_checker.h"
+#include "resolve/resolver.h"
+
+namespace netsorter {
+
+// One data file's part in a load.
+struct FileLoad {
+    std::string path;
+    bool attempted = false;  // not when it was loaded already
+    bool loaded = false;
+    std::string reason;  // why not, when attempted and not loaded
+};
+
+// What a load did with each data file.
+struct LoadReport {
+    FileLoad nets;
+    FileLoad countries;
+    FileLoad database;
+};
+
+struct LoadOptions {
+    GeoAccess access = GeoAccess::PositionedReads;
+    // A turn for events after each line of nets.txt and of countries.txt.
+    Yield yield;
+    // The question about a line of countries.txt that cannot be stored; none: go on.
+    AskToGoOn askToGoOn;
+};
+
+class Engines {
+  public:
+    // Names are resolved by the system unless a resolver is given.
+    explicit Engines(std::string dataDir, std::unique_ptr<NameResolver> resolver = nullptr);
+
+    const std::string& dataDir() const { return dataDir_; }
+    clsNetChecker& nets() { return nets_; }
+    clsGeo& geo() { return geo_; }
+    NameResolver& resolver() { return *resolver_; }
+
+    // The loading step: the whole of nets.txt, then countries.txt unless the names table is
+    // loaded, then GeoIP.dat unless a database is open. A nets.txt that cannot be read
+    // stops the load there: nothing can be checked without it.
+    LoadReport load(const LoadOptions& options);
+
+    // The same from the files' contents, for tests and fuzz targets; the database as a
+    // memory image. A file not given is not loaded.
+    void loadBytes(std::string_view nets, std::optional<std::string_view> countries,
+                   std::optional<std::string_view> database);
+
+  private:
+    std::string dataDir_;
+    clsNetChecker nets_;
+    clsGeo geo_;
+    std::unique_ptr<NameResolver> resolver_;
+};
+
+}  // namespace netsorter

@@ -1,0 +1,17 @@
+// The tool's three output formats of a checked address.
+#pragma once
+
+#include <string>
+
+#include "check/check.h"
+
+namespace netsorter::cli {
+
+enum class Format { Text, Tsv, Json };
+
+// Appends the lines of one checked address to out. The text format names the address only
+// withAddress (several addresses); TSV and JSON always do.
+void format(std::string& out, Format how, const std::string& address, const CheckResult& result,
+            bool withAddress);
+
+}  // namespace netsorter::cli

@@ -1,0 +1,38 @@
+// A country database as the check sees it: it answers an address with a country, named by
+// an index into the names table of countries.txt (GeoIP.dat's way) or by its code, with
+// nothing, or with the news that it is damaged. A new database format is one more
+// implementation of this interface, in this folder, and one more case in the loader.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/yield.h"
+
+namespace netsorter {
+
+struct CountryAnswer {
+    enum Kind { Country, None, Damaged };
+    Kind kind = None;
+    std::uint32_t index = 0;  // the names table's index (1..255), when the source gives one
+    std::string code;         // the country code, when the source gives one
+    std::string message;      // Damaged: what the user is told
+};
+
+class CountrySource {
+  public:
+    virtual ~CountrySource() = default;
+
+    // False once the source has found itself damaged: it answers nothing from then on.
+    virtual bool usable() const = 0;
+
+    // Whether answers are indexes into the names table: without the table loaded such a
+    // source is not asked at all.
+    virtual bool answersByIndex() const = 0;
+
+    // The country of an IPv4 address (its number). A source may give the caller's events
+    // their turns while it works; whatever runs then, the answer stays this source's own.
+    virtual CountryAnswer countryOf(std::uint32_t address, const Yield& yield) = 0;
+};
+
+}  // namespace netsorter
