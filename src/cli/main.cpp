@@ -265,7 +265,7 @@ int run(const std::vector<std::string>& args) {
     if (!readWholeFile(netsPath, bytes, reason)) {
         console::writeErr("netsorter: cannot read " + netsPath + ": " + reason + "\n");
         if (!options.nativeHost.empty()) {
-            cli::refuseNativeRequests("cannot read " + netsPath + ": " + reason);
+            cli::refuseNativeRequests(netsPath + ": " + reason);
         }
         return 1;
     }

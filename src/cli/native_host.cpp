@@ -24,11 +24,13 @@ int runNativeHost(const std::function<std::string(const std::string& address)>& 
     return native_messaging::serve(std::cin, std::cout, check);
 }
 
-void refuseNativeRequests(const std::string& error) {
+void refuseNativeRequests(const std::string& reason) {
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
 #endif
-    std::cout << native_messaging::frame(native_messaging::errorAnswer(error)) << std::flush;
+    std::cout << native_messaging::frame(
+                     native_messaging::errorAnswer(native_messaging::Error::NetsUnreadable, reason))
+              << std::flush;
 }
 
 #ifdef _WIN32

@@ -10,9 +10,9 @@ namespace netsorter::cli {
 // Serves the browser on the standard streams; check(address) makes one answer.
 int runNativeHost(const std::function<std::string(const std::string& address)>& check);
 
-// Answers the browser with an error when the host cannot check anything at all, so that the
-// user reads why instead of "the host exited".
-void refuseNativeRequests(const std::string& error);
+// Answers the browser that nets.txt could not be read (reason: the file and the system's
+// reason), so that the user reads why instead of "the host exited".
+void refuseNativeRequests(const std::string& reason);
 
 // Writes or removes the wrapper the browsers start and the three host manifests naming it.
 // dataDir, when given, is passed on to the host. Returns the exit status.
