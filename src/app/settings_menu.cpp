@@ -36,8 +36,8 @@ void Form1::mnuSettingsDel_Click() {
     win::runSelfHidden(win::exePath(), L"/unregserver");
 }
 
-// Chrome, Edge and Firefox reach the program through netsorter-host.exe, which calls the
-// automation class: the class is registered here too, as for Internet Explorer.
+// The browsers reach the program through netsorter-host.exe, which calls the automation
+// class: the class is registered here too, as for Internet Explorer.
 void Form1::mnuSettingsAddBrowsers_Click() {
     win::runSelfHidden(win::exePath(), L"/regserver");
     if (!native_hosts::installNativeHosts(toWide(programDir()))) {

@@ -30,8 +30,8 @@ constexpr const char* kUsage =
     "  --no-reverse     do not look up the name of a dotted address\n"
     "  --native-host    serve the browser extension \"Проверить IP\" (native messaging)\n"
     "  --install-native-host, --uninstall-native-host\n"
-    "                   make this program the extension's host for Chromium, Chrome and\n"
-    "                   Firefox of this user, or stop it being so\n";
+    "                   make this program the extension's host for this user's Chromium,\n"
+    "                   Chrome, Edge, Brave, Vivaldi and Firefox, or stop it being so\n";
 
 struct Options {
     std::string dataDir;
@@ -64,6 +64,7 @@ void reportProblem(const Problem& problem) {
 
 bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
     bool onlyAddresses = false;
+    bool formatGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&](const std::string& name, std::string& out) {
@@ -92,6 +93,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             options.noReverse = true;
         } else if (arg == "--native-host" || arg == "--install-native-host" ||
                    arg == "--uninstall-native-host") {
+            if (!options.nativeHost.empty()) {
+                error = arg + " after " + options.nativeHost;
+                return false;
+            }
             options.nativeHost = arg;
             if (arg == "--native-host") {
                 break;  // the rest is the browser's: the caller's origin, a window handle
@@ -105,6 +110,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             if (!value("--format", format)) {
                 return false;
             }
+            formatGiven = true;
             if (format == "text") {
                 options.format = cli::Format::Text;
             } else if (format == "tsv") {
@@ -119,6 +125,14 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             error = "unknown option: " + arg;
             return false;
         }
+    }
+    // Registering the host checks nothing, so what only a check uses is a mistake there.
+    const bool install = options.nativeHost == "--install-native-host";
+    if ((install || options.nativeHost == "--uninstall-native-host") &&
+        (!options.addresses.empty() || options.fromStdin || formatGiven || options.noReverse ||
+         (!install && !options.dataDir.empty()))) {
+        error = options.nativeHost + " takes " + (install ? "only --data-dir" : "nothing else");
+        return false;
     }
     if (options.addresses.empty()) {
         options.fromStdin = true;
@@ -171,10 +185,10 @@ int run(const std::vector<std::string>& args) {
     load.askToGoOn = reportDuplicate;
     const LoadReport report = engines.load(load);
     if (!report.nets.loaded) {
-        const std::string why = "cannot read " + report.nets.path + ": " + report.nets.reason;
-        console::writeErr("netsorter: " + why + "\n");
+        console::writeErr("netsorter: cannot read " + report.nets.path + ": " +
+                          report.nets.reason + "\n");
         if (!options.nativeHost.empty()) {
-            cli::refuseNativeRequests(why);
+            cli::refuseNativeRequests(report.nets.path + ": " + report.nets.reason);
         }
         return 1;
     }

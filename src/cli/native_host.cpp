@@ -1,7 +1,10 @@
 #include "cli/native_host.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -9,6 +12,8 @@
 #include <vector>
 
 #include "cli/console.h"
+#include "common/files.h"
+#include "common/text.h"
 #include "host/manifest.h"
 #include "host/native_messaging.h"
 
@@ -24,11 +29,13 @@ int runNativeHost(const std::function<std::string(const std::string& address)>& 
     return native_messaging::serve(std::cin, std::cout, check);
 }
 
-void refuseNativeRequests(const std::string& error) {
+void refuseNativeRequests(const std::string& reason) {
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
 #endif
-    std::cout << native_messaging::frame(native_messaging::errorAnswer(error)) << std::flush;
+    std::cout << native_messaging::frame(
+                     native_messaging::errorAnswer(native_messaging::Error::NetsUnreadable, reason))
+              << std::flush;
 }
 
 #ifdef _WIN32
@@ -75,16 +82,106 @@ bool homeDir(fs::path& home) {
 
 std::vector<Place> places(const fs::path& home) {
     const fs::path config = xdgDir("XDG_CONFIG_HOME", home / ".config");
-    return {{config / "chromium" / "NativeMessagingHosts", BrowserFamily::Chromium},
-            {config / "google-chrome" / "NativeMessagingHosts", BrowserFamily::Chromium},
-            {home / ".mozilla" / "native-messaging-hosts", BrowserFamily::Firefox}};
+    std::vector<Place> out;
+    // Each browser's folder of profiles, where it also looks for hosts.
+    for (const fs::path& browser :
+         {config / "chromium", config / "google-chrome", config / "microsoft-edge",
+          config / "BraveSoftware" / "Brave-Browser", config / "vivaldi"}) {
+        out.push_back({browser / "NativeMessagingHosts", BrowserFamily::Chromium});
+    }
+    out.push_back({home / ".mozilla" / "native-messaging-hosts", BrowserFamily::Firefox});
+    return out;
+}
+
+fs::path manifestIn(const Place& place) {
+    return place.manifestDir / (std::string(native_messaging::kHostName) + ".json");
+}
+
+fs::path ownDir(const fs::path& home) {
+    return xdgDir("XDG_DATA_HOME", home / ".local" / "share") / "netsorter";
 }
 
 // The browsers start the manifest's path with arguments of their own (Chromium the caller's
 // origin, Firefox the manifest's path and the add-on's id), which netsorter would take for
 // addresses; the wrapper puts the switch in front of them.
 fs::path wrapperPath(const fs::path& home) {
-    return xdgDir("XDG_DATA_HOME", home / ".local" / "share") / "netsorter" / "native-host";
+    return ownDir(home) / "native-host";
+}
+
+// The folders installing made, which uninstalling removes once they are empty; a folder that
+// was there before is never in it, whatever it holds. Each path ends with a NUL, the one byte
+// no path holds.
+fs::path madeFoldersPath(const fs::path& home) {
+    return ownDir(home) / "native-host.folders";
+}
+
+std::vector<fs::path> readMadeFolders(const fs::path& record) {
+    std::vector<fs::path> folders;
+    std::string bytes;
+    std::string reason;
+    if (readWholeFile(record.string(), bytes, reason)) {
+        for (size_t at = 0, end; (end = bytes.find('\0', at)) != std::string::npos; at = end + 1) {
+            folders.emplace_back(bytes.substr(at, end - at));
+        }
+    }
+    return folders;
+}
+
+// Makes dir and whatever above it is missing, adding each folder it makes to made.
+bool makeFolders(const fs::path& dir, std::vector<fs::path>& made, std::string& reason) {
+    fs::path at;
+    for (const fs::path& part : dir) {
+        at /= part;
+        std::error_code error;
+        if (fs::create_directory(at, error)) {
+            made.push_back(at);
+        } else if (error) {
+            reason = error.message();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool writeFile(const fs::path& path, const std::string& text, std::vector<fs::path>& made,
+               std::string& reason) {
+    if (!makeFolders(path.parent_path(), made, reason)) {
+        return false;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+        reason = std::strerror(errno);
+    }
+    return static_cast<bool>(out);
+}
+
+bool writeAndSay(const fs::path& path, const std::string& text, std::vector<fs::path>& made) {
+    std::string reason;
+    if (!writeFile(path, text, made, reason)) {
+        console::writeErr("netsorter: cannot write " + path.string() + ": " + reason + "\n");
+        return false;
+    }
+    console::writeOut("wrote " + path.string() + "\n");
+    return true;
+}
+
+bool writeMadeFolders(const fs::path& record, const std::vector<fs::path>& made) {
+    std::string bytes;
+    std::vector<fs::path> listed;
+    for (const fs::path& folder : made) {
+        if (std::find(listed.begin(), listed.end(), folder) == listed.end()) {
+            listed.push_back(folder);
+            bytes += folder.string() + '\0';
+        }
+    }
+    std::string reason;
+    if (!writeFile(record, bytes, listed, reason)) {
+        console::writeErr("netsorter: cannot write " + record.string() + ": " + reason + "\n");
+        return false;
+    }
+    return true;
 }
 
 std::string shellQuoted(const std::string& text) {
@@ -93,20 +190,6 @@ std::string shellQuoted(const std::string& text) {
         out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
     return out + "'";
-}
-
-bool writeFile(const fs::path& path, const std::string& text) {
-    std::error_code error;
-    fs::create_directories(path.parent_path(), error);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-        console::writeErr("netsorter: cannot write " + path.string() + "\n");
-        return false;
-    }
-    console::writeOut("wrote " + path.string() + "\n");
-    return true;
 }
 
 }  // namespace
@@ -123,30 +206,55 @@ int installNativeHost(const std::string& dataDir) {
                           "\n");
         return 1;
     }
-    const fs::path wrapper = wrapperPath(home);
     std::string script = "#!/bin/sh\n# Started by the browsers for \"Проверить IP\".\nexec " +
                          shellQuoted(program.string());
     if (!dataDir.empty()) {
+        // A host that cannot read nets.txt would refuse every address.
+        const std::string nets = fullName(dataDir, "nets.txt");
+        RandomAccessFile file;
+        std::string reason;
+        if (!file.open(nets, &reason)) {
+            console::writeErr("netsorter: --data-dir " + dataDir + ": cannot read " + nets + ": " +
+                              reason + "\n");
+            return 1;
+        }
         script += " --data-dir " + shellQuoted(fs::absolute(dataDir, error).string());
     }
     script += " --native-host \"$@\"\n";
-    if (!writeFile(wrapper, script)) {
+
+    // The browsers read the manifest as UTF-8 and start exactly the file its path names, so a
+    // path in another encoding cannot be written there: converted, it would name another file.
+    const fs::path wrapper = wrapperPath(home);
+    if (!isValidUtf8(wrapper.string())) {
+        console::writeErr("netsorter: " + wrapper.string() +
+                          ": the browsers read the host's path as UTF-8 and this one is not; set "
+                          "XDG_DATA_HOME to a folder whose path is UTF-8\n");
+        return 1;
+    }
+
+    const fs::path record = madeFoldersPath(home);
+    std::vector<fs::path> made = readMadeFolders(record);
+    if (!writeAndSay(wrapper, script, made)) {
         return 1;
     }
     fs::permissions(wrapper,
                     fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                         fs::perms::others_read | fs::perms::others_exec,
                     error);
-    if (error) {
-        console::writeErr("netsorter: cannot make " + wrapper.string() + " executable\n");
-        return 1;
+    bool ok = !error;
+    if (!ok) {
+        console::writeErr("netsorter: cannot make " + wrapper.string() +
+                          " executable: " + error.message() + "\n");
+    } else {
+        // One browser's folder that cannot be written leaves the others working.
+        for (const Place& place : places(home)) {
+            ok =
+                writeAndSay(manifestIn(place),
+                            native_messaging::hostManifest(place.family, wrapper.string()), made) &&
+                ok;
+        }
     }
-    bool ok = true;
-    for (const Place& place : places(home)) {
-        ok &= writeFile(place.manifestDir / (std::string(native_messaging::kHostName) + ".json"),
-                        native_messaging::hostManifest(place.family, wrapper.string()));
-    }
-    return ok ? 0 : 1;
+    return writeMadeFolders(record, made) && ok ? 0 : 1;
 }
 
 int uninstallNativeHost() {
@@ -154,11 +262,14 @@ int uninstallNativeHost() {
     if (!homeDir(home)) {
         return 1;
     }
+    const fs::path record = madeFoldersPath(home);
+    std::vector<fs::path> made = readMadeFolders(record);
     std::vector<fs::path> files;
     for (const Place& place : places(home)) {
-        files.push_back(place.manifestDir / (std::string(native_messaging::kHostName) + ".json"));
+        files.push_back(manifestIn(place));
     }
     files.push_back(wrapperPath(home));
+    files.push_back(record);
     bool ok = true;
     for (const fs::path& file : files) {
         std::error_code error;
@@ -168,6 +279,17 @@ int uninstallNativeHost() {
             console::writeErr("netsorter: cannot remove " + file.string() + ": " + error.message() +
                               "\n");
             ok = false;
+        }
+    }
+    // Deepest first, so that a folder is empty of the folders made in it. One that holds
+    // anything else stays.
+    std::stable_sort(made.begin(), made.end(), [](const fs::path& a, const fs::path& b) {
+        return std::distance(a.begin(), a.end()) > std::distance(b.begin(), b.end());
+    });
+    for (const fs::path& folder : made) {
+        std::error_code error;
+        if (fs::is_directory(fs::symlink_status(folder, error)) && fs::remove(folder, error)) {
+            console::writeOut("removed " + folder.string() + "/\n");
         }
     }
     return ok ? 0 : 1;

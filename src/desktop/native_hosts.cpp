@@ -23,6 +23,8 @@ constexpr Registration kRegistrations[] = {
      BrowserFamily::Chromium},
     {L"Software\\Microsoft\\Edge\\NativeMessagingHosts\\netsorter", "netsorter-chrome.json",
      BrowserFamily::Chromium},
+    {L"Software\\BraveSoftware\\Brave-Browser\\NativeMessagingHosts\\netsorter",
+     "netsorter-chrome.json", BrowserFamily::Chromium},
     {L"Software\\Mozilla\\NativeMessagingHosts\\netsorter", "netsorter-firefox.json",
      BrowserFamily::Firefox},
 };

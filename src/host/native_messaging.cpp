@@ -44,8 +44,16 @@ std::string frame(std::string_view json) {
     return out;
 }
 
-std::string errorAnswer(const std::string& text) {
-    return "{\"error\":" + jsonString(text) + "}";
+std::string errorAnswer(Error error, const std::string& reason) {
+    // The extension's table of texts is keyed by these codes.
+    static constexpr const char* kCodes[] = {"bad-request",     "too-long",       "check-failed",
+                                             "nets-unreadable", "not-registered", "unreachable",
+                                             "refused",         "call-failed"};
+    std::string json = std::string("{\"error\":\"") + kCodes[static_cast<int>(error)] + "\"";
+    if (!reason.empty()) {
+        json += ",\"reason\":" + jsonString(reason);
+    }
+    return json + "}";
 }
 
 bool requestAddress(std::string_view json, std::string& address, std::string& error) {
@@ -87,43 +95,33 @@ int serve(std::istream& in, std::ostream& out,
     };
     for (;;) {
         std::string message;
-        std::string error;
-        switch (readFrame(in, message)) {
-            case Frame::End:
-                return 0;
-            case Frame::Empty:
-                error = "empty message";
-                break;
-            case Frame::TooLong:
-                error = "message longer than 1 MB";
-                break;
-            case Frame::Truncated:
-                error = "message cut off";
-                break;
-            case Frame::Message:
-                break;
+        const Frame got = readFrame(in, message);
+        if (got == Frame::End) {
+            return 0;
         }
+        // What is wrong with a request only its sender could mend, and the browser never
+        // sends one so: the user learns only that it was refused.
         std::string address;
-        if (error.empty() && requestAddress(message, address, error)) {
-            std::string result;
-            try {
-                result = check(address);
-            } catch (const std::exception& e) {
-                result = errorAnswer(std::string("the check failed: ") + e.what());
-            }
-            // The browser would drop an answer over its limit and report only that the
-            // host went away.
-            if (result.size() > kMaxMessage) {
-                result = errorAnswer("answer longer than 1 MB");
-            }
-            answer(result);
-            if (!out) {
-                return 1;
-            }
-            continue;
+        std::string malformed;
+        if (got != Frame::Message || !requestAddress(message, address, malformed)) {
+            answer(errorAnswer(got == Frame::TooLong ? Error::TooLong : Error::BadRequest));
+            return 1;
         }
-        answer(errorAnswer(error));
-        return 1;
+        std::string result;
+        try {
+            result = check(address);
+        } catch (const std::exception& e) {
+            result = errorAnswer(Error::CheckFailed, e.what());
+        }
+        // The browser would drop an answer over its limit and report only that the host
+        // went away.
+        if (result.size() > kMaxMessage) {
+            result = errorAnswer(Error::TooLong);
+        }
+        answer(result);
+        if (!out) {
+            return 1;
+        }
     }
 }
 

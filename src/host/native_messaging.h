@@ -1,6 +1,7 @@
 // The browsers' native messaging protocol, as a host sees it: each message is a 32-bit
 // length in the machine's byte order followed by that many bytes of UTF-8 JSON, in both
-// directions. A request is {"address": "..."}; a failed one is answered {"error": "..."}.
+// directions. A request is {"address": "..."}; a failed one is answered {"error": CODE}, with
+// "reason" where the system gave one. The extension words each code for the user.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +24,21 @@ Frame readFrame(std::istream& in, std::string& message);
 // The answer as the browser reads it: its length, then the text.
 std::string frame(std::string_view json);
 
-std::string errorAnswer(const std::string& text);
+// What a host can fail at. The last four are the Windows host's: the program's automation
+// class is not registered, cannot be reached, refused the address, or the call failed.
+enum class Error {
+    BadRequest,
+    TooLong,
+    CheckFailed,
+    NetsUnreadable,
+    NotRegistered,
+    Unreachable,
+    Refused,
+    CallFailed
+};
+
+// reason, when not empty, is the system's own description (or a file's path and that).
+std::string errorAnswer(Error error, const std::string& reason = "");
 
 // The address of a request, or the reason it has none.
 bool requestAddress(std::string_view json, std::string& address, std::string& error);

@@ -10,6 +10,7 @@
 
 #include "common/wide.h"
 #include "desktop/com.h"
+#include "host/native_messaging.h"
 
 namespace netsorter::host_win32 {
 namespace {
@@ -38,13 +39,15 @@ class ExceptionInfo {
     EXCEPINFO info_{};
 };
 
-std::string failure(const std::string& what, HRESULT hr) {
+using native_messaging::Error;
+using native_messaging::errorAnswer;
+
+std::string failure(Error error, HRESULT hr) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
     // The system has no text for many COM codes and then gives only the number.
-    std::string reason = systemMessage(static_cast<unsigned long>(hr));
-    reason = reason.starts_with("error ") ? std::string() : reason + " ";
-    return what + ": " + reason + "(" + code + ")";
+    const std::string reason = systemMessage(static_cast<unsigned long>(hr));
+    return errorAnswer(error, reason.starts_with("error ") ? code : reason + " (" + code + ")");
 }
 
 }  // namespace
@@ -62,26 +65,23 @@ std::string checkLink(const std::string& address) {
     CLSID clsid{};
     HRESULT hr = CLSIDFromProgID(com::kProgId, &clsid);
     if (FAILED(hr)) {
-        return failure(
-            "Netsorter.qvClicker is not registered (run Netsorter.exe /regserver or choose "
-            "\"Добавить пункт в меню браузеров\" in its menu \"Настройки\")",
-            hr);
+        return failure(Error::NotRegistered, hr);
     }
     Microsoft::WRL::ComPtr<IDispatch> clicker;
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&clicker));
     if (FAILED(hr)) {
-        return failure("cannot reach Netsorter.exe", hr);
+        return failure(Error::Unreachable, hr);
     }
     wchar_t name[] = L"checkLink";
     LPOLESTR names[] = {name};
     DISPID id = DISPID_UNKNOWN;
     hr = clicker->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
     if (FAILED(hr)) {
-        return failure("Netsorter.qvClicker has no checkLink", hr);
+        return failure(Error::CallFailed, hr);
     }
     com::Variant argument(toWide(address));
     if (!argument.holdsText()) {
-        return failure("cannot pass the address", E_OUTOFMEMORY);
+        return failure(Error::CallFailed, E_OUTOFMEMORY);
     }
     DISPPARAMS params{argument.get(), nullptr, 1, 0};
     com::Variant result;
@@ -90,12 +90,12 @@ std::string checkLink(const std::string& address) {
     hr = clicker->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(),
                          exception.get(), &badArgument);
     if (hr == DISP_E_EXCEPTION && !exception.description().empty()) {
-        return "Netsorter.exe: " + exception.description();
+        return errorAnswer(Error::Refused, exception.description());
     }
     if (FAILED(hr)) {
-        return failure("checkLink failed", hr);
+        return failure(Error::CallFailed, hr);
     }
-    return "";
+    return "{\"ok\":true}";
 }
 
 }  // namespace netsorter::host_win32

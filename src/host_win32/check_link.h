@@ -19,7 +19,8 @@ class ComApartment {
     bool initialized_;
 };
 
-// Empty when the program took the address; else why it did not (UTF-8).
+// The answer for the browser: {"ok":true} when the program took the address, else an error
+// answer saying why not.
 std::string checkLink(const std::string& address);
 
 }  // namespace netsorter::host_win32

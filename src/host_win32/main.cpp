@@ -16,9 +16,6 @@ int main() {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
     const netsorter::host_win32::ComApartment com;
-    return netsorter::native_messaging::serve(std::cin, std::cout, [](const std::string& address) {
-        const std::string error = netsorter::host_win32::checkLink(address);
-        return error.empty() ? std::string("{\"ok\":true}")
-                             : netsorter::native_messaging::errorAnswer(error);
-    });
+    return netsorter::native_messaging::serve(std::cin, std::cout,
+                                              netsorter::host_win32::checkLink);
 }

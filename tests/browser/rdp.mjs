@@ -81,13 +81,19 @@ export class Rdp {
     return answer;
   }
 
-  // The console actor of the add-on's background page.
-  async backgroundOf(addonId) {
+  // The add-on as about:debugging lists it, with the warnings its manifest gave.
+  async addon(addonId) {
     const {addons} = await this.request({to: 'root', type: 'listAddons'});
     const addon = addons.find((a) => a.id === addonId);
     if (!addon) {
       throw new Error(`add-on ${addonId} is not installed`);
     }
+    return addon;
+  }
+
+  // The console actor of the add-on's background page.
+  async backgroundOf(addonId) {
+    const addon = await this.addon(addonId);
     const watcher = await this.request({to: addon.actor, type: 'getWatcher'});
     this.send({to: watcher.actor, type: 'watchTargets', targetType: 'frame'});
     const form = await this.next((p) => p.type === 'target-available-form' &&

@@ -372,6 +372,78 @@ case_shipped_data() {
         fail "shipped data: multi.test and 10.9.8.7 differ"
 }
 
+# The host's registration for this user's browsers on Linux: a manifest, valid UTF-8 JSON
+# naming the wrapper, wherever each browser looks; removal leaves the home as it was before.
+case_native_host() {
+    if ((${#runner[@]})); then
+        echo "skipped: on Windows the browsers find the host through Netsorter.exe"
+        exit 77
+    fi
+    unset XDG_CONFIG_HOME XDG_DATA_HOME
+    local home=$work/home tree
+    mkdir -p "$home" "$work/empty"
+    : >"$work/file"
+    local row args
+    for row in "1 --install-native-host --data-dir $work/none" \
+        "1 --install-native-host --data-dir $work/file" \
+        "1 --install-native-host --data-dir $work/empty" \
+        "2 --install-native-host 10.1.2.3" "2 --install-native-host --format tsv" \
+        "2 --install-native-host --no-reverse" "2 --install-native-host -" \
+        "2 --uninstall-native-host --data-dir $data" \
+        "2 --install-native-host --uninstall-native-host"; do
+        args=${row#* }
+        # shellcheck disable=SC2086
+        HOME=$home run $args
+        expect_status "${row%% *}" "$args"
+        [[ $(head -n1 "$work/err") == netsorter:* ]] || fail "$args: stderr: $(cat "$work/err")"
+        [[ -z $(ls -A "$home") ]] || fail "$args: wrote into HOME"
+    done
+
+    # Characters JSON must escape; folders of two browsers there before, one with another host.
+    # The browser tests see the manifests' contents and their places under no XDG_CONFIG_HOME.
+    home=$work/$'h "q" \\ \t ж'
+    local config=$home/xdg
+    mkdir -p "$config/google-chrome/NativeMessagingHosts" "$home/.mozilla"
+    : >"$config/google-chrome/NativeMessagingHosts/other.json"
+    tree=$(cd "$home" && find . | sort)
+    HOME=$home XDG_CONFIG_HOME=$config run --install-native-host --data-dir "$data"
+    expect_status 0 install
+    python3 - "$home" "$config" <<'EOF' || fail "install: see above"
+import json, os, sys
+home, config = sys.argv[1:]
+firefox = os.path.join(home, ".mozilla/native-messaging-hosts")
+places = [os.path.join(config, browser, "NativeMessagingHosts") for browser in
+          ["chromium", "google-chrome", "microsoft-edge", "BraveSoftware/Brave-Browser", "vivaldi"]]
+found = sorted(d for d, _, files in os.walk(home) if "netsorter.json" in files)
+if found != sorted(places + [firefox]):
+    sys.exit("manifests in %r" % found)
+for place in places + [firefox]:
+    m = json.loads(open(os.path.join(place, "netsorter.json"), "rb").read().decode("utf-8"))
+    if (m["path"] != os.path.join(home, ".local/share/netsorter/native-host")
+            or ("allowed_extensions" in m) != (place == firefox) or not os.access(m["path"], os.X_OK)):
+        sys.exit("%s: %r" % (place, m))
+EOF
+    # Again over the first: no folder is taken for one it made.
+    HOME=$home XDG_CONFIG_HOME=$config run --install-native-host
+    HOME=$home XDG_CONFIG_HOME=$config run --uninstall-native-host
+    expect_status 0 uninstall
+    [[ $(cd "$home" && find . | sort) == "$tree" ]] || fail "uninstall: HOME is not as it was before"
+
+    # A path that is not UTF-8 cannot be a manifest's; the wrapper can go elsewhere.
+    home=$work/$'\xff'
+    mkdir "$home"
+    HOME=$home run --install-native-host
+    expect_status 1 "HOME not UTF-8"
+    grep -q XDG_DATA_HOME "$work/err" || fail "HOME not UTF-8: stderr: $(cat "$work/err")"
+    [[ -z $(ls -A "$home") ]] || fail "HOME not UTF-8: wrote into HOME"
+    HOME=$home XDG_DATA_HOME=$work/data run --install-native-host
+    expect_status 0 "HOME not UTF-8, XDG_DATA_HOME"
+    python3 -c 'import json, sys; print(json.loads(open(sys.argv[1], "rb").read().decode())["path"])' \
+        "$home/.config/vivaldi/NativeMessagingHosts/netsorter.json" >"$work/path"
+    [[ $(cat "$work/path") == "$work/data/netsorter/native-host" ]] ||
+        fail "HOME not UTF-8, XDG_DATA_HOME: path $(cat "$work/path")"
+}
+
 if ! declare -F "case_$case_name" >/dev/null; then
     echo "unknown case: $case_name" >&2
     exit 2

@@ -53,20 +53,17 @@ class BrowserHostTest(GuiTestCase):
         # Each bad frame ends the host with one error answer; what follows it is not read.
         after = request("http://one.test/after")
         rows = [
-            ("empty", frame(b"")),
-            ("over 1 MB", struct.pack("=I", 1024 * 1024 + 1) + b"{" * 4096),
-            ("malformed JSON", frame(b'{"address": "http://one.test/"')),
-            ("non-string address", frame(b'{"address": ["http://one.test/"]}')),
-            ("invalid UTF-8", frame(b'{"address": "http://one.test/\xff"}')),
-            ("cut off", struct.pack("=I", 100) + b'{"address": "http://one.test/"}'),
+            ("empty", frame(b""), "bad-request"),
+            ("over 1 MB", struct.pack("=I", 1024 * 1024 + 1) + b"{" * 4096, "too-long"),
+            ("malformed JSON", frame(b'{"address": "http://one.test/"'), "bad-request"),
+            ("non-string address", frame(b'{"address": ["http://one.test/"]}'), "bad-request"),
+            ("invalid UTF-8", frame(b'{"address": "http://one.test/\xff"}'), "bad-request"),
+            ("cut off", struct.pack("=I", 100) + b'{"address": "http://one.test/"}', "bad-request"),
         ]
-        for name, data in rows:
+        for name, data, code in rows:
             with self.subTest(name):
                 answers, status = run_host(data + after)
-                self.assertEqual(len(answers), 1, answers)
-                self.assertEqual(list(answers[0]), ["error"])
-                self.assertTrue(answers[0]["error"])
-                self.assertEqual(status, 1)
+                self.assertEqual((answers, status), ([{"error": code}], 1))
         self.assertTrue(window_exists(), "the program still runs")
         self.assertEqual(program_boxes()["ip"], "10.9.8.7", "no bad frame was checked")
 
@@ -80,7 +77,8 @@ class BrowserHostTest(GuiTestCase):
         answers, status = run_host(request("http://multi.test/x"))
         self.assertEqual(status, 0)
         self.assertEqual(len(answers), 1)
-        self.assertIn("Netsorter.qvClicker", answers[0].get("error", ""))
+        self.assertEqual(answers[0].get("error"), "not-registered", answers)
+        self.assertTrue(answers[0].get("reason"), "the system's reason")
         self.assertFalse(window_exists(), "no program was started")
 
 

@@ -1,6 +1,6 @@
-// The registration of netsorter-host.exe for Chrome, Edge and Firefox, in this test's own
-// process: exactly the three per-user keys and the two manifests, each key naming a manifest
-// that names the host, and removal takes exactly those away again.
+// The registration of netsorter-host.exe for Chrome, Edge, Brave and Firefox, in this test's
+// own process: exactly the four per-user keys and the two manifests, each key naming a
+// manifest that names the host, and removal takes exactly those away again.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -25,6 +25,7 @@ using Names = std::set<std::wstring>;
 
 const std::wstring kParents[] = {L"Software\\Google\\Chrome\\NativeMessagingHosts",
                                  L"Software\\Microsoft\\Edge\\NativeMessagingHosts",
+                                 L"Software\\BraveSoftware\\Brave-Browser\\NativeMessagingHosts",
                                  L"Software\\Mozilla\\NativeMessagingHosts"};
 
 Names subkeys(const std::wstring& parent) {
@@ -69,7 +70,7 @@ std::string manifestMember(const std::wstring& path, const std::string& name) {
     return "<missing>";
 }
 
-TEST(NativeHosts, InstallWritesTheThreeKeysAndTwoManifestsAndUninstallRemovesThem) {
+TEST(NativeHosts, InstallWritesTheFourKeysAndTwoManifestsAndUninstallRemovesThem) {
     // Another host of the browsers, and the program's own files, must survive both.
     for (const std::wstring& parent : kParents) {
         win::createKey(HKEY_CURRENT_USER, parent + L"\\com.example.other");
@@ -87,8 +88,8 @@ TEST(NativeHosts, InstallWritesTheThreeKeysAndTwoManifestsAndUninstallRemovesThe
                   (Names{L"nets.txt", L"netsorter-chrome.json", L"netsorter-firefox.json"}));
         const std::wstring chrome = folder + L"\\netsorter-chrome.json";
         const std::wstring firefox = folder + L"\\netsorter-firefox.json";
-        const std::wstring manifests[] = {chrome, chrome, firefox};
-        for (size_t i = 0; i < 3; ++i) {
+        const std::wstring manifests[] = {chrome, chrome, chrome, firefox};
+        for (size_t i = 0; i < std::size(kParents); ++i) {
             EXPECT_EQ(subkeys(kParents[i]), (Names{L"com.example.other", L"netsorter"}));
             EXPECT_EQ(defaultValue(kParents[i] + L"\\netsorter"), manifests[i]);
             EXPECT_EQ(manifestMember(manifests[i], "name"), "netsorter");
