@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """A small writer of MaxMind DB (version 2) files for the tests; Debian ships none.
 
-    mmdb_writer.py samples DIR    writes the sample databases of SAMPLES into DIR
+    mmdb_writer.py samples DIR      writes the sample databases of the tests into DIR
+    mmdb_writer.py fuzz-seeds DIR   writes the seeds of tests/fuzz/mmdb_fuzz.cpp into DIR
 
-As a module: write(path, networks, ...) with networks as (CIDR text, record) pairs; a
-record is any value the format holds (maps, texts, numbers, lists). What it writes:
+As a module: database(networks, ...) gives the bytes of a database of (CIDR text, record)
+pairs; a record is any value the format holds (maps, texts, numbers, lists). It writes:
   - a search tree of 24-, 28- or 32-bit records, IPv4 networks of an IPv6 tree under ::/96,
     and, when asked, ::ffff:0:0/96 and 2002::/16 aliased to that subtree as MaxMind's
     writers do (the same node reached from three places);
@@ -204,9 +205,15 @@ def _pack_node(left, right, record_size):
     raise ValueError("record size %d" % record_size)
 
 
-def write(path, networks, ip_version=6, record_size=24, alias_ipv4=False,
-          database_type="Test-Country", description=None, build_epoch=1781725900,
-          metadata=None):
+def database(networks, **options):
+    """The bytes of a database of networks, (CIDR text, record) pairs."""
+    return _database(networks, **options)[0]
+
+
+def _database(networks, ip_version=6, record_size=24, alias_ipv4=False,
+              database_type="Test-Country", description=None, build_epoch=1781725900,
+              metadata=None):
+    """The bytes of a database and the size of its search tree."""
     root = _build_tree(networks, ip_version, alias_ipv4)
     numbers, order = _number_nodes(root)
     node_count = len(order)
@@ -239,15 +246,10 @@ def write(path, networks, ip_version=6, record_size=24, alias_ipv4=False,
             meta.pop(key, None)
         else:
             meta[key] = value
-    with open(path, "wb") as f:
-        f.write(tree)
-        f.write(b"\0" * 16)
-        f.write(data.data)
-        f.write(METADATA_MARKER)
-        encoded = _Encoder(share=False)
-        encoded.add(meta)
-        f.write(encoded.data)
-    return node_count
+    encoded = _Encoder(share=False)
+    encoded.add(meta)
+    return (bytes(tree) + b"\0" * 16 + bytes(data.data) + METADATA_MARKER + bytes(encoded.data),
+            len(tree))
 
 
 # --- the sample databases of the tests ---
@@ -317,12 +319,46 @@ def _samples():
     }
 
 
+def _fuzz_seeds():
+    """Seeds of tests/fuzz/mmdb_fuzz.cpp: the addresses to look up, then a small database."""
+    def seed(addresses, data):
+        prefix = bytes([len(addresses) - 1])
+        for a in addresses:
+            ip = ipaddress.ip_address(a)
+            prefix += (ip.packed if ip.version == 6 else b"\0" * 12 + ip.packed)
+        return prefix + data
+
+    location = [("10.0.0.0/8", {"country_code": "RU"}), ("10.1.0.0/16", {"country_code": "DE"}),
+                ("192.168.1.0/24", {"country_code": "XK"}), ("1.2.3.4/32", {"country_code": "US"})]
+    geolite2 = [("77.88.0.0/18", {"country": {"iso_code": "RU", "names": {"en": "Russia"}}}),
+                ("8.8.8.0/24", {"registered_country": {"iso_code": "US"}}),
+                ("2a02:6b8::/32", {"country": {"iso_code": "RU"}, "continent": {"code": "EU"}})]
+    ipv4, tree_end = _database(location, ip_version=4)
+    shared = bytearray(ipv4)
+    shared[0:6] = bytes([0, 0, 1, 0, 0, 1])  # both sides of the root lead to node 1
+    return {
+        "location_ipv4": seed(["10.1.2.3", "10.2.0.1", "192.168.1.77", "1.2.3.4", "1.2.3.5"],
+                              ipv4),
+        "geolite2_aliases": seed(["77.88.8.8", "::ffff:77.88.8.8", "2002:4d58:808::",
+                                  "8.8.8.8", "2a02:6b8::1"],
+                                 database(geolite2, record_size=28, alias_ipv4=True)),
+        "location_ipv6_32": seed(["::10.1.0.1", "10.1.0.1", "::ffff:10.1.0.1"],
+                                 database(location, record_size=32)),
+        "truncated": seed(["10.1.2.3"], ipv4[:len(ipv4) // 2]),
+        "zero_tree": seed(["10.1.2.3"], b"\0" * tree_end + ipv4[tree_end:]),
+        "shared_root": seed(["10.1.2.3", "200.0.0.1"], bytes(shared)),
+        "not_maps": seed(["10.1.2.3"], database([(n, r["country_code"]) for n, r in location])),
+    }
+
+
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] != "samples":
+    commands = {"samples": _samples, "fuzz-seeds": _fuzz_seeds}
+    if len(sys.argv) != 3 or sys.argv[1] not in commands:
         sys.exit(__doc__)
     os.makedirs(sys.argv[2], exist_ok=True)
-    for name, options in _samples().items():
-        write("%s/%s" % (sys.argv[2], name), **options)
+    for name, made in commands[sys.argv[1]]().items():
+        with open(os.path.join(sys.argv[2], name), "wb") as f:
+            f.write(made if isinstance(made, bytes) else database(**made))
 
 
 if __name__ == "__main__":
