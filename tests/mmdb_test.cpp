@@ -147,6 +147,12 @@ TEST(MmdbCountries, MetadataForDisplay) {
         EXPECT_EQ(m.recordSize, row.recordSize) << row.sample;
         EXPECT_EQ(m.buildDate(), "2026-06-17") << row.sample;
     }
+    Surgery notUtf8;
+    notUtf8.bytes[notUtf8.bytes.rfind("Проверка")] = '\xFF';
+    const MmdbLoad load = loadBytes(notUtf8.bytes);
+    ASSERT_TRUE(load.countries) << load.reason;
+    EXPECT_EQ(load.countries->metadata().description, "");
+
     const struct {
         std::uint64_t epoch;
         const char* date;

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/files.h"
+#include "common/text.h"
 
 namespace netsorter {
 namespace {
@@ -249,12 +250,15 @@ MmdbLoad MmdbCountries::load(const std::string& path) {
     }
 
     MmdbCountries out;
-    out.metadata_.databaseType = meta.database_type ? meta.database_type : "";
+    // The texts are shown as they are: bytes that are not UTF-8, damage, are not.
+    const auto text = [](const char* bytes) {
+        return bytes && isValidUtf8(bytes) ? std::string(bytes) : std::string();
+    };
+    out.metadata_.databaseType = text(meta.database_type);
     for (std::size_t i = 0; i < meta.description.count; ++i) {
         const MMDB_description_s* d = meta.description.descriptions[i];
-        if (d && d->description &&
-            (i == 0 || (d->language && std::string_view(d->language) == "en"))) {
-            out.metadata_.description = d->description;
+        if (d && (i == 0 || (d->language && std::string_view(d->language) == "en"))) {
+            out.metadata_.description = text(d->description);
         }
     }
     out.metadata_.buildEpoch = meta.build_epoch;
