@@ -52,6 +52,8 @@ class MmdbCountries {
   private:
     friend class MmdbTreeReader;
 
+    MmdbCountries() = default;  // only load makes one, with its tables
+
     // A 128-bit address as two halves, ordered as numbers.
     struct Key {
         std::uint64_t hi = 0;
