@@ -3,8 +3,9 @@
 
     run_bench.py BIN_DIR
 
-BIN_DIR holds nets_bench, geo_bench, netsorter and the data files beside it. Nothing is
-asserted: the numbers are reported as measured.
+BIN_DIR holds nets_bench, geo_bench, netsorter and the data files beside it, and
+mmdb_bench where the build has a MaxMind DB to measure. Nothing is asserted: the numbers
+are reported as measured.
 """
 import json
 import os
@@ -63,6 +64,32 @@ def per_second(rate):
     return "%.3g" % rate
 
 
+def mmdb_rows(bin_dir):
+    """Ours against libmaxminddb on the shipped .mmdb, where the build has one."""
+    program = os.path.join(bin_dir, "mmdb_bench")
+    if not os.path.exists(program):
+        return []
+    mmdb = google_benchmark(program)
+    rows = []
+    for ours, theirs, what in (
+            ("mmdb/ours", "mmdb/libmaxminddb_string",
+             ("given numbers", "MMDB_lookup_string + MMDB_get_value, given texts")),
+            ("mmdb/ours_text", "mmdb/libmaxminddb_string",
+             ("given texts", "MMDB_lookup_string + MMDB_get_value, given texts")),
+            ("mmdb/ours", "mmdb/libmaxminddb_sockaddr",
+             ("given numbers", "MMDB_lookup_sockaddr + MMDB_get_value, given numbers"))):
+        o, t = mmdb[ours]["items_per_second"], mmdb[theirs]["items_per_second"]
+        rows.append(("country lookup from the shipped .mmdb, %s, lookups/s" % what[0],
+                     per_second(o), "%s (libmaxminddb, %s)" % (per_second(t), what[1]),
+                     "%.1f×" % (o / t)))
+    load, open_ = mmdb["mmdb/load"], mmdb["mmdb/libmaxminddb_open"]
+    rows.append(("loading the shipped .mmdb into tables, ms (table memory)",
+                 "%.1f (%.1f MiB)" % (load["cpu_time"], load["table_bytes"] / 2**20),
+                 "%.3f (libmaxminddb's MMDB_open, which maps the file and reads its metadata)"
+                 % open_["cpu_time"], "%.0f× its time" % (load["cpu_time"] / open_["cpu_time"])))
+    return rows
+
+
 def main():
     bin_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/native/bin")
     nets = google_benchmark(os.path.join(bin_dir, "nets_bench"))
@@ -94,6 +121,8 @@ def main():
         o, t = rate(ours), rate(theirs)
         rows.append(("country lookup of a text, %s, lookups/s" % what[0], per_second(o),
                      "%s (libGeoIP, %s)" % (per_second(t), what[1]), "%.2f×" % (o / t)))
+
+    rows += mmdb_rows(bin_dir)
 
     work = tempfile.mkdtemp(prefix="netsorter-bench-")
     try:

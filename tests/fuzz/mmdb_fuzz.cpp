@@ -1,0 +1,117 @@
+// A MaxMind DB of any bytes: loading never crashes, and a database that loads answers as
+// libmaxminddb's own lookup (MMDB_lookup_sockaddr, then country_code, else
+// country.iso_code) for every address the input names, as IPv4 and as IPv6. The input's
+// first byte gives the number of addresses (its value mod 8, plus 1), the next 16 bytes each
+// an IPv6 address whose last 4 bytes are the IPv4 one; the rest is the database.
+#include <maxminddb.h>
+
+#ifndef _WIN32
+#include <netinet/in.h>
+#endif
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "geo/mmdb_countries.h"
+#include "temp_dir.h"
+
+namespace netsorter::fuzz {
+namespace {
+
+struct MmdbClose {
+    void operator()(MMDB_s* db) const {
+        MMDB_close(db);
+        delete db;
+    }
+};
+
+std::string hex(const std::uint8_t* bytes, std::size_t n) {
+    std::string text;
+    for (std::size_t i = 0; i < n; ++i) {
+        text += "0123456789abcdef"[bytes[i] >> 4];
+        text += "0123456789abcdef"[bytes[i] & 15];
+    }
+    return text;
+}
+
+// libmaxminddb's answer for a socket address: the code, or "-" for none.
+std::string libraryCountry(const MMDB_s& db, const sockaddr* address, const std::string& what) {
+    int error = MMDB_SUCCESS;
+    MMDB_lookup_result_s result = MMDB_lookup_sockaddr(&db, address, &error);
+    if (error == MMDB_IPV6_LOOKUP_IN_IPV4_DATABASE_ERROR) {
+        return "-";
+    }
+    expect(error == MMDB_SUCCESS,
+           what + ": libmaxminddb finds damage in a loaded database: " + MMDB_strerror(error));
+    if (!result.found_entry) {
+        return "-";
+    }
+    MMDB_entry_data_s data{};
+    int status = MMDB_get_value(&result.entry, &data, "country_code", nullptr);
+    if (status == MMDB_LOOKUP_PATH_DOES_NOT_MATCH_DATA_ERROR) {
+        status = MMDB_get_value(&result.entry, &data, "country", "iso_code", nullptr);
+    }
+    if (status == MMDB_LOOKUP_PATH_DOES_NOT_MATCH_DATA_ERROR) {
+        return "-";
+    }
+    expect(status == MMDB_SUCCESS && data.type == MMDB_DATA_TYPE_UTF8_STRING,
+           what + ": libmaxminddb cannot read the country of a loaded database");
+    return {data.utf8_string, data.data_size};
+}
+
+std::string ours(std::optional<std::string_view> code) {
+    return code ? std::string(*code) : "-";
+}
+
+}  // namespace
+}  // namespace netsorter::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace netsorter;
+    using namespace netsorter::fuzz;
+    if (size == 0) {
+        return 0;
+    }
+    const std::size_t count = std::min<std::size_t>(data[0] % 8 + 1, (size - 1) / 16);
+    std::vector<Ipv6Address> addresses(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::memcpy(addresses[i].data(), data + 1 + 16 * i, 16);
+    }
+    const std::size_t skip = 1 + 16 * count;
+    static const testing::TempDir dir;
+    dir.write("db.mmdb", std::string(reinterpret_cast<const char*>(data) + skip, size - skip));
+    const std::string path = dir.file("db.mmdb");
+
+    const MmdbLoad load = MmdbCountries::load(path);
+    expect(load.countries.has_value() != !load.reason.empty(), "a reason exactly on refusal");
+    if (!load.countries) {
+        return 0;
+    }
+    std::unique_ptr<MMDB_s, MmdbClose> library(new MMDB_s{});
+    if (MMDB_open(path.c_str(), MMDB_MODE_MMAP, library.get()) != MMDB_SUCCESS) {
+        delete library.release();
+        fail("libmaxminddb cannot open a database that loaded");
+    }
+    for (const Ipv6Address& a : addresses) {
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        std::memcpy(&v4.sin_addr, a.data() + 12, 4);
+        const std::uint32_t number = std::uint32_t{a[12]} << 24 | std::uint32_t{a[13]} << 16 |
+                                     std::uint32_t{a[14]} << 8 | a[15];
+        const std::string what4 = dotted(number);
+        expectEqual("IPv4 " + what4, ours(load.countries->country(number)),
+                    libraryCountry(*library, reinterpret_cast<const sockaddr*>(&v4), what4));
+
+        sockaddr_in6 v6{};
+        v6.sin6_family = AF_INET6;
+        std::memcpy(&v6.sin6_addr, a.data(), 16);
+        const std::string what6 = hex(a.data(), 16);
+        expectEqual("IPv6 " + what6, ours(load.countries->country(a)),
+                    libraryCountry(*library, reinterpret_cast<const sockaddr*>(&v6), what6));
+    }
+    return 0;
+}

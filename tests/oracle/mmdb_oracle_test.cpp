@@ -1,0 +1,122 @@
+// Country codes from MaxMind DB files against python3-maxminddb's pure-Python reader, which
+// shares no code with libmaxminddb: its answers for seeded random addresses are written by
+// tests/tools/mmdb_oracle.py (the fixture mmdb_oracle). Each answer also holds for the
+// first and the last address of the network the reader found, so those are compared too.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "geo/mmdb_countries.h"
+
+namespace netsorter {
+namespace {
+
+// A 128-bit address (an IPv4 one in hi's top 32 bits) and its network's two ends.
+struct Wide {
+    std::uint64_t hi = 0;
+    std::uint64_t lo = 0;
+};
+
+Wide parseHex(const std::string& digits) {
+    Wide w;
+    for (const char c : digits) {
+        const std::uint64_t d = c <= '9' ? c - '0' : c - 'a' + 10;
+        w.hi = w.hi << 4 | w.lo >> 60;
+        w.lo = w.lo << 4 | d;
+    }
+    return w;
+}
+
+// The address with every bit from bit `from` on (0 the most significant of `bits`) set to
+// `one`.
+Wide networkEnd(Wide a, int bits, int from, bool one) {
+    for (int bit = from; bit < bits; ++bit) {
+        const int shift = bits - 1 - bit;
+        std::uint64_t& half = shift >= 64 ? a.hi : a.lo;
+        const std::uint64_t mask = std::uint64_t{1} << (shift % 64);
+        half = one ? half | mask : half & ~mask;
+    }
+    return a;
+}
+
+std::string ours(const MmdbCountries& db, int family, Wide a) {
+    std::optional<std::string_view> code;
+    if (family == 4) {
+        code = db.country(static_cast<std::uint32_t>(a.lo));
+    } else {
+        Ipv6Address bytes;
+        for (int i = 0; i < 8; ++i) {
+            bytes[i] = static_cast<std::uint8_t>(a.hi >> (56 - 8 * i));
+            bytes[i + 8] = static_cast<std::uint8_t>(a.lo >> (56 - 8 * i));
+        }
+        code = db.country(bytes);
+    }
+    return code ? std::string(*code) : "-";
+}
+
+void compareWithOracle(const std::string& database, const std::string& answers,
+                       double foundAtLeast) {
+    const MmdbLoad load = MmdbCountries::load(database);
+    ASSERT_TRUE(load.countries) << database << ": " << load.reason;
+    std::ifstream in(answers);
+    ASSERT_TRUE(in) << answers;
+    std::size_t lines = 0;
+    std::size_t found = 0;
+    std::size_t compared = 0;
+    std::size_t disagreements = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        int family = 0;
+        std::string hex;
+        int length = 0;
+        std::string code;
+        ASSERT_TRUE(fields >> family >> hex >> length >> code) << line;
+        ++lines;
+        found += code != "-";
+        const int bits = family == 4 ? 32 : 128;
+        const Wide a = parseHex(hex);
+        for (const Wide probe :
+             {a, networkEnd(a, bits, length, false), networkEnd(a, bits, length, true)}) {
+            ++compared;
+            const std::string got = ours(*load.countries, family, probe);
+            if (got != code && ++disagreements <= 10) {
+                ADD_FAILURE() << line << ": ours " << got << " at " << std::hex << probe.hi << ":"
+                              << probe.lo;
+            }
+        }
+    }
+    std::cout << database << ": " << lines << " oracle answers (" << found << " with a country), "
+              << compared << " addresses compared, " << disagreements << " disagreements\n";
+    EXPECT_EQ(disagreements, 0u);
+    // A database that answers nowhere would prove nothing.
+    EXPECT_GE(static_cast<double>(found), foundAtLeast * static_cast<double>(lines));
+}
+
+const std::string kAnswers = NETSORTER_MMDB_ANSWERS;
+const std::string kSamples = NETSORTER_MMDB_SAMPLES;
+
+#ifdef NETSORTER_COUNTRY_MMDB
+TEST(MmdbOracle, ShippedDatabase) {
+    compareWithOracle(NETSORTER_COUNTRY_MMDB, kAnswers + "/shipped.txt", 0.6);
+}
+#endif
+
+TEST(MmdbOracle, GeoLite2LayoutIpv6TreeWithAliases) {
+    compareWithOracle(kSamples + "/geolite2.mmdb", kAnswers + "/geolite2.txt", 0.3);
+}
+
+TEST(MmdbOracle, LocationLayoutIpv4Tree) {
+    compareWithOracle(kSamples + "/location-ipv4.mmdb", kAnswers + "/location-ipv4.txt", 0.3);
+}
+
+TEST(MmdbOracle, LocationLayoutIpv6Tree32BitRecords) {
+    compareWithOracle(kSamples + "/location-ipv6-32.mmdb", kAnswers + "/location-ipv6-32.txt", 0.1);
+}
+
+}  // namespace
+}  // namespace netsorter
