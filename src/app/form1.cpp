@@ -408,6 +408,16 @@ Status Form1::Form_Initialize() {
     if (stayHidden_) {
         ShowWindow(hwnd_, SW_HIDE);
     }
+    if (!refusedChoice_.empty()) {
+        const std::string text = std::exchange(refusedChoice_, std::string());
+        if (stayHidden_) {
+            tray_.showTrayBalloon(toWide(text), L"Netsorter");
+            setTimerEnabled(Timer1, false);
+            setTimerEnabled(Timer1, true);
+        } else {
+            showFailure(text);
+        }
+    }
     return Status::success();
 }
 
@@ -427,6 +437,7 @@ Status Form1::Form_Load() {
         ShowWindow(hwnd_, SW_HIDE);
     }
     LoadOptions options;
+    options.countryDatabase = fromWide(settings::countryDatabase());
     options.yield = [this] { doEvents(); };
     options.askToGoOn = [this](const DuplicateLine& line) {
         return MessageBoxW(hwnd_, toWide(line.prompt()).c_str(), L"Ошибка",
@@ -438,6 +449,12 @@ Status Form1::Form_Load() {
     if (!report.nets.loaded) {
         return Status::failure("Не удалось открыть файл " + report.nets.path + "\r\n" +
                                report.nets.reason);
+    }
+    // A chosen database that no longer opens is forgotten; the next in line answers.
+    if (report.choiceRefused) {
+        settings::forgetCountryDatabase();
+        refusedChoice_ = "Не удалось открыть выбранную базу стран " + report.refused.front().path +
+                         "\r\n" + report.refused.front().reason;
     }
     Loaded = true;
     return Status::success();

@@ -93,6 +93,9 @@ class Form1 final : public automation::LinkTarget {
     bool loading_ = false;
     bool timerOn_[4] = {};
     std::wstring startupError_;
+    // The country database chosen earlier that could not be opened at start-up, and why;
+    // told once the window knows whether it starts in the tray.
+    std::string refusedChoice_;
 
     static LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK notifierProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -143,6 +146,7 @@ class Form1 final : public automation::LinkTarget {
     void mnuSettingsAddBrowsers_Click();
     void mnuSettingsDelBrowsers_Click();
     void mnuSettingsAutostart_Click();
+    void mnuSettingsCountryDb_Click();
     void mnuHelpAbout_Click();
 };
 

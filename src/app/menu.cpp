@@ -31,6 +31,8 @@ std::span<const MenuCommand> menuCommands() {
         {L"Настройки/Перехватывать [Ctr+C+C]", IDM_SETTINGS_INTERCEPT,
          &Form1::mnuSettingsIntercept_Click},
         {L"Настройки/Автозапуск", IDM_SETTINGS_AUTOSTART, &Form1::mnuSettingsAutostart_Click},
+        {L"Настройки/-", 0, nullptr},
+        {L"Настройки/База стран…", IDM_SETTINGS_COUNTRY_DB, &Form1::mnuSettingsCountryDb_Click},
         {L"?/О программе", IDM_HELP_ABOUT, &Form1::mnuHelpAbout_Click},
         {L"Tray/Развернуть", IDM_TRAY_OPEN, &Form1::mnuTrayOpen_Click},
     };

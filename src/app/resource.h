@@ -32,6 +32,7 @@
 #define IDM_TRAY_OPEN 40009
 #define IDM_SETTINGS_ADD_BROWSERS 40010
 #define IDM_SETTINGS_DEL_BROWSERS 40011
+#define IDM_SETTINGS_COUNTRY_DB 40012
 
 // Window class names, found by the test driver.
 #define NETSORTER_FORM_CLASS L"NetsorterForm1"

@@ -1,5 +1,9 @@
-// The menu "Настройки" (browser menu items, autostart) and the About box of the menu "?".
+// The menu "Настройки" (browser menu items, autostart, the country database) and the About
+// box of the menu "?".
 #include "app/form1.h"
+// commdlg.h needs windows.h above it.
+#include <commdlg.h>
+
 #include "app/resource.h"
 #include "common/text.h"
 #include "common/wide.h"
@@ -63,12 +67,48 @@ void Form1::mnuSettingsAutostart_Click() {
     setMenuCheck(IDM_SETTINGS_AUTOSTART, autostartOn_);
 }
 
+void Form1::mnuSettingsCountryDb_Click() {
+    wchar_t file[MAX_PATH * 4] = {};
+    const std::wstring folder = toWide(engines_.dataDir());
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = hwnd_;
+    dialog.lpstrFilter = L"Базы стран (*.mmdb, *.dat)\0*.mmdb;*.dat\0Все файлы\0*.*\0";
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = static_cast<DWORD>(std::size(file));
+    dialog.lpstrInitialDir = folder.c_str();
+    dialog.lpstrTitle = L"База стран";
+    dialog.Flags =
+        OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameW(&dialog)) {
+        return;
+    }
+    const std::string path = fromWide(file);
+    if (const Status chosen = engines_.chooseCountryDatabase(path, GeoAccess::PositionedReads);
+        !chosen) {
+        showFailure("Не удалось открыть базу стран " + path + "\r\n" + chosen.reason());
+        return;
+    }
+    settings::storeCountryDatabase(file);
+}
+
 void Form1::mnuHelpAbout_Click() {
-    MessageBoxW(hwnd_,
-                L"Программа для определения типа трафика\r\n"
-                L"\"\"\r\n"
-                L"В программе использована база данных GeoIP http://www.maxmind.com\r\n",
-                L"О программе", MB_OK | MB_ICONINFORMATION);
+    // The first four lines are the program's own; the one after the third names the
+    // country database that answers and what its licence asks to be said of it.
+    const CountryDatabase& database = engines_.geo().database();
+    std::string countries = "База стран: ";
+    if (!database.source) {
+        countries += "нет";
+    } else {
+        const std::string notes = databaseNotes(database);
+        countries += database.name + (notes.empty() ? "" : " (" + notes + ")");
+    }
+    const std::string text =
+        "Программа для определения типа трафика\r\n"
+        "\"\"\r\n"
+        "В программе использована база данных GeoIP http://www.maxmind.com\r\n" +
+        countries + "\r\n";
+    MessageBoxW(hwnd_, toWide(text).c_str(), L"О программе", MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace netsorter

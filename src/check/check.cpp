@@ -62,10 +62,15 @@ CheckResult checkAddress(std::string_view address, Engines& engines, const Check
     known(CheckField::ip, result.ip, ip);
     const CountryLookup country = engines.geo().getCountryByIP(ip, options.yield);
     report(country.damaged);
-    // An empty description has nothing to show, just as a failed lookup has not.
-    known(CheckField::country, result.country,
-          country.found && !country.description.empty() ? countryText(country.description)
-                                                        : kCountryUnknown);
+    // A code the names table has no line for is shown as it is; an empty description has
+    // nothing to show, just as a failed lookup has not.
+    std::string text = kCountryUnknown;
+    if (country.found && !country.code.empty()) {
+        text = country.code;
+    } else if (country.found && !country.description.empty()) {
+        text = countryText(country.description);
+    }
+    known(CheckField::country, result.country, std::move(text));
     return result;
 }
 

@@ -34,11 +34,49 @@ LoadReport Engines::load(const LoadOptions& options) {
         attempt(report.countries,
                 geo_.openCountriesFile("countries.txt", options.askToGoOn, options.yield));
     }
-    report.database.path = fullName(dataDir_, "GeoIP.dat");
     if (!geo_.DataFileOk()) {
-        attempt(report.database, geo_.openDataFile("GeoIP.dat", options.access));
+        loadDatabase(options, report);
     }
     return report;
+}
+
+void Engines::loadDatabase(const LoadOptions& options, LoadReport& report) {
+    const auto tryOpen = [&](const std::string& path) {
+        std::string reason;
+        if (std::optional<CountryDatabase> opened =
+                openCountryDatabase(path, options.access, Provenance::Chosen, reason)) {
+            geo_.useDatabase(std::move(*opened));
+            report.database = {path, true, true, {}};
+            return true;
+        }
+        report.refused.push_back({path, true, false, reason});
+        return false;
+    };
+    if (!options.countryDatabase.empty()) {
+        if (tryOpen(options.countryDatabase)) {
+            return;
+        }
+        report.choiceRefused = true;
+    }
+    for (const std::string& path : mmdbFilesNewestFirst(dataDir_)) {
+        if (tryOpen(path)) {
+            return;
+        }
+    }
+    report.database.path = fullName(dataDir_, "GeoIP.dat");
+    const Status opened = geo_.openDataFile("GeoIP.dat", options.access);
+    report.database = {report.database.path, true, opened.ok(), opened.reason()};
+}
+
+Status Engines::chooseCountryDatabase(const std::string& path, GeoAccess access) {
+    std::string reason;
+    std::optional<CountryDatabase> opened =
+        openCountryDatabase(path, access, Provenance::Chosen, reason);
+    if (!opened) {
+        return Status::failure(reason);
+    }
+    geo_.useDatabase(std::move(*opened));
+    return Status::success();
 }
 
 void Engines::loadBytes(std::string_view nets, std::optional<std::string_view> countries,

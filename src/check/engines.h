@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "geo/geo.h"
 #include "nets/net_checker.h"
@@ -26,10 +27,17 @@ struct FileLoad {
 struct LoadReport {
     FileLoad nets;
     FileLoad countries;
+    // The country database that answers, or, when none does, GeoIP.dat and why not.
     FileLoad database;
+    // The databases tried before it and refused, the user's choice first.
+    std::vector<FileLoad> refused;
+    // The user's choice was among them: it is to be forgotten.
+    bool choiceRefused = false;
 };
 
 struct LoadOptions {
+    // The country database the user chose, if any: it answers when it can be opened.
+    std::string countryDatabase;
     GeoAccess access = GeoAccess::PositionedReads;
     // A turn for events after each line of nets.txt and of countries.txt.
     Yield yield;
@@ -48,9 +56,14 @@ class Engines {
     NameResolver& resolver() { return *resolver_; }
 
     // The loading step: the whole of nets.txt, then countries.txt unless the names table is
-    // loaded, then GeoIP.dat unless a database is open. A nets.txt that cannot be read
+    // loaded, then a country database unless one is open: the user's choice, else the
+    // newest .mmdb of the data directory, else GeoIP.dat. A nets.txt that cannot be read
     // stops the load there: nothing can be checked without it.
     LoadReport load(const LoadOptions& options);
+
+    // Answers from this country database from now on, when it is one (a lookup under way
+    // keeps its own); else the reason, and the database stays as it was.
+    Status chooseCountryDatabase(const std::string& path, GeoAccess access);
 
     // The same from the files' contents, for tests and fuzz targets; the database as a
     // memory image. A file not given is not loaded.
@@ -58,6 +71,8 @@ class Engines {
                    std::optional<std::string_view> database);
 
   private:
+    void loadDatabase(const LoadOptions& options, LoadReport& report);
+
     std::string dataDir_;
     clsNetChecker nets_;
     clsGeo geo_;

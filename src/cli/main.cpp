@@ -16,18 +16,23 @@ namespace netsorter {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: netsorter [--data-dir DIR] [--format text|tsv|json] [--no-reverse] [ADDRESS...]\n"
+    "usage: netsorter [--data-dir DIR] [--country-db FILE] [--format text|tsv|json]\n"
+    "                 [--no-reverse] [ADDRESS...]\n"
+    "       netsorter --version\n"
     "\n"
     "Tells the domain name, IPv4 address, traffic type (from nets.txt) and country\n"
-    "(from GeoIP.dat and countries.txt) of each ADDRESS: a URL, a host name or a dotted\n"
-    "IPv4 address. With no ADDRESS, or with -, addresses are read from standard input,\n"
-    "one per line.\n"
+    "(from a country database and countries.txt) of each ADDRESS: a URL, a host name or a\n"
+    "dotted IPv4 address. With no ADDRESS, or with -, addresses are read from standard\n"
+    "input, one per line.\n"
     "\n"
-    "  --data-dir DIR   where nets.txt, countries.txt and GeoIP.dat are (default: the\n"
-    "                   program's directory, else ../share/netsorter beside it)\n"
+    "  --data-dir DIR   where nets.txt, countries.txt and the country databases are\n"
+    "                   (default: the program's directory, else ../share/netsorter beside it)\n"
+    "  --country-db FILE  the country database to use (.mmdb or GeoIP.dat); default: the\n"
+    "                   newest .mmdb of the data directory, else its GeoIP.dat\n"
     "  --format FORMAT  text (default), tsv (address, domain, ip, traffic, country) or\n"
     "                   json (one object per line)\n"
     "  --no-reverse     do not look up the name of a dotted address\n"
+    "  --version        the version, the data files in use and the country database\n"
     "  --native-host    serve the browser extension \"Проверить IP\" (native messaging)\n"
     "  --install-native-host, --uninstall-native-host\n"
     "                   make this program the extension's host for this user's Chromium,\n"
@@ -35,6 +40,8 @@ constexpr const char* kUsage =
 
 struct Options {
     std::string dataDir;
+    std::string countryDatabase;
+    bool version = false;
     cli::Format format = cli::Format::Text;
     bool noReverse = false;
     bool fromStdin = false;
@@ -87,6 +94,8 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             }
         } else if (arg == "-h" || arg == "--help") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--") {
             onlyAddresses = true;
         } else if (arg == "--no-reverse") {
@@ -103,6 +112,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             }
         } else if (arg == "--data-dir" || arg.starts_with("--data-dir=")) {
             if (!value("--data-dir", options.dataDir)) {
+                return false;
+            }
+        } else if (arg == "--country-db" || arg.starts_with("--country-db=")) {
+            if (!value("--country-db", options.countryDatabase)) {
                 return false;
             }
         } else if (arg == "--format" || arg.starts_with("--format=")) {
@@ -134,10 +147,26 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         error = options.nativeHost + " takes " + (install ? "only --data-dir" : "nothing else");
         return false;
     }
-    if (options.addresses.empty()) {
+    if (options.addresses.empty() && !options.version) {
         options.fromStdin = true;
     }
     return true;
+}
+
+// What --version tells: the version, and the data files this run would read.
+std::string versionText(Engines& engines, const LoadReport& report) {
+    std::string text = std::string("netsorter ") + NETSORTER_VERSION + "\n";
+    text += "nets.txt: " + report.nets.path + " (" + std::to_string(engines.nets().nets().size()) +
+            " subnets)\n";
+    text += "countries.txt: " + report.countries.path +
+            (report.countries.loaded ? "" : " (not read)") + "\n";
+    const CountryDatabase& database = engines.geo().database();
+    if (!database.source) {
+        return text + "country database: none\n";
+    }
+    const std::string notes = databaseNotes(database);
+    return text + "country database: " + database.path + (notes.empty() ? "" : " (" + notes + ")") +
+           "\n";
 }
 
 bool fileExists(const std::string& path) {
@@ -181,24 +210,32 @@ int run(const std::vector<std::string>& args) {
     // A batch from standard input is looked up in a memory image of the database: the same
     // answers without a read of the file per level.
     LoadOptions load;
-    load.access = options.fromStdin ? GeoAccess::MemoryImage : GeoAccess::PositionedReads;
+    load.countryDatabase = options.countryDatabase;
+    load.access =
+        options.fromStdin && !options.version ? GeoAccess::MemoryImage : GeoAccess::PositionedReads;
     load.askToGoOn = reportDuplicate;
     const LoadReport report = engines.load(load);
     if (!report.nets.loaded) {
-        console::writeErr("netsorter: cannot read " + report.nets.path + ": " +
-                          report.nets.reason + "\n");
+        console::writeErr("netsorter: cannot read " + report.nets.path + ": " + report.nets.reason +
+                          "\n");
         if (!options.nativeHost.empty()) {
             cli::refuseNativeRequests(report.nets.path + ": " + report.nets.reason);
         }
         return 1;
     }
-    if (!report.countries.loaded) {
-        console::writeErr("netsorter: warning: cannot read " + report.countries.path +
-                          "; countries will not be shown\n");
+    for (const FileLoad& refused : report.refused) {
+        console::writeErr("netsorter: warning: cannot read " + refused.path + ": " +
+                          refused.reason + "\n");
     }
-    if (!report.database.loaded) {
-        console::writeErr("netsorter: warning: cannot open " + report.database.path +
-                          "; countries will not be shown\n");
+    for (const FileLoad* file : {&report.countries, &report.database}) {
+        if (file->attempted && !file->loaded) {
+            console::writeErr("netsorter: warning: cannot read " + file->path + ": " +
+                              file->reason + "; countries will not be shown\n");
+        }
+    }
+    if (options.version) {
+        console::writeOut(versionText(engines, report));
+        return 0;
     }
 
     CheckOptions check;

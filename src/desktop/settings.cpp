@@ -5,8 +5,9 @@
 namespace netsorter::settings {
 namespace {
 
-constexpr wchar_t kInterceptKey[] = L"Software\\Netsorter";
+constexpr wchar_t kSettingsKey[] = L"Software\\Netsorter";
 constexpr wchar_t kInterceptValue[] = L"intercept";
+constexpr wchar_t kCountryDatabaseValue[] = L"countryDatabase";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kRunValue[] = L"Netsorter";
 constexpr wchar_t kBrowserMenuKey[] =
@@ -19,18 +20,55 @@ std::wstring readValue(const wchar_t* key, const wchar_t* name) {
     return opened ? win::readString(opened.get(), name).value_or(L"") : L"";
 }
 
+// Removes one value of the program's own key, and the key once it holds nothing.
+void removeSetting(const wchar_t* name) {
+    {
+        const win::UniqueKey key = win::openKey(HKEY_CURRENT_USER, kSettingsKey, KEY_ALL_ACCESS);
+        if (!key) {
+            return;
+        }
+        RegDeleteValueW(key.get(), name);
+        DWORD subkeys = 0;
+        DWORD values = 0;
+        if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                             &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+            subkeys != 0 || values != 0) {
+            return;
+        }
+    }
+    RegDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey);
+}
+
+void storeSetting(const wchar_t* name, const std::wstring& text) {
+    if (const win::UniqueKey key = win::createKey(HKEY_CURRENT_USER, kSettingsKey)) {
+        win::writeString(key.get(), name, text);
+    }
+}
+
 }  // namespace
 
 bool interceptOn() {
-    return readValue(kInterceptKey, kInterceptValue) == L"1";
+    return readValue(kSettingsKey, kInterceptValue) == L"1";
 }
 
 void storeIntercept(bool on) {
-    if (!on) {
-        RegDeleteKeyW(HKEY_CURRENT_USER, kInterceptKey);
-    } else if (const win::UniqueKey key = win::createKey(HKEY_CURRENT_USER, kInterceptKey)) {
-        win::writeString(key.get(), kInterceptValue, L"1");
+    if (on) {
+        storeSetting(kInterceptValue, L"1");
+    } else {
+        removeSetting(kInterceptValue);
     }
+}
+
+std::wstring countryDatabase() {
+    return readValue(kSettingsKey, kCountryDatabaseValue);
+}
+
+void storeCountryDatabase(const std::wstring& path) {
+    storeSetting(kCountryDatabaseValue, path);
+}
+
+void forgetCountryDatabase() {
+    removeSetting(kCountryDatabaseValue);
 }
 
 bool autostartOn() {

@@ -8,9 +8,15 @@ namespace netsorter::settings {
 
 // Clipboard interception: on exactly when "intercept" under Software\Netsorter is "1".
 bool interceptOn();
-// On: creates the key with the single value "intercept" = "1". Off: deletes the whole
-// key, whatever else it holds. Failures are not reported.
+// On: creates the key and its value "intercept" = "1". Off: removes that value, and the key
+// when nothing else is left in it (it also keeps the country database chosen). Failures
+// are not reported.
 void storeIntercept(bool on);
+
+// The country database the user chose ("База стран…"), a full path; empty when none.
+std::wstring countryDatabase();
+void storeCountryDatabase(const std::wstring& path);
+void forgetCountryDatabase();
 
 // Start at logon: on when the value "Netsorter" of the Run key exists and is not empty.
 bool autostartOn();

@@ -12,6 +12,7 @@ std::string DuplicateLine::prompt() const {
 void CountryNames::create() {
     if (!table_) {
         table_.emplace();
+        byCode_.clear();
     }
     byIndexValid_ = false;
 }
@@ -31,10 +32,19 @@ Status CountryNames::load(std::string_view text, const std::string& path, const 
             const std::string_view key = line.substr(0, tab);
             // A nested load, refused by the user, may have dropped the table meanwhile.
             create();
-            const bool stored = tab != std::string_view::npos &&
-                                table_->emplace(foldCase(key), line.substr(tab + 1)).second;
+            bool stored = false;
+            if (tab != std::string_view::npos) {
+                const auto [entry, added] = table_->emplace(foldCase(key), line.substr(tab + 1));
+                stored = added;
+                if (added) {
+                    const std::string& description = entry->second;
+                    byCode_.emplace(foldCase(description.substr(0, description.find('\t'))),
+                                    &description);
+                }
+            }
             if (!stored && ask && !ask({std::string(key), path, number})) {
                 table_.reset();
+                byCode_.clear();
                 byIndexValid_ = false;
                 ok_ = false;
                 refused = number;
@@ -48,6 +58,11 @@ Status CountryNames::load(std::string_view text, const std::string& path, const 
     }
     ok_ = true;
     return Status::success();
+}
+
+const std::string* CountryNames::byCode(std::string_view code) const {
+    const auto found = byCode_.find(foldCase(code));
+    return found == byCode_.end() ? nullptr : found->second;
 }
 
 const std::string* CountryNames::byIndex(std::uint32_t index) const {

@@ -1,6 +1,8 @@
 // The names table of countries.txt: "key<TAB>description" lines, the description's fields
-// "code<TAB>code3<TAB>name<TAB>continent". A country database's index is looked up by its
-// plain decimal text; keys compare without regard to letter case.
+// "code<TAB>code3<TAB>name<TAB>continent". A GeoIP.dat country index is looked up by its
+// plain decimal text (keys compare without regard to letter case); a country code by the
+// description's first field, so that a table the user edited names the countries of every
+// database alike.
 #pragma once
 
 #include <array>
@@ -47,10 +49,15 @@ class CountryNames {
 
     // The description under the plain decimal text of a country index, if any.
     const std::string* byIndex(std::uint32_t index) const;
+    // The first description, in the order of the file, whose first field is code (letter
+    // case aside), if any.
+    const std::string* byCode(std::string_view code) const;
 
   private:
     // Keys are stored case-folded; absent until the first load and after a refused one.
     std::optional<std::unordered_map<std::string, std::string>> table_;
+    // Case-folded first fields to their descriptions in table_, the first line of each.
+    std::unordered_map<std::string, const std::string*> byCode_;
     bool ok_ = false;
     // Each index's description, looked up once per change of the table.
     mutable std::array<const std::string*, 256> byIndex_{};

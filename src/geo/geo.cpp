@@ -10,7 +10,9 @@ clsGeo::clsGeo(std::string dataDir) : dataDir_(std::move(dataDir)) {}
 
 Status clsGeo::openDataFile(std::string_view FileName, GeoAccess access) {
     Status status = Status::success();
-    source_ = LegacyCountryDatabase::open(fullName(dataDir_, FileName), access, status);
+    const std::string path = fullName(dataDir_, FileName);
+    database_ = {
+        LegacyCountryDatabase::open(path, access, status), path, std::string(FileName), {}};
     return status;
 }
 
@@ -37,7 +39,7 @@ CountryLookup clsGeo::getCountryByIP(std::string_view ipStr, const Yield& yield)
         return {};
     }
     // This lookup's own database, whatever another event opens while it yields.
-    const std::shared_ptr<CountrySource> source = source_;
+    const std::shared_ptr<CountrySource> source = database_.source;
     if (!source || !source->usable() || (source->answersByIndex() && !names_.ok())) {
         return {};
     }
@@ -45,6 +47,13 @@ CountryLookup clsGeo::getCountryByIP(std::string_view ipStr, const Yield& yield)
     CountryLookup lookup;
     if (answer.kind == CountryAnswer::Damaged) {
         lookup.damaged = Problem{"Внимание", answer.message};
+    } else if (answer.kind == CountryAnswer::Country && !answer.code.empty()) {
+        lookup.found = true;
+        if (const std::string* description = names_.byCode(answer.code)) {
+            lookup.description = *description;
+        } else {
+            lookup.code = answer.code;
+        }
     } else if (answer.kind == CountryAnswer::Country) {
         // The table may have been refused by a load nested in the lookup's turns.
         if (const std::string* description = names_.byIndex(answer.index); description) {

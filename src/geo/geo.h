@@ -1,5 +1,5 @@
-// The country lookup: a country database (GeoIP.dat today) and the names table of
-// countries.txt that turns its answers into descriptions.
+// The country lookup: a country database and the names table of countries.txt that turns
+// its answers into descriptions.
 #pragma once
 
 #include <memory>
@@ -9,6 +9,7 @@
 
 #include "common/problem.h"
 #include "common/yield.h"
+#include "geo/country_databases.h"
 #include "geo/country_names.h"
 #include "geo/country_source.h"
 #include "geo/legacy_database.h"
@@ -19,8 +20,10 @@ namespace netsorter {
 struct CountryLookup {
     bool found = false;
     // Found: the names table's description of the country, as the table holds it until its
-    // next load.
+    // next load; empty when the table has no line for the country's code.
     std::string_view description;
+    // Found by a code the names table has no line for: the code, shown as it is.
+    std::string code;
     // The lookup found the database damaged; it answers nothing from then on.
     std::optional<Problem> damaged;
 };
@@ -31,7 +34,7 @@ class clsGeo {
     explicit clsGeo(std::string dataDir);
 
     bool CountriesIsOK() const { return names_.ok(); }
-    bool DataFileOk() const { return source_ && source_->usable(); }
+    bool DataFileOk() const { return database_.source && database_.source->usable(); }
 
     // The country of the address that ipStr begins with (the IPv4 text form). Nothing
     // without a usable database, nor, for a database that answers by index, without the
@@ -41,7 +44,12 @@ class clsGeo {
     // Opens GeoIP.dat as the database; a failed open leaves no database at all.
     Status openDataFile(std::string_view FileName, GeoAccess access = GeoAccess::PositionedReads);
     // Answers from this database from now on (a lookup under way keeps its own).
-    void useSource(std::shared_ptr<CountrySource> source) { source_ = std::move(source); }
+    void useDatabase(CountryDatabase database) { database_ = std::move(database); }
+    void useSource(std::shared_ptr<CountrySource> source) {
+        database_ = {std::move(source), {}, {}, {}};
+    }
+    // The database that answers; its source is empty when there is none.
+    const CountryDatabase& database() const { return database_; }
 
     // Loads countries.txt into the names table (see CountryNames::load).
     Status openCountriesFile(std::string_view FileName, const AskToGoOn& ask = {},
@@ -53,7 +61,7 @@ class clsGeo {
   private:
     std::string dataDir_;
     CountryNames names_;
-    std::shared_ptr<CountrySource> source_;
+    CountryDatabase database_;
 };
 
 }  // namespace netsorter

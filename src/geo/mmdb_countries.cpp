@@ -221,21 +221,63 @@ std::string MmdbMetadata::buildDate() const {
     return text;
 }
 
-MmdbLoad MmdbCountries::load(const std::string& path) {
-    // libmaxminddb would wait on a FIFO for a writer and map a device: only regular files
-    // go to it, and the system's own reason is kept for files that cannot be opened.
+namespace {
+
+// libmaxminddb would wait on a FIFO for a writer and map a device: only regular files go to
+// it, and the system's own reason is kept for files that cannot be opened.
+OpenMmdb openMmdb(const std::string& path, std::string& reason) {
     {
         RandomAccessFile file;
-        std::string reason;
         if (!file.open(path, &reason)) {
-            return {std::nullopt, reason};
+            return nullptr;
         }
     }
     OpenMmdb db(new MMDB_s{});
     const int status = MMDB_open(path.c_str(), MMDB_MODE_MMAP, db.get());
     if (status != MMDB_SUCCESS) {
         delete db.release();  // a failed open has released everything itself
-        return {std::nullopt, std::string("not a MaxMind DB: ") + MMDB_strerror(status)};
+        reason = std::string("not a MaxMind DB: ") + MMDB_strerror(status);
+        return nullptr;
+    }
+    return db;
+}
+
+MmdbMetadata metadataOf(const MMDB_metadata_s& meta) {
+    MmdbMetadata out;
+    // The texts are shown as they are: bytes that are not UTF-8, damage, are not.
+    const auto text = [](const char* bytes) {
+        return bytes && isValidUtf8(bytes) ? std::string(bytes) : std::string();
+    };
+    out.databaseType = text(meta.database_type);
+    for (std::size_t i = 0; i < meta.description.count; ++i) {
+        const MMDB_description_s* d = meta.description.descriptions[i];
+        if (d && (i == 0 || (d->language && std::string_view(d->language) == "en"))) {
+            out.description = text(d->description);
+        }
+    }
+    out.buildEpoch = meta.build_epoch;
+    out.ipVersion = meta.ip_version;
+    out.nodeCount = meta.node_count;
+    out.recordSize = meta.record_size;
+    return out;
+}
+
+}  // namespace
+
+std::optional<MmdbMetadata> MmdbCountries::readMetadata(const std::string& path) {
+    std::string reason;
+    const OpenMmdb db = openMmdb(path, reason);
+    if (!db) {
+        return std::nullopt;
+    }
+    return metadataOf(db->metadata);
+}
+
+MmdbLoad MmdbCountries::load(const std::string& path) {
+    std::string reason;
+    const OpenMmdb db = openMmdb(path, reason);
+    if (!db) {
+        return {std::nullopt, reason};
     }
     const MMDB_metadata_s& meta = db->metadata;
     // Offsets in the format are 32-bit; libmaxminddb sizes the tree in 32 bits too.
@@ -250,21 +292,7 @@ MmdbLoad MmdbCountries::load(const std::string& path) {
     }
 
     MmdbCountries out;
-    // The texts are shown as they are: bytes that are not UTF-8, damage, are not.
-    const auto text = [](const char* bytes) {
-        return bytes && isValidUtf8(bytes) ? std::string(bytes) : std::string();
-    };
-    out.metadata_.databaseType = text(meta.database_type);
-    for (std::size_t i = 0; i < meta.description.count; ++i) {
-        const MMDB_description_s* d = meta.description.descriptions[i];
-        if (d && (i == 0 || (d->language && std::string_view(d->language) == "en"))) {
-            out.metadata_.description = text(d->description);
-        }
-    }
-    out.metadata_.buildEpoch = meta.build_epoch;
-    out.metadata_.ipVersion = meta.ip_version;
-    out.metadata_.nodeCount = meta.node_count;
-    out.metadata_.recordSize = meta.record_size;
+    out.metadata_ = metadataOf(meta);
     out.codes_.push_back({});
 
     // IPv4 addresses are found as libmaxminddb finds them: in an IPv6 tree from the record

@@ -37,6 +37,9 @@ class MmdbCountries {
     // records hold a country code (country_code, or country.iso_code) is refused with the
     // reason; nothing is thrown for bad input.
     static MmdbLoad load(const std::string& path);
+    // What a MaxMind DB file says of itself, read without its tree; nothing for a file that
+    // is none.
+    static std::optional<MmdbMetadata> readMetadata(const std::string& path);
 
     // The country code of an address, two letters as the database writes them; nothing
     // where the database holds no country for it, and for any IPv6 address in an IPv4

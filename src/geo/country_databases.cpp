@@ -1,0 +1,146 @@
+#include "geo/country_databases.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <system_error>
+
+#include "common/files.h"
+#include "geo/mmdb_countries.h"
+
+namespace netsorter {
+namespace {
+
+// Answers from the tables of a MaxMind DB, read whole at opening; the file is not held.
+class MmdbCountrySource final : public CountrySource {
+  public:
+    explicit MmdbCountrySource(MmdbCountries countries) : countries_(std::move(countries)) {}
+
+    bool usable() const override { return true; }
+    bool answersByIndex() const override { return false; }
+    CountryAnswer countryOf(std::uint32_t address, const Yield&) override {
+        CountryAnswer answer;
+        if (const std::optional<std::string_view> code = countries_.country(address)) {
+            answer.kind = CountryAnswer::Country;
+            answer.code = *code;
+        }
+        return answer;
+    }
+
+    const MmdbCountries& countries() const { return countries_; }
+
+  private:
+    MmdbCountries countries_;
+};
+
+// Every MaxMind DB ends its data with this marker and the metadata after it.
+constexpr std::string_view kMmdbMarker = "\xAB\xCD\xEFMaxMind.com";
+// libmaxminddb looks for the marker in the last 128 KiB.
+constexpr std::uint64_t kMmdbMetadataReach = 128 * 1024;
+// The legacy structure: three 0xFF bytes and the edition, within the last 20 bytes.
+constexpr std::uint64_t kLegacyStructureReach = 20;
+constexpr unsigned char kLegacyCountryEdition = 1;
+constexpr unsigned char kLegacyCountryEditionOld = 106;  // older files add 105
+
+std::string tail(const RandomAccessFile& file, std::uint64_t size, std::uint64_t bytes) {
+    const std::uint64_t n = std::min(size, bytes);
+    std::string data(static_cast<std::size_t>(n), '\0');
+    if (!file.readAt(size - n, data.data(), data.size())) {
+        data.clear();
+    }
+    return data;
+}
+
+bool endsInLegacyCountryStructure(const std::string& end) {
+    for (std::size_t i = end.size(); i >= 4; --i) {
+        const std::string_view at = std::string_view(end).substr(i - 4, 4);
+        if (at.substr(0, 3) == "\xFF\xFF\xFF") {
+            const auto edition = static_cast<unsigned char>(at[3]);
+            return edition == kLegacyCountryEdition || edition == kLegacyCountryEditionOld;
+        }
+    }
+    return false;
+}
+
+std::string fileName(const std::string& path) {
+    const std::size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace
+
+std::string databaseNotes(const CountryDatabase& database) {
+    std::string notes = database.date;
+    if (database.name == kShippedCountryDatabase) {
+        notes += (notes.empty() ? "" : ", ") + std::string(kShippedCountryDatabaseCredit);
+    }
+    return notes;
+}
+
+std::optional<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess access,
+                                                   Provenance provenance, std::string& reason) {
+    bool mmdb = false;
+    bool legacy = provenance == Provenance::ByName;
+    {
+        RandomAccessFile file;
+        if (!file.open(path, &reason)) {
+            return std::nullopt;
+        }
+        const std::uint64_t size = file.size().value_or(0);
+        mmdb = tail(file, size, kMmdbMetadataReach).find(kMmdbMarker) != std::string::npos;
+        legacy = legacy || endsInLegacyCountryStructure(tail(file, size, kLegacyStructureReach));
+    }
+    CountryDatabase database;
+    database.path = path;
+    database.name = fileName(path);
+    if (mmdb) {
+        MmdbLoad load = MmdbCountries::load(path);
+        if (!load.countries) {
+            reason = load.reason;
+            return std::nullopt;
+        }
+        database.date = load.countries->metadata().buildDate();
+        database.source = std::make_shared<MmdbCountrySource>(std::move(*load.countries));
+        return database;
+    }
+    if (!legacy) {
+        reason = "not a country database (neither a MaxMind DB nor a GeoIP country edition)";
+        return std::nullopt;
+    }
+    Status status = Status::success();
+    database.source = LegacyCountryDatabase::open(path, access, status);
+    if (!database.source) {
+        reason = status.reason();
+        return std::nullopt;
+    }
+    return database;
+}
+
+std::vector<std::string> mmdbFilesNewestFirst(const std::string& dir) {
+    namespace fs = std::filesystem;
+    std::vector<std::pair<std::uint64_t, std::string>> found;
+    std::error_code error;
+    const fs::path folder(std::u8string(dir.begin(), dir.end()));
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const fs::path& p = it->path();
+        if (p.extension() != ".mmdb") {
+            continue;
+        }
+        const std::u8string name = p.u8string();
+        std::string path(name.begin(), name.end());
+        const std::optional<MmdbMetadata> metadata = MmdbCountries::readMetadata(path);
+        found.emplace_back(metadata ? metadata->buildEpoch + 1 : 0, std::move(path));
+    }
+    // Of equal dates the name decides, so that the choice does not follow the directory's
+    // order.
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    std::vector<std::string> paths;
+    for (auto& [epoch, path] : found) {
+        paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
+}  // namespace netsorter

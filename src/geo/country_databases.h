@@ -1,0 +1,45 @@
+// The country databases the program reads: MaxMind DB files (.mmdb) holding a country code,
+// and GeoIP.dat. Opening either gives a CountrySource and what the file says of itself.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "geo/country_source.h"
+#include "geo/legacy_database.h"
+
+namespace netsorter {
+
+// The database that answers, as the About box and the tool's --version name it.
+struct CountryDatabase {
+    std::shared_ptr<CountrySource> source;
+    std::string path;
+    std::string name;  // the file's name
+    std::string date;  // its build date, YYYY-MM-DD, where the file tells one
+};
+
+// The database the program ships, and what its licence asks to be said wherever it is named.
+inline constexpr const char* kShippedCountryDatabase = "geo-whois-asn-country.mmdb";
+inline constexpr const char* kShippedCountryDatabaseCredit = "данные NRO (nro.net), CC BY 4.0";
+
+// Its build date and, for the shipped database, the credit its licence asks for, joined by
+// commas; empty when there is nothing to say.
+std::string databaseNotes(const CountryDatabase& database);
+
+// How sure the program must be that a file is a country database. GeoIP.dat, taken by its
+// name, is read as the legacy country edition whatever it holds; a file the user chose must
+// show it is one: a MaxMind DB whose records hold country codes, or a file that ends in the
+// legacy country edition's structure.
+enum class Provenance { ByName, Chosen };
+
+// Opens path as a MaxMind DB when it is one, else as GeoIP.dat; nothing and the reason when
+// it cannot be opened or is no country database.
+std::optional<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess access,
+                                                   Provenance provenance, std::string& reason);
+
+// The .mmdb files in dir, the newest build first (files that are no MaxMind DB last).
+std::vector<std::string> mmdbFilesNewestFirst(const std::string& dir);
+
+}  // namespace netsorter
