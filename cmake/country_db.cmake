@@ -19,7 +19,9 @@ string(JSON NETSORTER_COUNTRY_DB_VERSION GET "${netsorter_lock}" packages
 # The database's licence and attribution ship beside it; a database given in its place
 # brings its own terms.
 set(NETSORTER_COUNTRY_DB_LICENSE_FILES "")
+set(NETSORTER_COUNTRY_DB_PINNED OFF)
 if(NETSORTER_COUNTRY_MMDB STREQUAL netsorter_pinned_mmdb)
+    set(NETSORTER_COUNTRY_DB_PINNED ON)
     block(PROPAGATE NETSORTER_COUNTRY_DB_LICENSE_FILES)
         set(entry "node_modules/${NETSORTER_COUNTRY_DB_PACKAGE}")
         string(JSON integrity GET "${netsorter_lock}" packages "${entry}" integrity)
