@@ -20,14 +20,13 @@ struct MmdbClose {
 using Mmdb = std::unique_ptr<MMDB_s, MmdbClose>;
 
 Mmdb openShipped() {
-    auto* db = new MMDB_s{};
-    const int status = MMDB_open(NETSORTER_COUNTRY_MMDB, MMDB_MODE_MMAP, db);
+    auto db = std::make_unique<MMDB_s>();
+    const int status = MMDB_open(NETSORTER_COUNTRY_MMDB, MMDB_MODE_MMAP, db.get());
     if (status != MMDB_SUCCESS) {
-        delete db;
         ADD_FAILURE() << NETSORTER_COUNTRY_MMDB << ": " << MMDB_strerror(status);
         return nullptr;
     }
-    return Mmdb(db);
+    return Mmdb(db.release());
 }
 
 // The record's country_code, or nothing where the database has no entry.
