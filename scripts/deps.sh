@@ -15,8 +15,9 @@ packages=(
   python3
   # country data: the real database, the oracle library, the CSV generator, country names
   geoip-database geoip-bin libgeoip-dev iso-codes
-  # MaxMind DB files: the reader, and the independent pure-Python one the tests compare with
-  libmaxminddb-dev python3-maxminddb
+  # MaxMind DB: the reader library, curl to fetch the pinned database (and, for the Windows
+  # and fuzz builds, the library's source), and the tests' oracles
+  libmaxminddb-dev curl ca-certificates mmdb-bin python3-maxminddb
   # hermetic name resolution in tests
   util-linux
   # the benchmarks: an anchor that filters addresses by CIDR, and GNU time for peak memory
