@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
-"""Writes data/countries.txt, the descriptions of the GeoIP Legacy country indexes.
+"""Writes data/countries.txt, the descriptions of the countries the databases name.
 
 One line per index 1..N-1 that libGeoIP knows (index 0, "--", is never looked up):
 index, code, three-letter code, Russian name and continent code, separated by tabs.
 The index order and the codes come from the library's own id functions, so the numbers
 match GeoIP.dat; the Russian names come from Debian's iso-codes and its ru translation.
+Then one line for each code that current (MaxMind DB) databases use and the legacy index
+lacks: every other ISO 3166-1 code of iso-codes, and the codes in EXTRA_CODES. Their key
+is the code itself, which no legacy index (a number) can be; such databases find a
+country by the description's first field.
 
 Needs the Debian packages python3, libgeoip1 (or libgeoip-dev) and iso-codes.
 Usage: tools/gen_countries.py [--output FILE]
@@ -33,6 +37,7 @@ SPECIAL_NAMES = {
     "A2": "Спутниковый провайдер",
     "O1": "Другая страна",
     "AN": "Нидерландские Антильские острова",
+    "XK": "Косово",
     "CS": "Сербия и Черногория",
     "FX": "Франция (европейская часть)",
     "TP": "Восточный Тимор",
@@ -54,6 +59,14 @@ SHORT_NAMES = {
 
 # Lookups only ever ask for the leaf values 1..255 of the database.
 MAX_INDEX = 255
+
+# Codes outside ISO 3166-1 that current databases still give: Kosovo's user-assigned code,
+# which the regional registries use, and the withdrawn Netherlands Antilles. Three-letter
+# code and continent for each; the names are in SPECIAL_NAMES.
+EXTRA_CODES = {
+    "XK": ("XKX", "EU"),
+    "AN": ("ANT", "NA"),
+}
 
 
 def load_geoip():
@@ -118,6 +131,38 @@ def build_lines(lib):
     return lines
 
 
+def continent_of(code, lines):
+    """The continent iso-codes cannot give: that of the legacy line, where there is one."""
+    for line in lines:
+        fields = line.split("\t")
+        if fields[1] == code:
+            return fields[4]
+    return None
+
+
+def extra_lines(legacy_lines):
+    """Lines for the codes of current databases that the legacy index lacks."""
+    known = {line.split("\t")[1] for line in legacy_lines}
+    iso_ru = russian_names()
+    entries = json.loads(ISO_JSON.read_text(encoding="utf-8"))["3166-1"]
+    extra = {}
+    for e in entries:
+        code = e["alpha_2"]
+        if code not in known:
+            extra[code] = (e["alpha_3"], continent_of(code, legacy_lines) or "--")
+    for code, (code3, continent) in EXTRA_CODES.items():
+        if code not in known:
+            extra[code] = (code3, continent)
+    lines = []
+    for code in sorted(extra):
+        code3, continent = extra[code]
+        name = SPECIAL_NAMES.get(code) or SHORT_NAMES.get(code) or iso_ru.get(code)
+        if not name:
+            sys.exit(f"{TOOL}: no Russian name for {code}; add it to SPECIAL_NAMES")
+        lines.append("\t".join((code, code, code3, name, continent)))
+    return lines
+
+
 def main():
     repo = Path(__file__).resolve().parent.parent
     parser = argparse.ArgumentParser(description="Writes the GeoIP country index table.")
@@ -125,7 +170,9 @@ def main():
     args = parser.parse_args()
 
     lib = load_geoip()
-    lines = build_lines(lib)
+    legacy = build_lines(lib)
+    extra = extra_lines(legacy)
+    lines = legacy + extra
     iso_version = iso_codes_version()
     header = [
         f"# GeoIP Legacy country indexes of GeoIP.dat, written by {TOOL} (do not edit by hand).",
@@ -134,11 +181,13 @@ def main():
         "# Russian names: Debian iso-codes"
         + (f" {iso_version}" if iso_version else "")
         + " (iso_3166-1.json with ru/iso_3166-1.mo).",
-        "# index<TAB>code<TAB>code3<TAB>name<TAB>continent",
+        "# index<TAB>code<TAB>code3<TAB>name<TAB>continent; then, keyed by the code itself,",
+        "# codes of current databases that the legacy index lacks: "
+        + ", ".join(line.split("\t")[0] for line in extra) + ".",
     ]
     with args.output.open("w", encoding="utf-8", newline="\n") as out:
         out.write("\n".join(header + lines) + "\n")
-    print(f"{args.output}: {len(lines)} countries")
+    print(f"{args.output}: {len(legacy)} indexes and {len(extra)} further codes")
 
 
 if __name__ == "__main__":
