@@ -199,6 +199,7 @@ TEST(HostNames, AsciiFormForTheResolver) {
         {"пример\u200D.рф", none, rf},
         {repeated("а", 64) + ".рф", none, none},  // a label above 63 letters
         {"a\uFFFD.рф", none, none},
+        {"\u200B", none, none},  // maps to nothing, not to the empty name
         {std::string("пример.рф\0.com", 18), none, none},
         {"\xD0\xBF\xD1.рф", none, none},  // broken UTF-8
     };

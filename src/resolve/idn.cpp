@@ -102,7 +102,12 @@ std::optional<std::string> toAsciiHost(std::string_view name) {
     if (!isValidUtf8(name)) {
         return std::nullopt;
     }
-    return idn_library::toAscii(std::string(name));
+    std::optional<std::string> ascii = idn_library::toAscii(std::string(name));
+    // Invisible characters map to nothing, and Winsock takes the empty name for this computer.
+    if (ascii && ascii->empty()) {
+        return std::nullopt;
+    }
+    return ascii;
 }
 
 std::string toUnicodeHost(std::string_view name) {
