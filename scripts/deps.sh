@@ -9,6 +9,8 @@ check_only=0
 packages=(
   # native build and unit tests
   build-essential cmake ninja-build pkg-config git
+  # international host names
+  libidn2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # the fuzz targets: clang with libFuzzer and the sanitizers' runtime, and the symbolizer
   clang-14 libclang-rt-14-dev llvm-14

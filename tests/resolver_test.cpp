@@ -3,12 +3,14 @@
 // wine's Winsock obeys too). Anywhere else they skip before asking anything.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/files.h"
 #include "fake_ui.h"
+#include "resolve/idn.h"
 #include "resolve/resolver.h"
 
 namespace netsorter {
@@ -104,6 +106,9 @@ TEST_F(Resolver, NameToEveryAddressInOrder) {
         {"192.0.2.99", {"192.0.2.99"}},  // a dotted text is its own address
         {"nosuch.test", {}},
         {std::string("one.test\0.nosuch.test", 21), {}},  // not one.test
+        {"пример.рф", {"192.0.2.77"}},  // the hosts file knows only its ASCII form
+        {"ПрИмЕр.Рф", {"192.0.2.77"}},
+        {"a\uFFFD.рф", {}},  // no ASCII form
         {std::string(100 << 10, 'a') + ".test", {}},
     };
     for (const Row& row : rows) {
@@ -134,7 +139,8 @@ TEST_F(Resolver, AddressToItsOfficialName) {
         {"198.51.100.7", "reverse.test"},
         {"10.9.8.7", "multi.test"},
         {"8.8.8.8", "dns.google"},
-        {"10.1.2.3", ""},  // no name
+        {"192.0.2.77", "xn--e1afmkfd.xn--p1ai"},  // shown converted or not by the check
+        {"10.1.2.3", ""},                         // no name
         {"198.51.100", ""},
         // inet_addr reads a leading zero as octal: this is 8.0.0.8, not 10.0.0.8.
         {"010.0.0.8", "octal.test"},
@@ -152,6 +158,82 @@ TEST_F(Resolver, AddressToItsOfficialName) {
         EXPECT_EQ(nameOf(row.ip), row.expected) << "[" << row.ip << "]";
     }
     EXPECT_EQ(ui.doEventsCalls, 0);
+}
+
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
+std::string repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+// Where Windows' conversion and libidn2 differ, a row gives both answers.
+TEST(HostNames, AsciiFormForTheResolver) {
+    struct Row {
+        std::string name;
+        std::optional<std::string> libidn2;
+        std::optional<std::string> windows;
+    };
+    const std::string rf = "xn--e1afmkfd.xn--p1ai";
+    const std::optional<std::string> none;
+    const Row rows[] = {
+        {"", "", ""},
+        {"Example.COM", "Example.COM", "Example.COM"},  // ASCII as given
+        {"my_host", "my_host", "my_host"},
+        {"XN--E1AFMKFD.XN--P1AI", "XN--E1AFMKFD.XN--P1AI", "XN--E1AFMKFD.XN--P1AI"},
+        {"пример.рф", rf, rf},
+        {"ПРИМЕР.РФ", rf, rf},
+        {"ПрИмЕр.Рф", rf, rf},
+        {"www.пример.рф.", "www." + rf + ".", "www." + rf + "."},
+        {"президент.рф", "xn--d1abbgf6aiiy.xn--p1ai", "xn--d1abbgf6aiiy.xn--p1ai"},
+        {"е\u0308лка.рф", "xn--80atc1g.xn--p1ai", "xn--80atc1g.xn--p1ai"},  // as "ёлка"
+        {"straße.de", "xn--strae-oqa.de", "strasse.de"},
+        {"☃.net", none, "xn--n3h.net"},
+        {"пример\u200D.рф", none, rf},
+        {repeated("а", 64) + ".рф", none, none},  // a label above 63 letters
+        {"a\uFFFD.рф", none, none},
+        {"\u200B", none, none},  // maps to nothing, not to the empty name
+        {std::string("пример.рф\0.com", 18), none, none},
+        {"\xD0\xBF\xD1.рф", none, none},  // broken UTF-8
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(toAsciiHost(row.name), kWindows ? row.windows : row.libidn2) << row.name;
+    }
+}
+
+TEST(HostNames, ReverseNamesShownInUnicodeUnlessALabelMixesScripts) {
+    struct Row {
+        std::string name;
+        std::string shown;
+    };
+    const Row rows[] = {
+        {"dns.google", "dns.google"},
+        {"xn--e1afmkfd.xn--p1ai", "пример.рф"},
+        {"XN--E1AFMKFD.XN--P1AI", "пример.рф"},
+        {"www.xn--d1abbgf6aiiy.xn--p1ai", "www.президент.рф"},
+        {"xn--e1afmkfd.com", "пример.com"},  // scripts may differ from label to label
+        {"xn--caf-dma.fr", "café.fr"},
+        {"xn--mxacd.gr", "αβγ.gr"},
+        {"xn--pypal-4ve.com", "xn--pypal-4ve.com"},            // "pаypal", Cyrillic "а"
+        {"xn--pypal-d9d.com", "xn--pypal-d9d.com"},            // "pαypal", Greek "α"
+        {"xn--mxa8w.com", "xn--mxa8w.com"},                    // Greek and Cyrillic
+        {"xn--9ca62obac.xn--p1ai", "xn--9ca62obac.xn--p1ai"},  // "тéст"
+        {"pаypal.com", "xn--pypal-4ve.com"},                   // given in UTF-8 already
+        // Decodable, yet no valid name: "abc" on Windows, "a⒈" with libidn2.
+        {"xn--abc-", "xn--abc-"},
+        {"xn--a-ecp.ru", "xn--a-ecp.ru"},
+        {"xn--", "xn--"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(displayName(row.name), row.shown) << row.name;
+    }
 }
 
 }  // namespace

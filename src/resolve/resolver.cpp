@@ -1,8 +1,10 @@
 #include <exception>
 #include <new>
+#include <optional>
 #include <system_error>
 
 #include "common/text.h"
+#include "resolve/idn.h"
 #include "resolve/resolver.h"
 #include "resolve/sockets.h"
 
@@ -44,13 +46,16 @@ std::optional<Problem> guarded(Body&& body) {
 HostAddresses mdlNET::getIpsByName(const std::string& host, const Yield& yield) {
     HostAddresses answer;
     const sockets::Session session;
-    // No host name holds a NUL: the system would read the name only up to it and answer
-    // for another host ("10.0.0.1\0.example.org" as the private 10.0.0.1).
-    if (!session.started() || host.find('\0') != std::string::npos) {
+    if (!session.started()) {
         return answer;
     }
     answer.failure = guarded([&] {
-        for (const std::string& address : sockets::addressesByName(host)) {
+        // A name that has no ASCII form (one holding a NUL among them) has no address either.
+        const std::optional<std::string> name = toAsciiHost(host);
+        if (!name) {
+            return;
+        }
+        for (const std::string& address : sockets::addressesByName(*name)) {
             std::string text = dotted(address);
             if (!trimSpaces(text).empty()) {
                 answer.ips.push_back(std::move(text));

@@ -37,6 +37,7 @@ class NameResolver {
 
 class mdlNET final : public NameResolver {
   public:
+    // An international name is asked for in its ASCII form (toAsciiHost).
     HostAddresses getIpsByName(const std::string& host, const Yield& yield) override;
     // The address is read the way inet_addr reads it: a leading zero means octal, and a
     // text it cannot read asks for 255.255.255.255.

@@ -146,6 +146,17 @@ IP-адрес:      198.51.100.7
 Страна:        $upper
 EOF
 
+    # A link's international name is asked for in its ASCII form and shown as given.
+    run --data-dir "$d" --no-reverse 'http://пример.рф:8080/'
+    expect_status 0 "international name"
+    expect_no_stderr "international name"
+    expect_out "international name" <<EOF
+Доменное имя:  пример.рф
+IP-адрес:      192.0.2.77
+Тип трафика:   Документация
+Страна:        $upper
+EOF
+
     run --data-dir "$d" --format=json "${addresses[@]}"
     expect_status 0 json
     expect_no_stderr json

@@ -38,9 +38,12 @@ BUTTON_CHECKS = [
                                      "traffic": PRIVATE, "country": NO_COUNTRY}),
     ("https://one.test/a?b=c#d", {"domain": "one.test", "ip": "192.0.2.10", "traffic": DOCS,
                                   "country": NO_COUNTRY}),
-    # The address is cut at slashes only: a port stays with the host, which then resolves
-    # to nothing.
-    ("http://one.test:8080/", {"domain": "one.test:8080", **NO_IP}),
+    # A link's port is no part of its host.
+    ("http://one.test:8080/", {"domain": "one.test", "ip": "192.0.2.10", "traffic": DOCS,
+                               "country": NO_COUNTRY}),
+    # An international name, known to the hosts file only in its ASCII form, shows as given.
+    ("http://пример.рф:8080/", {"domain": "пример.рф", "ip": "192.0.2.77", "traffic": DOCS,
+                                "country": NO_COUNTRY}),
     # Even when its host is a dotted address.
     ("http://8.8.8.8/", {"domain": "8.8.8.8", "ip": "8.8.8.8", "traffic": DNS,
                          "country": "США (US)"}),
