@@ -155,6 +155,21 @@ TEST(CheckAddress, ResultsPlaceholdersAndTheQuestionsAsked) {
          {"multi.test", "10.9.8.7", "Частные сети", "Низ"},
          {"getNameByIp(10.9.8.7)"}},
         {"10.9.8.7", false, {kNotChecked, "10.9.8.7", "Частные сети", "Низ"}, {}},
+        // A name the resolver answers in its ASCII form is shown in its letters, unless a
+        // label mixes scripts (a Cyrillic "а" in "paypal").
+        {"10.9.8.5",
+         true,
+         {"пример.рф", "10.9.8.5", "Частные сети", "Низ"},
+         {"getNameByIp(10.9.8.5)"}},
+        {"10.9.8.4",
+         true,
+         {"xn--pypal-4ve.com", "10.9.8.4", "Частные сети", "Низ"},
+         {"getNameByIp(10.9.8.4)"}},
+        // A name the user gave stays as given.
+        {"http://ПРИМЕР.рф:8080/",
+         true,
+         {"ПРИМЕР.рф", "192.0.2.10", none, "Верх"},
+         {"getIpsByName(ПРИМЕР.рф)"}},
         {"  10.9.8.7  ",
          true,
          {"multi.test", "10.9.8.7", "Частные сети", "Низ"},
@@ -202,8 +217,12 @@ TEST(CheckAddress, ResultsPlaceholdersAndTheQuestionsAsked) {
     for (const Row& row : rows) {
         TestEngines test;
         ASSERT_TRUE(test.loadCountries("Верх"));
-        test.resolver().names = {{"10.9.8.7", "multi.test"}, {"192.0.2.10", "one.test"}};
+        test.resolver().names = {{"10.9.8.7", "multi.test"},
+                                 {"192.0.2.10", "one.test"},
+                                 {"10.9.8.5", "xn--e1afmkfd.xn--p1ai"},
+                                 {"10.9.8.4", "xn--pypal-4ve.com"}};
         test.resolver().ips = {{"one.test", {"192.0.2.10"}},
+                               {"ПРИМЕР.рф", {"192.0.2.10"}},
                                {"multi.test", {"200.9.8.6", "10.9.8.7", "200.9.8.6"}},
                                {"10.9.8.7", {"10.9.8.7"}}};
         CheckOptions options;

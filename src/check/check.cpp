@@ -2,6 +2,7 @@
 
 #include "check/parse_url.h"
 #include "common/text.h"
+#include "resolve/idn.h"
 
 namespace netsorter {
 
@@ -45,7 +46,9 @@ CheckResult checkAddress(std::string_view address, Engines& engines, const Check
         if (options.reverseLookup) {
             HostName found = engines.resolver().getNameByIp(ip);
             report(found.failure);
-            domain = std::move(found.name);
+            // A name the user gave is shown as given; one the resolver answers may be in its
+            // "xn--" form, which no one reads.
+            domain = displayName(found.name);
         } else {
             domain = kNotChecked;
         }

@@ -31,10 +31,13 @@ class Handle {
 };
 
 // Opens path for reading if it is a file on a disk: a pipe or a device (NUL, CON, COM1)
-// could wait for ever or never end, a directory is no file to read.
+// could wait for ever or never end, a directory is no file to read. Others may still
+// replace the file (delete or rename it) while it is open, as an updater of GeoIP.dat,
+// which stays open, does.
 HANDLE openRegular(const std::string& path, std::uint64_t& size, std::string& reason) {
-    Handle h(CreateFileW(toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle h(CreateFileW(toWide(path).c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (h.get() == INVALID_HANDLE_VALUE) {
         reason = systemMessage(GetLastError());
         return INVALID_HANDLE_VALUE;

@@ -96,10 +96,12 @@ class Program:
         driver("set-address", address)
         driver("check")
 
-    def wait_boxes(self, expected):
+    def wait_boxes(self, expected, timeout=DEADLINE):
         """Waits until every named box holds the expected text."""
+        short = {k: v if len(v) <= 80 else f"{v[:40]}... ({len(v)} characters)"
+                 for k, v in expected.items()}
         return wait_until(lambda: (lambda b: b if all(b[k] == v for k, v in expected.items()) else None)(
-            self.boxes()), f"boxes {expected}")
+            self.boxes()), f"boxes {short}", timeout=timeout)
 
     def wait_exit(self, timeout=DEADLINE):
         return self.process.wait(timeout=timeout)

@@ -21,8 +21,8 @@ import os
 import subprocess
 import unittest
 
-from harness import (BIN, WINE_RUN, GuiTestCase, driver, reg, reg_key, stop_any_program,
-                     wait_until)
+from harness import (BIN, DEADLINE, WINE_RUN, GuiTestCase, driver, reg, reg_key,
+                     stop_any_program, wait_until)
 
 SETTINGS_KEY = r"HKCU\Software\Netsorter"
 NOTEPAD = "Блокнот"
@@ -199,8 +199,10 @@ class InterceptionTest(GuiTestCase):
         self.clipboard.set(text)
         press([300])
         # No slash and no dotted address: the whole text is a host name that resolves to
-        # nothing.
-        program.wait_boxes({"address": text, "domain": text, "ip": "<IP-адрес отсутсвует>"})
+        # nothing. Ten megabytes travel through the clipboard, the boxes and the resolver
+        # several times over: on a busy machine that takes a while.
+        program.wait_boxes({"address": text, "domain": text, "ip": "<IP-адрес отсутсвует>"},
+                           timeout=5 * DEADLINE)
 
     def test_presses_and_their_timing(self):
         self.start_intercepting()
