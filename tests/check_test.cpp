@@ -7,6 +7,7 @@
 
 #include "check/check.h"
 #include "check/parse_url.h"
+#include "common/files.h"
 #include "test_engines.h"
 
 namespace netsorter {
@@ -14,6 +15,7 @@ namespace {
 
 using testing::kTinyDatabase;
 using testing::Log;
+using testing::TempDir;
 using testing::TestEngines;
 
 void expectResult(const CheckResult& got, const CheckResult& expected, const std::string& what) {
@@ -350,6 +352,92 @@ TEST(CheckAddress, AnEmptyDescriptionShowsThatNoCountryWasFound) {
     ASSERT_TRUE(test.loadCountries(""));
     EXPECT_EQ(checkAddress("200.1.2.3", test.engines, {}).country, kCountryUnknown);
     EXPECT_EQ(checkAddress("10.1.2.3", test.engines, {}).country, "Низ");
+}
+
+// Which country database answers: the user's choice, else the newest .mmdb of the data
+// directory, else GeoIP.dat; each database passed over is named with its reason.
+TEST(Engines, TheCountryDatabaseThatAnswers) {
+    const std::string samples = NETSORTER_MMDB_SAMPLES;
+    const std::string realGeoIp = fullName(programDir(), "GeoIP.dat");
+    struct Row {
+        const char* name;
+        std::vector<std::string> mmdbs;  // samples copied into the data directory
+        std::string choice;              // "dir/NAME" names a file of the data directory
+        std::string answering;
+        std::string country;                                       // of 10.1.2.3
+        std::vector<std::pair<std::string, std::string>> refused;  // file, part of the reason
+    };
+    const Row rows[] = {
+        {"GeoIP.dat alone", {}, "", "GeoIP.dat", "Низ", {}},
+        // OL has no line in countries.txt and shows as it is; NW has one.
+        {"the newer .mmdb", {"older.mmdb", "newer.mmdb"}, "", "newer.mmdb", "Новая (NW)", {}},
+        {"a newer one without countries is passed over",
+         {"older.mmdb", "no-country.mmdb"},
+         "",
+         "older.mmdb",
+         "OL",
+         {{"no-country.mmdb", "no address has a country code"}}},
+        {"the choice first",
+         {"older.mmdb", "newer.mmdb"},
+         "dir/older.mmdb",
+         "older.mmdb",
+         "OL",
+         {}},
+        {"a chosen GeoIP.dat", {"newer.mmdb"}, realGeoIp, "GeoIP.dat", "", {}},
+        {"a chosen file that is gone",
+         {"newer.mmdb"},
+         "dir/gone.mmdb",
+         "newer.mmdb",
+         "Новая (NW)",
+         {{"gone.mmdb", ""}}},
+        {"a chosen file that is no database",
+         {},
+         "dir/nets.txt",
+         "GeoIP.dat",
+         "Низ",
+         {{"nets.txt", "not a country database"}}},
+        // Only GeoIP.dat taken by its name is read whatever it holds.
+        {"a chosen GeoIP.dat without the legacy structure",
+         {},
+         "dir/GeoIP.dat",
+         "GeoIP.dat",
+         "Низ",
+         {{"GeoIP.dat", "not a country database"}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        dir.write("nets.txt", "# Частные сети\n10.0.0.0/8\n");
+        dir.write("countries.txt", "1\tВерх\n2\tНиз\nNW\tNW\tNWX\tНовая\tEU\n");
+        dir.write("GeoIP.dat", kTinyDatabase);
+        for (const std::string& mmdb : row.mmdbs) {
+            std::string bytes;
+            std::string reason;
+            ASSERT_TRUE(readWholeFile(fullName(samples, mmdb), bytes, reason)) << reason;
+            dir.write(mmdb, bytes);
+        }
+        Engines engines(dir.str());
+        LoadOptions options;
+        options.countryDatabase =
+            row.choice.starts_with("dir/") ? dir.file(row.choice.substr(4)) : row.choice;
+        const LoadReport report = engines.load(options);
+
+        EXPECT_TRUE(report.database.loaded);
+        EXPECT_EQ(engines.geo().database().name, row.answering);
+        if (!row.country.empty()) {
+            EXPECT_EQ(checkAddress("10.1.2.3", engines, {}).country, row.country);
+        }
+        ASSERT_EQ(report.refused.size(), row.refused.size());
+        for (size_t i = 0; i < row.refused.size(); ++i) {
+            EXPECT_TRUE(report.refused[i].path.ends_with(row.refused[i].first))
+                << report.refused[i].path;
+            EXPECT_NE(report.refused[i].reason, "");
+            EXPECT_NE(report.refused[i].reason.find(row.refused[i].second), std::string::npos)
+                << report.refused[i].reason;
+        }
+        EXPECT_EQ(report.choiceRefused, !row.choice.empty() && !row.refused.empty() &&
+                                            report.refused.front().path == options.countryDatabase);
+    }
 }
 
 }  // namespace

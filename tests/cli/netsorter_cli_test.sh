@@ -354,6 +354,28 @@ case_duplicate_key() {
 EOF
 }
 
+# The country database the user names answers; one that is none is passed over with its
+# reason, and --version tells which answers.
+case_country_db() {
+    local dir
+    dir=$(data_without)
+    run --data-dir "$(arg_path "$dir")" --country-db "$(arg_path "$dir/nets.txt")" \
+        --no-reverse --format tsv 200.1.2.3
+    expect_status 0 "a chosen file that is no database"
+    grep -q '^netsorter: warning: cannot read .*nets\.txt: not a country database' "$work/err" ||
+        fail "a chosen file that is no database: stderr: $(cat "$work/err")"
+    expect_out "a chosen file that is no database" <<EOF
+200.1.2.3${T}<не проверялось ...>${T}200.1.2.3${T}$none${T}$upper
+EOF
+    run --data-dir "$(arg_path "$dir")" --version
+    expect_status 0 --version
+    expect_no_stderr --version
+    grep -Eq '^netsorter [0-9]+\.[0-9]+\.[0-9]+$' "$work/out" &&
+        grep -Eq '^nets\.txt: .*nets\.txt \([0-9]+ subnets\)$' "$work/out" &&
+        grep -Eq '^country database: .*GeoIP\.dat$' "$work/out" ||
+        fail "--version: $(cat "$work/out")"
+}
+
 # The data shipped beside the program, found in its own directory; checked loosely, as its
 # content is not the tests' to fix.
 case_shipped_data() {
@@ -381,6 +403,10 @@ case_shipped_data() {
     # The same subnet answers alike whether named or dotted.
     [[ $(cut -f4 "$work/out" | sed -n 1p) == $(cut -f4 "$work/out" | sed -n 4p) ]] ||
         fail "shipped data: multi.test and 10.9.8.7 differ"
+    # The shipped current database answers, named with its date and the credit it asks for.
+    run --version
+    grep -Eq '^country database: .*geo-whois-asn-country\.mmdb \([0-9]{4}-[0-9]{2}-[0-9]{2}, данные NRO \(nro\.net\), CC BY 4\.0\)$' "$work/out" ||
+        fail "shipped data: --version: $(cat "$work/out")"
 }
 
 # The host's registration for this user's browsers on Linux: a manifest, valid UTF-8 JSON

@@ -316,6 +316,11 @@ def _samples():
                                              for n, _ in location]),
         "code-three-letters.mmdb": dict(networks=[(n, {"country_code": "RUS"})
                                                   for n, _ in location]),
+        # Two builds of one database: the newer answers where both are found.
+        "older.mmdb": dict(networks=[("0.0.0.0/0", {"country_code": "OL"})], ip_version=4,
+                           build_epoch=1600000000),
+        "newer.mmdb": dict(networks=[("0.0.0.0/0", {"country_code": "NW"})], ip_version=4,
+                           build_epoch=1700000000),
         # libmaxminddb refuses these itself.
         "record-size-30.mmdb": dict(networks=location, metadata={"record_size": Uint16(30)}),
     }
