@@ -11,6 +11,7 @@
 //   nsdriver tray left|right         a press of that button on the tray icon
 //   nsdriver msgbox [ms]             wait for a message box of Netsorter; JSON title, text
 //   nsdriver msgbox-press OK|Yes|No  press a button of that message box
+//   nsdriver open-file PATH [ms]     wait for the program's file dialog, choose PATH in it
 //   nsdriver close                   the window's close box
 //   nsdriver wait-gone [ms]          wait until the main window no longer exists
 //   nsdriver wait-balloon [ms [FILE]] wait for a balloon (the shell's tooltip window) to show;
@@ -282,6 +283,26 @@ int run(const std::vector<std::wstring>& args) {
         }
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+        return 0;
+    }
+    if (command == L"open-file" && (args.size() == 2 || args.size() == 3)) {
+        // A file dialog is a dialog with a box for the file's name: the combo box of the
+        // Explorer-style dialog (cmb13) or, in older ones, an edit box (edt1).
+        HWND dialog = nullptr;
+        HWND name = nullptr;
+        const DWORD pid = netsorterPid();
+        if (!waitFor(timeoutArg(args, 2, 30000), [&] {
+                dialog = findMessageBox(pid);
+                name = dialog ? GetDlgItem(dialog, 0x47C) : nullptr;
+                name = name ? name : dialog ? GetDlgItem(dialog, 0x480) : nullptr;
+                return name != nullptr;
+            })) {
+            return 1;
+        }
+        SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[1].c_str()),
+                            SMTO_ABORTIFHUNG, 5000, nullptr);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
         return 0;
     }
     if (command == L"wait-balloon") {

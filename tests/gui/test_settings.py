@@ -1,16 +1,20 @@
-"""The menu "Настройки" (browser menu item, autostart) and the About box, on the real program."""
+"""The menu "Настройки" (browser menu item, autostart, the country database) and the About
+box, on the real program."""
 import json
 import os
 import shutil
+import subprocess
+import tempfile
 import unittest
 
-from harness import (GuiTestCase, driver, install_copy, reg, reg_key, stop_any_program,
+from harness import (HERE, GuiTestCase, driver, install_copy, reg, reg_key, stop_any_program,
                      wait_until, win_path, wine)
 
 MENU_KEY = r"HKCU\Software\Microsoft\Internet Explorer\MenuExt\Проверить IP"
 CLSID = "{D4C90FFB-DAF6-42F3-8959-E44BB2726296}"
 SERVER_KEY = rf"HKCR\CLSID\{CLSID}\LocalServer32"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+SETTINGS_KEY = r"HKCU\Software\Netsorter"
 # {the browsers' key of the native messaging host: the manifest it names}
 HOST_KEYS = {r"HKCU\Software\Google\Chrome\NativeMessagingHosts\netsorter": "netsorter-chrome.json",
              r"HKCU\Software\Microsoft\Edge\NativeMessagingHosts\netsorter": "netsorter-chrome.json",
@@ -179,15 +183,117 @@ class AboutTest(GuiTestCase):
         stop_any_program()
 
     def test_about_box(self):
+        # Beside the built program lies the shipped current database, which answers.
         self.start()
         driver("menu", "?/О программе")
-        self.assertEqual(message_box(), {
-            "title": "О программе", "buttons": ["OK"],
-            "text": "\r\n".join(["Программа для определения типа трафика", '""',
-                                 "В программе использована база данных GeoIP "
-                                 "http://www.maxmind.com", ""])})
+        box = message_box()
+        lines = box["text"].split("\r\n")
+        self.assertEqual((box["title"], box["buttons"]), ("О программе", ["OK"]))
+        self.assertEqual(lines[:3] + lines[4:],
+                         ["Программа для определения типа трафика", '""',
+                          "В программе использована база данных GeoIP http://www.maxmind.com",
+                          ""])
+        self.assertRegex(lines[3], r"^База стран: geo-whois-asn-country\.mmdb "
+                                   r"\(\d{4}-\d\d-\d\d, данные NRO \(nro\.net\), CC BY 4\.0\)$")
         driver("msgbox-press", "OK")
         wait_until(no_message_box, "the box closed")
+
+
+def registry_value(key, name):
+    values = (reg_key(key) or {"values": {}})["values"]
+    return values[name][1] if name in values else None
+
+
+class CountryDatabaseTest(GuiTestCase):
+    """"Настройки" → "База стран…": the chosen database answers, is remembered, and any
+    database can be replaced while the program runs."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.samples = tempfile.mkdtemp(prefix="netsorter-mmdb-")
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tools", "mmdb_writer.py"),
+                        "samples", cls.samples], check=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.samples, ignore_errors=True)
+
+    def setUp(self):
+        super().setUp()
+        stop_any_program()
+        reg("delete", SETTINGS_KEY, "/f", check=False)
+        self.addCleanup(reg, "delete", SETTINGS_KEY, "/f", check=False)
+        # The install holds GeoIP.dat and no .mmdb: GeoIP.dat answers until a choice.
+        self.where = install_copy()
+        self.addCleanup(shutil.rmtree, self.where, ignore_errors=True)
+
+    def test_the_chosen_database_answers_is_remembered_and_can_be_replaced(self):
+        chosen = os.path.join(self.where, "chosen.mmdb")
+        shutil.copy(os.path.join(self.samples, "newer.mmdb"), chosen)
+        program = self.start(directory=self.where)
+        program.check("8.8.8.8")
+        program.wait_boxes({"country": "США (US)"})
+
+        driver("menu", "Настройки/База стран…")
+        driver("open-file", win_path(chosen))
+        wait_until(lambda: registry_value(SETTINGS_KEY, "countryDatabase") == win_path(chosen),
+                   "the choice stored")
+        program.check("8.8.4.4")
+        program.wait_boxes({"ip": "8.8.4.4", "country": "NW"})
+
+        # Nothing holds the file: an update can replace it, and the program goes on with
+        # what it read.
+        update = os.path.join(self.where, "update.mmdb")
+        shutil.copy(os.path.join(self.samples, "older.mmdb"), update)
+        driver("replace-file", win_path(update), win_path(chosen))
+        program.check("1.1.1.1")
+        program.wait_boxes({"ip": "1.1.1.1", "country": "NW"})
+
+        # The choice outlives the program; the new start reads the file as it is now.
+        program.stop()
+        program = self.start(directory=self.where)
+        program.check("8.8.8.8")
+        program.wait_boxes({"ip": "8.8.8.8", "country": "OL"})
+
+    def test_a_file_that_is_no_database_is_refused_and_not_remembered(self):
+        program = self.start(directory=self.where)
+        driver("menu", "Настройки/База стран…")
+        driver("open-file", win_path(os.path.join(self.where, "nets.txt")))
+        box = message_box()
+        self.assertEqual(box["title"], "Netsorter")
+        self.assertTrue(box["text"].startswith("Не удалось открыть базу стран "), box["text"])
+        self.assertIn("not a country database", box["text"])
+        driver("msgbox-press", "OK")
+        wait_until(no_message_box, "the box closed")
+        self.assertIsNone(registry_value(SETTINGS_KEY, "countryDatabase"))
+        program.check("8.8.8.8")
+        program.wait_boxes({"country": "США (US)"})
+
+    def test_a_choice_that_no_longer_opens_is_told_once_and_forgotten(self):
+        gone = win_path(os.path.join(self.where, "gone.mmdb"))
+        for args in ([], ["/hide"]):
+            with self.subTest(args=args):
+                reg("add", SETTINGS_KEY, "/v", "countryDatabase", "/d", gone, "/f")
+                program = self.start(*args, directory=self.where)
+                if args:
+                    balloon = json.loads(driver("wait-balloon", "30000"))
+                    self.assertIn("Не удалось открыть выбранную базу стран", balloon["text"])
+                else:
+                    box = message_box()
+                    self.assertTrue(box["text"].startswith(
+                        "Не удалось открыть выбранную базу стран " + gone + "\r\n"), box["text"])
+                    driver("msgbox-press", "OK")
+                    wait_until(no_message_box, "the box closed")
+                self.assertIsNone(registry_value(SETTINGS_KEY, "countryDatabase"))
+                program.stop()
+
+    def test_geoip_dat_can_be_replaced_while_the_program_runs(self):
+        program = self.start(directory=self.where)
+        program.check("8.8.8.8")
+        program.wait_boxes({"country": "США (US)"})
+        update = os.path.join(self.where, "GeoIP.new")
+        shutil.copy(os.path.join(self.where, "GeoIP.dat"), update)
+        driver("replace-file", win_path(update), win_path(os.path.join(self.where, "GeoIP.dat")))
 
 
 if __name__ == "__main__":
