@@ -385,6 +385,8 @@ TEST(Menus, CaptionsInTheirOrderAndTheirCommands) {
         {L"Настройки/-", 0},
         {L"Настройки/Перехватывать [Ctr+C+C]", IDM_SETTINGS_INTERCEPT},
         {L"Настройки/Автозапуск", IDM_SETTINGS_AUTOSTART},
+        {L"Настройки/-", 0},
+        {L"Настройки/База стран…", IDM_SETTINGS_COUNTRY_DB},
         {L"?/О программе", IDM_HELP_ABOUT},
     };
     EXPECT_EQ(items, expected);
