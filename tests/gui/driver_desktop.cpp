@@ -5,8 +5,9 @@
 //   nsdriver short-path PATH             the platform's short form of PATH
 //   nsdriver clipboard [TEXT [ms]]       the clipboard's text; with TEXT, first wait until
 //                                        the clipboard holds exactly TEXT
-//   nsdriver replace-file FROM TO        moves FROM over TO as an updater would, sharing rules
-//                                        of the files open in the program included
+//   nsdriver move-file FROM TO           moves FROM to TO (over it, if it exists) as an updater
+//                                        would, sharing rules of the program's open files
+//                                        included
 //   nsdriver watch-checks UNTIL [ms]     prints "watching", then records every address a
 //                                        check writes into the address box (emptying the
 //                                        box after each) until UNTIL comes; prints the list
@@ -229,7 +230,7 @@ int desktopCommand(const std::vector<std::wstring>& args) {
             Sleep(20);
         }
     }
-    if (command == L"replace-file" && args.size() == 3) {
+    if (command == L"move-file" && args.size() == 3) {
         if (!MoveFileExW(args[1].c_str(), args[2].c_str(), MOVEFILE_REPLACE_EXISTING)) {
             print("error " + std::to_string(GetLastError()));
             return 1;

@@ -98,10 +98,18 @@ class Program:
 
     def wait_boxes(self, expected, timeout=DEADLINE):
         """Waits until every named box holds the expected text."""
-        short = {k: v if len(v) <= 80 else f"{v[:40]}... ({len(v)} characters)"
-                 for k, v in expected.items()}
-        return wait_until(lambda: (lambda b: b if all(b[k] == v for k, v in expected.items()) else None)(
-            self.boxes()), f"boxes {short}", timeout=timeout)
+        def short(boxes):
+            return {k: v if len(v) <= 80 else f"{v[:40]}... ({len(v)} characters)"
+                    for k, v in boxes.items()}
+        seen = []
+
+        def probe():
+            seen[:] = [self.boxes()]
+            return seen[0] if all(seen[0][k] == v for k, v in expected.items()) else None
+        try:
+            return wait_until(probe, f"boxes {short(expected)}", timeout=timeout)
+        except AssertionError as e:
+            raise AssertionError(f"{e}; last seen: {short(seen[0]) if seen else None}") from None
 
     def wait_exit(self, timeout=DEADLINE):
         return self.process.wait(timeout=timeout)

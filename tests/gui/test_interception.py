@@ -164,10 +164,12 @@ class InterceptionTest(GuiTestCase):
 
     def test_toggle_stores_the_setting(self):
         on = {"values": {"intercept": ["REG_SZ", "1"]}, "subkeys": []}
+        kept = {"values": {"countryDatabase": ["REG_SZ", "C:\\x.mmdb"]}, "subkeys": []}
+        both = {"values": {**on["values"], **kept["values"]}, "subkeys": []}
         # {stored at start: stored after each of two toggles}; switching off removes the
-        # whole key, also what else was in it.
+        # value, and the key once nothing else is in it (the country database chosen stays).
         cases = [(None, [on, None]),
-                 ({"intercept": "1", "left": "over"}, [None, on])]
+                 ({"intercept": "1", "countryDatabase": "C:\\x.mmdb"}, [kept, both])]
         for before, after in cases:
             with self.subTest(before=before):
                 for name, text in (before or {}).items():

@@ -228,7 +228,10 @@ class CountryDatabaseTest(GuiTestCase):
         self.addCleanup(shutil.rmtree, self.where, ignore_errors=True)
 
     def test_the_chosen_database_answers_is_remembered_and_can_be_replaced(self):
-        chosen = os.path.join(self.where, "chosen.mmdb")
+        # Outside the data folder, where it would answer unchosen.
+        elsewhere = tempfile.mkdtemp(prefix="netsorter-chosen-")
+        self.addCleanup(shutil.rmtree, elsewhere, ignore_errors=True)
+        chosen = os.path.join(elsewhere, "chosen.mmdb")
         shutil.copy(os.path.join(self.samples, "newer.mmdb"), chosen)
         program = self.start(directory=self.where)
         program.check("8.8.8.8")
@@ -243,9 +246,9 @@ class CountryDatabaseTest(GuiTestCase):
 
         # Nothing holds the file: an update can replace it, and the program goes on with
         # what it read.
-        update = os.path.join(self.where, "update.mmdb")
+        update = os.path.join(elsewhere, "update.mmdb")
         shutil.copy(os.path.join(self.samples, "older.mmdb"), update)
-        driver("replace-file", win_path(update), win_path(chosen))
+        driver("move-file", win_path(update), win_path(chosen))
         program.check("1.1.1.1")
         program.wait_boxes({"ip": "1.1.1.1", "country": "NW"})
 
@@ -291,9 +294,15 @@ class CountryDatabaseTest(GuiTestCase):
         program = self.start(directory=self.where)
         program.check("8.8.8.8")
         program.wait_boxes({"country": "США (US)"})
+        # An updater moves the file in use aside and the new one into its place; the
+        # program goes on with the file it opened.
+        dat = os.path.join(self.where, "GeoIP.dat")
         update = os.path.join(self.where, "GeoIP.new")
-        shutil.copy(os.path.join(self.where, "GeoIP.dat"), update)
-        driver("replace-file", win_path(update), win_path(os.path.join(self.where, "GeoIP.dat")))
+        shutil.copy(dat, update)
+        driver("move-file", win_path(dat), win_path(dat + ".old"))
+        driver("move-file", win_path(update), win_path(dat))
+        program.check("8.8.4.4")
+        program.wait_boxes({"ip": "8.8.4.4", "country": "США (US)"})
 
 
 if __name__ == "__main__":
