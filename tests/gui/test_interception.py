@@ -22,7 +22,7 @@ import subprocess
 import unittest
 
 from harness import (BIN, DEADLINE, WINE_RUN, GuiTestCase, driver, reg, reg_key,
-                     stop_any_program, wait_until)
+                     stop_any_program, wait_until, win_path)
 
 SETTINGS_KEY = r"HKCU\Software\Netsorter"
 NOTEPAD = "Блокнот"
@@ -164,12 +164,13 @@ class InterceptionTest(GuiTestCase):
 
     def test_toggle_stores_the_setting(self):
         on = {"values": {"intercept": ["REG_SZ", "1"]}, "subkeys": []}
-        kept = {"values": {"countryDatabase": ["REG_SZ", "C:\\x.mmdb"]}, "subkeys": []}
+        chosen = win_path(os.path.join(BIN, "GeoIP.dat"))
+        kept = {"values": {"countryDatabase": ["REG_SZ", chosen]}, "subkeys": []}
         both = {"values": {**on["values"], **kept["values"]}, "subkeys": []}
         # {stored at start: stored after each of two toggles}; switching off removes the
         # value, and the key once nothing else is in it (the country database chosen stays).
         cases = [(None, [on, None]),
-                 ({"intercept": "1", "countryDatabase": "C:\\x.mmdb"}, [kept, both])]
+                 ({"intercept": "1", "countryDatabase": chosen}, [kept, both])]
         for before, after in cases:
             with self.subTest(before=before):
                 for name, text in (before or {}).items():
