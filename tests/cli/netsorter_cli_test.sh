@@ -157,6 +157,16 @@ IP-адрес:      192.0.2.77
 Страна:        $upper
 EOF
 
+    # Control characters are escaped: no address forges a row or drives the terminal.
+    run --data-dir "$d" --no-reverse $'10.1.2.3\e[2J\nСтрана:\tРоссия\xc2\x85 \\'
+    expect_status 0 "control characters"
+    expect_out "control characters" <<EOF
+Доменное имя:  <не проверялось ...>
+IP-адрес:      10.1.2.3\\x1b[2J\\nСтрана:\\tРоссия\\x85 \\\\
+Тип трафика:   Частные сети
+Страна:        $lower
+EOF
+
     run --data-dir "$d" --format=json "${addresses[@]}"
     expect_status 0 json
     expect_no_stderr json
