@@ -36,7 +36,14 @@ constexpr const char* kUsage =
     "  --native-host    serve the browser extension \"Проверить IP\" (native messaging)\n"
     "  --install-native-host, --uninstall-native-host\n"
     "                   make this program the extension's host for this user's Chromium,\n"
-    "                   Chrome, Edge, Brave, Vivaldi and Firefox, or stop it being so\n";
+    "                   Chrome, Edge, Brave, Vivaldi and Firefox, or stop it being so\n"
+    "\n"
+    "Standard input is UTF-8, Windows-1251 or UTF-16 with a byte-order mark; lines end with\n"
+    "LF, CR LF or CR, whitespace around them is dropped, and a line longer than 64 KiB or\n"
+    "holding a NUL byte is checked as an empty address.\n"
+    "\n"
+    "Exit status: 0 when every address got its four results (placeholders count), 1 when a\n"
+    "data file (nets.txt), a read of standard input or a write failed, 2 for a usage error.\n";
 
 struct Options {
     std::string dataDir;
