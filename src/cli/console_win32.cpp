@@ -20,8 +20,10 @@ constexpr std::size_t kConsolePiece = 8192;
 
 bool failed(std::string& error) {
     const DWORD code = GetLastError();
-    // A pipe whose reader has gone.
-    error = code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE ? "" : systemMessage(code);
+    // A pipe whose reader has gone (wine says so with ERROR_PIPE_NOT_CONNECTED).
+    const bool gone =
+        code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE || code == ERROR_PIPE_NOT_CONNECTED;
+    error = gone ? "" : systemMessage(code);
     return false;
 }
 
