@@ -5,9 +5,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "cli/console.h"
 #include "common/wide.h"
@@ -91,12 +89,15 @@ void writeErr(std::string_view utf8) {
 }
 
 std::size_t readIn(char* buffer, std::size_t size, std::string& error) {
-    const int got = _read(_fileno(stdin), buffer, static_cast<unsigned>(size));
-    if (got < 0) {
-        error = std::strerror(errno);
-        return 0;
+    const HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD got = 0;
+    if (h == nullptr || h == INVALID_HANDLE_VALUE) {
+        error = systemMessage(ERROR_INVALID_HANDLE);
+    } else if (!ReadFile(h, buffer, static_cast<DWORD>(size), &got, nullptr) &&
+               GetLastError() != ERROR_BROKEN_PIPE) {  // a pipe's writer has gone: its end
+        error = systemMessage(GetLastError());
     }
-    return static_cast<std::size_t>(got);
+    return got;
 }
 
 }  // namespace platform
