@@ -287,7 +287,12 @@ int run(const std::vector<std::string>& args) {
                      : std::string("holds a NUL byte")) +
                 "; it is checked as an empty address\n");
         }
-        checkOne(std::string(console::trimWhitespace(decodeText(line.text))));
+        std::string address = decodeText(line.text);
+        if (const std::string_view kept = console::trimWhitespace(address);
+            kept.size() != address.size()) {
+            address = kept;
+        }
+        checkOne(address);
     }
     if (!console::inputError().empty()) {
         console::writeErr("netsorter: cannot read standard input: " + console::inputError() + "\n");
