@@ -52,6 +52,7 @@ std::size_t wideSpaceLength(std::string_view text, bool atEnd) {
     return 0;
 }
 
+// The same for any whitespace character; text is not empty.
 std::size_t spaceLength(std::string_view text, bool atEnd) {
     const auto c = static_cast<unsigned char>(atEnd ? text.back() : text.front());
     if (c < 0x80) {
