@@ -1,7 +1,5 @@
 #include "cli/console.h"
 
-#include "cli/line_reader.h"
-
 namespace netsorter::console {
 namespace {
 
@@ -10,6 +8,12 @@ constexpr std::size_t kPiece = 1 << 16;
 std::string& pendingOut() {
     static std::string pending;
     return pending;
+}
+
+LineReader& input() {
+    // Whoever feeds the input may wait for the answers so far.
+    static LineReader in(platform::readIn, flushOut);
+    return in;
 }
 
 }  // namespace
@@ -24,9 +28,14 @@ void writeOut(std::string_view utf8) {
 
 void flushOut() {
     std::string& pending = pendingOut();
-    if (!pending.empty()) {
-        platform::writeOut(pending);
-        pending.clear();
+    if (pending.empty()) {
+        return;
+    }
+    std::string error;
+    const bool written = platform::writeOut(pending, error);
+    pending.clear();
+    if (!written) {
+        throw WriteError(error);
     }
 }
 
@@ -35,10 +44,12 @@ void writeErr(std::string_view utf8) {
     platform::writeErr(utf8);
 }
 
-bool readLine(std::string& line) {
-    // Whoever feeds the input may wait for the answers so far.
-    static LineReader in(platform::readIn, flushOut);
-    return in.readLine(line);
+bool readLine(Line& line) {
+    return input().readLine(line);
+}
+
+const std::string& inputError() {
+    return input().error();
 }
 
 }  // namespace netsorter::console

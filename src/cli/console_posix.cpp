@@ -1,35 +1,92 @@
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
 
 #include "cli/console.h"
 
 namespace netsorter::console {
+namespace {
+
+// The standard streams that were closed when the program started (`<&-`, `>&-`).
+std::array<bool, 3>& closedAtStart() {
+    static std::array<bool, 3> closed{};
+    return closed;
+}
+
+// A closed stream's number goes to /dev/null, so that no file the program opens becomes its
+// standard input or output; reading or writing it still fails as on the closed stream.
+void holdClosedStreams() {
+    for (int fd = 0; fd < 3; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            closedAtStart()[static_cast<std::size_t>(fd)] = true;
+            // The lowest free number: this one.
+            ::open("/dev/null", O_RDWR);
+        }
+    }
+}
+
+// A stream some other program left non-blocking waits here rather than failing.
+bool waitAgain(int fd, short events) {
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        return errno == EINTR;
+    }
+    pollfd ready{fd, events, 0};
+    return ::poll(&ready, 1, -1) >= 0 || errno == EINTR;
+}
+
+bool writeAll(int fd, std::string_view bytes, std::string& error) {
+    if (closedAtStart()[static_cast<std::size_t>(fd)]) {
+        error = std::strerror(EBADF);
+        return false;
+    }
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n >= 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        } else if (!waitAgain(fd, POLLOUT)) {
+            error = errno == EPIPE ? "" : std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 std::vector<std::string> arguments(int argc, char** argv) {
+    holdClosedStreams();
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
 namespace platform {
 
-void writeOut(std::string_view utf8) {
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fflush(stdout);
+bool writeOut(std::string_view utf8, std::string& error) {
+    return writeAll(STDOUT_FILENO, utf8, error);
 }
 
 void writeErr(std::string_view utf8) {
-    std::fwrite(utf8.data(), 1, utf8.size(), stderr);
-    std::fflush(stderr);
+    std::string ignored;
+    writeAll(STDERR_FILENO, utf8, ignored);
 }
 
-std::size_t readIn(char* buffer, std::size_t size) {
+std::size_t readIn(char* buffer, std::size_t size, std::string& error) {
+    if (closedAtStart()[STDIN_FILENO]) {
+        error = std::strerror(EBADF);
+        return 0;
+    }
     for (;;) {
         const ssize_t got = ::read(STDIN_FILENO, buffer, size);
-        if (got < 0 && errno == EINTR) {
-            continue;
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
         }
-        return got > 0 ? static_cast<std::size_t>(got) : 0;
+        if (!waitAgain(STDIN_FILENO, POLLIN)) {
+            error = std::strerror(errno);
+            return 0;
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/console.h"
@@ -12,18 +13,52 @@
 namespace netsorter::console {
 namespace {
 
+// Older consoles refuse a single write much larger than this.
+constexpr std::size_t kConsolePiece = 8192;
+
+bool failed(std::string& error) {
+    const DWORD code = GetLastError();
+    // A pipe whose reader has gone (wine says so with ERROR_PIPE_NOT_CONNECTED).
+    const bool gone =
+        code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE || code == ERROR_PIPE_NOT_CONNECTED;
+    error = gone ? "" : systemMessage(code);
+    return false;
+}
+
 // A console gets UTF-16 through WriteConsoleW; a pipe or a file gets UTF-8 bytes.
-void write(DWORD which, FILE* stream, std::string_view utf8) {
+bool write(DWORD which, std::string_view utf8, std::string& error) {
     const HANDLE h = GetStdHandle(which);
-    DWORD mode = 0;
-    if (h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode)) {
-        const std::wstring wide = toWide(utf8);
-        DWORD written = 0;
-        WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-        return;
+    if (h == nullptr || h == INVALID_HANDLE_VALUE) {
+        error = systemMessage(ERROR_INVALID_HANDLE);
+        return false;
     }
-    std::fwrite(utf8.data(), 1, utf8.size(), stream);
-    std::fflush(stream);
+    DWORD mode = 0;
+    if (GetConsoleMode(h, &mode)) {
+        const std::wstring wide = toWide(utf8);
+        for (std::size_t at = 0; at < wide.size();) {
+            std::size_t n = std::min(wide.size() - at, kConsolePiece);
+            // A surrogate pair stays in one piece.
+            if (n < wide.size() - at && wide[at + n - 1] >= 0xD800 && wide[at + n - 1] <= 0xDBFF) {
+                --n;
+            }
+            DWORD written = 0;
+            if (!WriteConsoleW(h, wide.data() + at, static_cast<DWORD>(n), &written, nullptr) ||
+                written == 0) {
+                return failed(error);
+            }
+            at += written;
+        }
+        return true;
+    }
+    while (!utf8.empty()) {
+        DWORD written = 0;
+        const auto n = static_cast<DWORD>(std::min<std::size_t>(utf8.size(), 1u << 30));
+        if (!WriteFile(h, utf8.data(), n, &written, nullptr)) {
+            return failed(error);
+        }
+        utf8.remove_prefix(written);
+    }
+    return true;
 }
 
 }  // namespace
@@ -36,6 +71,7 @@ std::vector<std::string> arguments(int, char**) {
         args.push_back(fromWide(argv[i]));
     }
     LocalFree(argv);
+    // The browsers' host reads and writes its messages through the C++ streams.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     _setmode(_fileno(stdin), _O_BINARY);
@@ -44,16 +80,24 @@ std::vector<std::string> arguments(int, char**) {
 
 namespace platform {
 
-void writeOut(std::string_view utf8) {
-    write(STD_OUTPUT_HANDLE, stdout, utf8);
+bool writeOut(std::string_view utf8, std::string& error) {
+    return write(STD_OUTPUT_HANDLE, utf8, error);
 }
 void writeErr(std::string_view utf8) {
-    write(STD_ERROR_HANDLE, stderr, utf8);
+    std::string ignored;
+    write(STD_ERROR_HANDLE, utf8, ignored);
 }
 
-std::size_t readIn(char* buffer, std::size_t size) {
-    const int got = _read(_fileno(stdin), buffer, static_cast<unsigned>(size));
-    return got > 0 ? static_cast<std::size_t>(got) : 0;
+std::size_t readIn(char* buffer, std::size_t size, std::string& error) {
+    const HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD got = 0;
+    if (h == nullptr || h == INVALID_HANDLE_VALUE) {
+        error = systemMessage(ERROR_INVALID_HANDLE);
+    } else if (!ReadFile(h, buffer, static_cast<DWORD>(size), &got, nullptr) &&
+               GetLastError() != ERROR_BROKEN_PIPE) {  // a pipe's writer has gone: its end
+        error = systemMessage(GetLastError());
+    }
+    return got;
 }
 
 }  // namespace platform

@@ -36,7 +36,14 @@ constexpr const char* kUsage =
     "  --native-host    serve the browser extension \"Проверить IP\" (native messaging)\n"
     "  --install-native-host, --uninstall-native-host\n"
     "                   make this program the extension's host for this user's Chromium,\n"
-    "                   Chrome, Edge, Brave, Vivaldi and Firefox, or stop it being so\n";
+    "                   Chrome, Edge, Brave, Vivaldi and Firefox, or stop it being so\n"
+    "\n"
+    "Standard input is UTF-8, Windows-1251 or UTF-16 with a byte-order mark; lines end with\n"
+    "LF, CR LF or CR, whitespace around them is dropped, and a line longer than 64 KiB or\n"
+    "holding a NUL byte is checked as an empty address.\n"
+    "\n"
+    "Exit status: 0 when every address got its four results (placeholders count), 1 when a\n"
+    "data file (nets.txt), a read of standard input or a write failed, 2 for a usage error.\n";
 
 struct Options {
     std::string dataDir;
@@ -255,8 +262,7 @@ int run(const std::vector<std::string>& args) {
     const bool withAddress = options.fromStdin || options.addresses.size() > 1;
     bool first = true;
     std::string out;
-    auto checkOne = [&](const std::string& raw) {
-        const std::string address = decodeText(raw);
+    auto checkOne = [&](const std::string& address) {
         const CheckResult result = checkAddress(address, engines, check);
         if (options.format == cli::Format::Text && !first) {
             console::writeOut("\n");
@@ -267,12 +273,30 @@ int run(const std::vector<std::string>& args) {
         console::writeOut(out);
     };
     for (const std::string& address : options.addresses) {
+        checkOne(decodeText(address));
+    }
+    if (!options.fromStdin) {
+        return 0;
+    }
+    for (console::Line line; console::readLine(line);) {
+        if (line.fault != console::Line::Fault::none) {
+            console::writeErr(
+                "netsorter: warning: line " + std::to_string(line.number) + " of standard input " +
+                (line.fault == console::Line::Fault::tooLong
+                     ? "is longer than " + std::to_string(console::kMaxLineBytes >> 10) + " KiB"
+                     : std::string("holds a NUL byte")) +
+                "; it is checked as an empty address\n");
+        }
+        std::string address = decodeText(line.text);
+        if (const std::string_view kept = console::trimWhitespace(address);
+            kept.size() != address.size()) {
+            address = kept;
+        }
         checkOne(address);
     }
-    if (options.fromStdin) {
-        for (std::string line; console::readLine(line);) {
-            checkOne(line);
-        }
+    if (!console::inputError().empty()) {
+        console::writeErr("netsorter: cannot read standard input: " + console::inputError() + "\n");
+        return 1;
     }
     return 0;
 }
@@ -281,12 +305,25 @@ int run(const std::vector<std::string>& args) {
 }  // namespace netsorter
 
 int main(int argc, char** argv) {
+    using netsorter::console::writeErr;
+    using netsorter::console::WriteError;
     try {
         const int status = netsorter::run(netsorter::console::arguments(argc, argv));
         netsorter::console::flushOut();
         return status;
+    } catch (const WriteError& e) {
+        if (*e.what() != '\0') {
+            writeErr(std::string("netsorter: cannot write the output: ") + e.what() + "\n");
+        }
+        return 1;
     } catch (const std::exception& e) {
-        netsorter::console::writeErr(std::string("netsorter: ") + e.what() + "\n");
+        // The output may fail on the way: what was pending is dropped, the message still goes.
+        const std::string message = std::string("netsorter: ") + e.what() + "\n";
+        try {
+            writeErr(message);
+        } catch (const WriteError&) {
+            writeErr(message);
+        }
         return 1;
     }
 }

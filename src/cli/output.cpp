@@ -23,6 +23,48 @@ void appendTsvField(std::string& out, std::string_view text) {
     }
 }
 
+// The text format is read on a terminal: a control character (C0, DEL, C1) is shown as an
+// escape, so no text can break a row, forge one or drive the terminal; the backslash is
+// escaped too, so that every escape reads one way.
+void appendShown(std::string& out, std::string_view text) {
+    constexpr char kHex[] = "0123456789abcdef";
+    size_t from = 0;
+    for (size_t at = 0; at < text.size(); ++at) {
+        auto code = static_cast<unsigned char>(text[at]);
+        if (code == 0xC2 && at + 1 < text.size()) {
+            const auto next = static_cast<unsigned char>(text[at + 1]);
+            if (next < 0x80 || next > 0x9F) {
+                continue;
+            }
+            code = next;  // U+0080..U+009F
+        } else if (code >= 0x20 && code != 0x7F && code != '\\') {
+            continue;
+        }
+        out.append(text, from, at - from);
+        switch (code) {
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            default:
+                out += "\\x";
+                out += kHex[code >> 4];
+                out += kHex[code & 0xF];
+        }
+        at += code >= 0x80;
+        from = at + 1;
+    }
+    out.append(text, from);
+}
+
 size_t codePoints(const std::string& utf8) {
     size_t n = 0;
     for (const char c : utf8) {
@@ -63,7 +105,9 @@ void format(std::string& out, Format how, const std::string& address, const Chec
                                                                {"Страна", &result.country}};
     for (size_t i = withAddress ? 0 : 1; i < std::size(rows); ++i) {
         const std::string label = rows[i].first;
-        out += label + ":" + std::string(14 - codePoints(label), ' ') + *rows[i].second + '\n';
+        out += label + ":" + std::string(14 - codePoints(label), ' ');
+        appendShown(out, *rows[i].second);
+        out += '\n';
     }
 }
 

@@ -10,7 +10,9 @@ namespace netsorter::cli {
 enum class Format { Text, Tsv, Json };
 
 // Appends the lines of one checked address to out. The text format names the address only
-// withAddress (several addresses); TSV and JSON always do.
+// withAddress (several addresses); TSV and JSON always do. The text format shows control
+// characters as escapes (\n, \t, \x1b, and \\ for the backslash), TSV makes tabs and line
+// breaks blanks, JSON escapes as JSON does.
 void format(std::string& out, Format how, const std::string& address, const CheckResult& result,
             bool withAddress);
 

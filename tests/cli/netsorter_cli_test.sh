@@ -33,10 +33,16 @@ arg_path() {
     fi
 }
 
-# Runs the program; its stdout lands in $work/out, its stderr (line ends made LF) in
-# $work/err and its exit status in $status.
+# Runs the program; its stdout lands in $work/out (or out_file), its stderr (line ends made
+# LF) in $work/err and its exit status in $status. Standard input is stdin_file, closed when
+# that is "closed".
 run() {
-    "${runner[@]}" "$program" "$@" >"$work/out" 2>"$work/err.raw" <"${stdin_file:-/dev/null}"
+    if [[ ${stdin_file:-} == closed ]]; then
+        "${runner[@]}" "$program" "$@" >"${out_file:-$work/out}" 2>"$work/err.raw" <&-
+    else
+        "${runner[@]}" "$program" "$@" >"${out_file:-$work/out}" 2>"$work/err.raw" \
+            <"${stdin_file:-/dev/null}"
+    fi
     status=$?
     tr -d '\r' <"$work/err.raw" >"$work/err"
 }
@@ -157,6 +163,16 @@ IP-адрес:      192.0.2.77
 Страна:        $upper
 EOF
 
+    # Control characters are escaped: no address forges a row or drives the terminal.
+    run --data-dir "$d" --no-reverse $'10.1.2.3\e[2J\nСтрана:\tРоссия\xc2\x85 \\'
+    expect_status 0 "control characters"
+    expect_out "control characters" <<EOF
+Доменное имя:  <не проверялось ...>
+IP-адрес:      10.1.2.3\\x1b[2J\\nСтрана:\\tРоссия\\x85 \\\\
+Тип трафика:   Частные сети
+Страна:        $lower
+EOF
+
     run --data-dir "$d" --format=json "${addresses[@]}"
     expect_status 0 json
     expect_no_stderr json
@@ -236,6 +252,40 @@ EOF
 10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower
 EOF
 
+    # A line longer than 64 KiB or holding NUL is no address (NUL bytes from the start are no
+    # UTF-16); any line end; all whitespace around a line dropped, Unicode's too.
+    { head -c 70000 /dev/zero &&
+        printf '\r\n\t10.1.2.3\xc2\xa0\r200.1.2.3\0\n\xe3\x80\x80 10.9.9.9 \r'; } >"$work/in"
+    stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv
+    expect_status 0 "odd lines"
+    local no_address="${T}<Доменное имя отсутсвует>${T}<IP-адрес отсутсвует>${T}<неправильный IP>"
+    expect_out "odd lines" <<EOF
+$no_address${T}<страна не определена>
+10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$lower
+$no_address${T}<страна не определена>
+10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower
+EOF
+    [[ $(grep -c '^netsorter: warning: line [13] of standard input' "$work/err") == 2 ]] ||
+        fail "odd lines: stderr: $(cat "$work/err")"
+
+    # UTF-16 with its mark is read, either byte order; without it, refused.
+    local form
+    for form in utf-16-le utf-16-be; do
+        python3 -c 'import sys; sys.stdout.buffer.write("\ufeff10.1.2.3 Ж\r\n10.9.9.9".encode(sys.argv[1]))' \
+            $form >"$work/in"
+        stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv
+        expect_status 0 "$form"
+        expect_out "$form" <<EOF
+10.1.2.3 Ж${T}<не проверялось ...>${T}10.1.2.3 Ж${T}Частные сети${T}$lower
+10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower
+EOF
+    done
+    python3 -c 'import sys; sys.stdout.buffer.write("10.1.2.3\n".encode("utf-16-le"))' >"$work/in"
+    stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv
+    expect_status 1 "UTF-16 without its mark"
+    [[ ! -s $work/out && $(cat "$work/err") == "netsorter: cannot read standard input: "*UTF-16* ]] ||
+        fail "UTF-16 without its mark: stderr: $(cat "$work/err")"
+
     # Text from standard input shows the address row even for one address.
     printf '8.8.8.8' >"$work/in"
     stdin_file=$work/in run --data-dir "$d" --no-reverse
@@ -274,12 +324,13 @@ for i in range(10000):
 }
 
 # Output is gathered for speed, yet a program that feeds one line and waits for its answer
-# (a coprocess) must get it before it sends the next.
+# (a coprocess) must get it before it sends the next, even a line ended by a lone CR, which
+# an LF may yet follow.
 case_interactive() {
     local d line
     d=$(arg_path "$data")
     coproc NS { "${runner[@]}" "$program" --data-dir "$d" --no-reverse --format tsv 2>/dev/null; }
-    printf '10.1.2.3\n' >&"${NS[1]}"
+    printf '10.1.2.3\r' >&"${NS[1]}"
     if IFS= read -r -t 120 line <&"${NS[0]}"; then
         [[ $line == "10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$lower" ]] ||
             fail "interactive: answer is '$line'"
@@ -288,6 +339,35 @@ case_interactive() {
     fi
     exec {NS[1]}>&-
     wait "$NS_PID"
+}
+
+# A failed write or read ends the run with status 1 and its reason; a reader that has gone
+# (SIGPIPE ignored, as scripts and CI runners often leave it) ends it silently.
+case_streams() {
+    local d
+    d=$(arg_path "$data")
+    out_file=/dev/full run --data-dir "$d" --no-reverse 10.1.2.3
+    expect_status 1 "full disk"
+    [[ $(cat "$work/err") == "netsorter: cannot write the output: "?* ]] ||
+        fail "full disk: stderr: $(cat "$work/err")"
+
+    (
+        trap '' PIPE
+        yes 10.1.2.3 2>/dev/null |
+            timeout 120 "${runner[@]}" "$program" --data-dir "$d" --no-reverse 2>"$work/err" |
+            head -n1 >/dev/null
+        echo "${PIPESTATUS[1]}" >"$work/status"
+    )
+    [[ $(cat "$work/status") == 1 && ! -s $work/err ]] ||
+        fail "closed pipe: status $(cat "$work/status"), stderr: $(cat "$work/err")"
+
+    local input
+    for input in / closed; do
+        stdin_file=$input run --data-dir "$d" --no-reverse
+        expect_status 1 "standard input $input"
+        [[ $(cat "$work/err") == "netsorter: cannot read standard input: "?* ]] ||
+            fail "standard input $input: stderr: $(cat "$work/err")"
+    done
 }
 
 case_missing_data() {

@@ -1,55 +1,96 @@
 // The command-line tool's reading of standard input, however the bytes arrive: pieces of
-// sizes named by the input's first byte. Every line comes out whole and in order, a CR
-// before its LF dropped, NUL bytes and lone CRs kept.
+// sizes named by the input's first byte. The lines are the text's split at CR LF, LF and
+// lone CR, each whole unless longer than the bound or holding a NUL byte; and the lines, or
+// the refusal of the input, do not depend on how the input is cut into reads (UTF-16 with
+// its mark included).
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/line_reader.h"
+#include "common/text.h"
 #include "fuzz_support.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace netsorter;
-    using namespace netsorter::fuzz;
-    if (size == 0) {
-        return 0;
-    }
-    const unsigned pieces = data[0];
-    const std::string_view input = asText(data + 1, size - 1);
+namespace {
 
-    std::vector<std::string> expected;
-    for (std::size_t at = 0; at < input.size();) {
-        const std::size_t end = std::min(input.find('\n', at), input.size());
-        std::string line(input.substr(at, end - at));
-        if (line.ends_with('\r')) {
-            line.pop_back();
+using namespace netsorter;
+using Lines = std::vector<std::pair<std::string, console::Line::Fault>>;
+
+Lines expectedLines(std::string_view text) {
+    Lines lines;
+    forEachLine(text, [&](std::string_view line) {
+        using Fault = console::Line::Fault;
+        if (line.size() > console::kMaxLineBytes) {
+            lines.emplace_back("", Fault::tooLong);
+        } else if (line.find('\0') != std::string_view::npos) {
+            lines.emplace_back("", Fault::nul);
+        } else {
+            lines.emplace_back(line, Fault::none);
         }
-        expected.push_back(line);
-        at = end + 1;
+    });
+    if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        lines.pop_back();
     }
+    return lines;
+}
 
+// The lines of input read in pieces of 1 to 8 bytes chosen by pieces (as many times more as
+// the input has 4 KiB, so that a long line goes fast), or as much as there is room for when
+// pieces has bit 8.
+std::pair<Lines, std::string> readAll(std::string_view input, unsigned pieces) {
+    const std::size_t scale = 1 + input.size() / 4096;
     std::size_t at = 0;
     std::size_t reads = 0;
     std::size_t waits = 0;
     console::LineReader reader(
-        [&](char* buffer, std::size_t room) {
-            // 1 to 8 bytes at a time, or as much as there is room for.
-            const std::size_t piece = pieces & 8 ? room : 1 + (pieces + reads++) % 8;
+        [&](char* buffer, std::size_t room, std::string&) {
+            const std::size_t piece = pieces & 8 ? room : scale * (1 + (pieces + reads++) % 8);
             const std::size_t n = std::min({piece, room, input.size() - at});
             std::memcpy(buffer, input.data() + at, n);
             at += n;
             return n;
         },
         [&] { ++waits; });
-    std::vector<std::string> lines;
-    for (std::string line; reader.readLine(line);) {
-        lines.push_back(line);
+    Lines lines;
+    for (console::Line line; reader.readLine(line);) {
+        fuzz::expect(line.number == lines.size() + 1, "line numbers");
+        fuzz::expect(line.text.size() <= console::kMaxLineBytes, "a line beyond the bound");
+        lines.emplace_back(line.text, line.fault);
     }
-    expect(lines == expected, "lines: " + std::to_string(lines.size()) + ", expected " +
-                                  std::to_string(expected.size()));
-    expect(!reader.readLine(lines.emplace_back()), "a line after the end");
-    expect(waits >= 1 && at == input.size(), "input left unread");
+    console::Line after;
+    fuzz::expect(!reader.readLine(after), "a line after the end");
+    fuzz::expect(waits >= 1 && (at == input.size() || !reader.error().empty()),
+                 "input left unread");
+    return {lines, reader.error()};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    const unsigned mode = data[0];
+    std::string text(fuzz::asText(data + 1, size - 1));
+    // Now and then a line about as long as the bound allows.
+    if (mode & 0x10) {
+        text.insert(text.size() / 2, console::kMaxLineBytes - 8 + text.size() % 16, 'x');
+    }
+    const auto [lines, error] = readAll(text, mode);
+    const auto whole = readAll(text, 8);
+    fuzz::expect(lines == whole.first && error == whole.second,
+                 "the reads' sizes changed the lines or the refusal");
+
+    // Text neither marked as UTF-16 nor refused as unmarked UTF-16 is read as bytes.
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") || !error.empty()) {
+        return 0;
+    }
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.erase(0, 3);
+    }
+    fuzz::expect(lines == expectedLines(text), "lines: " + std::to_string(lines.size()));
     return 0;
 }
