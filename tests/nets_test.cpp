@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "fake_ui.h"
+#include "nets/ip_address.h"
 #include "nets/ipv4.h"
 #include "nets/net_checker.h"
 
@@ -124,6 +126,130 @@ TEST(IpToNumber, ReadsABareAddressAndIgnoresAnyPrefix) {
         double number = -1;
         EXPECT_EQ(ipToNumber(row.text, number), row.ok) << row.text;
         EXPECT_EQ(number, row.number) << row.text;
+    }
+}
+
+// Both families through parseIp and back through formatIp: IPv4 keeps its lenient form,
+// IPv6 is read by RFC 4291, whole, and written by RFC 5952.
+TEST(IpText, ReadsEitherFamilyAndShowsItCanonically) {
+    struct Row {
+        std::string text;
+        std::string shown;  // empty: refused
+        bool v4 = false;
+    };
+    const Row rows[] = {
+        {"010.001.000.009", "10.1.0.9", true},
+        {"1.2.3.4/8 and words", "1.2.3.4", true},
+        {"2001:DB8:0:0:1:0:0:1", "2001:db8::1:0:0:1"},  // the first of equal runs
+        {"2001:0db8:0000:0000:0000:ff00:0042:8329", "2001:db8::ff00:42:8329"},
+        {"2001:db8:0:1:1:1:1:1", "2001:db8:0:1:1:1:1:1"},  // one zero group stays
+        {"0:0:1:0:0:0:1:0", "0:0:1::1:0"},
+        {"::", "::"},
+        {"::1", "::1"},
+        {"1::", "1::"},
+        {"1:2:3:4:5:6:7::", "1:2:3:4:5:6:7:0"},
+        {"::ffff:192.0.2.1", "::ffff:192.0.2.1"},
+        {"::FFFF:c000:0201", "::ffff:192.0.2.1"},
+        {"::1.2.3.4", "::102:304"},  // IPv4-compatible: not mapped, shown in hex
+        {"64:ff9b::192.0.2.1", "64:ff9b::c000:201"},
+        {"1:2:3:4:5:6:1.2.3.4", "1:2:3:4:5:6:102:304"},
+        {"fe80::1%eth0", "fe80::1"},
+        {"fe80::1%25", "fe80::1"},
+        {"1:2:3:4:5:6:7:8:9", ""},
+        {"1:2:3:4:5:6:7:8::", ""},  // "::" must stand for at least one group
+        {"1:2:3:4:5:6:7:1.2.3.4", ""},
+        {"12345::", ""},
+        {"1::2::3", ""},
+        {":::", ""},
+        {":1", ""},
+        {"1:", ""},
+        {"1:2", ""},
+        {"g::1", ""},
+        {"::ffff:010.0.0.1", ""},  // 010 would be ten here and eight to inet_addr
+        {"::ffff:1.2.3", ""},
+        {"::1.2.3.4.5", ""},
+        {"::1 ", ""},
+        {"::1x", ""},
+        {"2001:db8::/32", ""},
+        {"[::1]", ""},
+        {"fe80::1%", ""},
+        {"fe80::1%eth 0", ""},
+    };
+    for (const Row& row : rows) {
+        IpAddress a = IpAddress::fromV6({7, 7});
+        ASSERT_EQ(parseIp(row.text, a), !row.shown.empty()) << row.text;
+        EXPECT_EQ(formatIp(a), row.shown.empty() ? "::7:0:0:0:7" : row.shown) << row.text;
+        EXPECT_EQ(a.isV4(), row.v4) << row.text;
+    }
+}
+
+TEST(IpText, MappedAddressesStandForTheirIpv4Address) {
+    const struct {
+        std::string text;
+        std::string ipv4;  // empty: none
+    } rows[] = {
+        {"192.0.2.1", "192.0.2.1"}, {"::ffff:192.0.2.1", "192.0.2.1"}, {"::192.0.2.1", ""},
+        {"::ffff:0:192.0.2.1", ""}, {"2001:db8::ffff:c000:201", ""},
+    };
+    for (const auto& row : rows) {
+        IpAddress a;
+        ASSERT_TRUE(parseIp(row.text, a)) << row.text;
+        const std::optional<IpAddress> v4 = a.ipv4();
+        EXPECT_EQ(v4 ? formatIp(*v4) : "", row.ipv4) << row.text;
+        EXPECT_EQ(IpAddress::fromV6Bytes(a.v6Bytes()).v6(), a.v6()) << row.text;
+    }
+    EXPECT_EQ(IpAddress::fromV6Bytes({0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}),
+              IpAddress::fromV6({0x20010db800000000, 1}));
+}
+
+// Ranges as checkIp and nets.txt lines read them.
+TEST(IpText, ReadsRanges) {
+    struct Row {
+        std::string text;
+        bool ok;
+        std::string first;  // IPv6: the start; IPv4: the range's ends as "first-last"
+        int prefix = 0;
+    };
+    const double all = kTwoTo32 - 1;
+    auto v4 = [](double first, double last) {
+        return std::to_string(first) + "-" + std::to_string(last);
+    };
+    const Row rows[] = {
+        {"1.2.3.4/8 words", true, v4(ip(1, 2, 3, 4), ip(2, 2, 3, 3))},  // parseNet's own
+        {"2001:db8::1/32", true, "2001:db8::", 32},                     // to the boundary
+        {"fe80::1%eth0/64", true, "fe80::", 64},
+        {"::1/0", true, "::", 0},
+        {"2001:db8::1/0128", true, "2001:db8::1", 128},
+        {"2001:db8::1/129", true, "2001:db8::1", 128},  // unusable
+        {"2001:db8::1/99999999999999999999", true, "2001:db8::1", 128},
+        {"::ffff:10.1.2.3/104", true, v4(ip(10, 0, 0, 0), ip(10, 255, 255, 255))},
+        {"::ffff:10.0.0.5/126", true, v4(ip(10, 0, 0, 4), ip(10, 0, 0, 7))},
+        {"::ffff:10.0.0.5", true, v4(ip(10, 0, 0, 5), ip(10, 0, 0, 5))},
+        {"::ffff:10.0.0.5/95", true, v4(0, all)},  // holds every mapped address
+        {"::ffff:10.0.0.5/200", true, v4(ip(10, 0, 0, 5), ip(10, 0, 0, 5))},
+        {"2001:db8::/", false, ""},
+        {"2001:db8::/x", false, ""},
+        {"2001:db8::/-1", false, ""},
+        {"fe80::1/64%eth0", false, ""},
+        {"2001:db8::/32 note", false, ""},
+    };
+    for (const Row& row : rows) {
+        IpRange range;
+        ASSERT_EQ(parseIpRange(row.text, range), row.ok) << row.text;
+        if (!row.ok) {
+            continue;
+        }
+        if (range.family == IpAddress::Family::V4) {
+            EXPECT_EQ(v4(range.v4.firstIp, range.v4.lastIp), row.first) << row.text;
+        } else {
+            EXPECT_EQ(formatIp(IpAddress::fromV6(range.v6.first)), row.first) << row.text;
+            EXPECT_EQ(range.v6.prefix, row.prefix) << row.text;
+        }
+    }
+    // A nets.txt line may carry a note after a blank.
+    for (const std::string line : {"2001:db8::/32 note", "2001:db8::/32\tnote", "::1 # loopback"}) {
+        IpRange range;
+        EXPECT_TRUE(parseIpRange(line, range, true)) << line;
     }
 }
 
