@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <random>
 #include <string>
@@ -236,6 +237,7 @@ TEST(IpText, ReadsRanges) {
     for (const Row& row : rows) {
         IpRange range;
         ASSERT_EQ(parseIpRange(row.text, range), row.ok) << row.text;
+        EXPECT_EQ(clsNetChecker::isIp(row.text), row.ok) << row.text;
         if (!row.ok) {
             continue;
         }
@@ -389,6 +391,49 @@ TEST(NetChecker, FixedAnswers) {
     EXPECT_EQ(kBadIp, std::string("Ошибка: IP указан неверно!"));
 }
 
+// IPv6 lines under the same headings: first in file order within a family, the families
+// apart except ::ffff:, which is IPv4 both in the file and in a query.
+TEST(NetChecker, Ipv6SubnetsAndIpv4WrittenInIpv6) {
+    FakeUi ui;
+    clsNetChecker checker;
+    checker.add_nets(
+        "# A\n10.0.0.0/8\n2001:db8::/32\n"
+        "# B\n2001:db8:1::/48\nfe80::5/10 начало не по границе\n::/0\n2001:db8::/x\n"
+        "# C\n::ffff:192.168.0.0/112\n::ffff:1.2.3.4/64\n");
+    EXPECT_EQ(checker.nets().size(), 3u);
+    EXPECT_EQ(checker.nets6().size(), 4u);
+    const std::vector<Query> queries = {
+        {"2001:db8:1::1", "A"},
+        {"fe80::", "B"},
+        {"febf:ffff:ffff:ffff:ffff:ffff:ffff:ffff", "B"},
+        {"::1.2.3.4", "B"},  // IPv4-compatible is IPv6
+        {"10.1.2.3", "A"},
+        {"::ffff:10.1.2.3", "A"},
+        {"192.168.5.5", "C"},
+        {"::FFFF:c0a8:505", "C"},
+        {"8.8.8.8", "C"},  // the /64 holds every mapped address
+        {"2001:db8:1::/48", "A"},
+        {"2001:db8::/31", "B"},
+        {"::ffff:10.0.0.0/104", "A"},
+        {"::ffff:10.0.0.0/100", "C"},
+        {"2001:db8::1 words", kBadIp},
+    };
+    expectAnswers(checker, queries);
+    for (const Query& q : queries) {
+        IpAddress a;
+        if (parseIp(q.ip, a)) {
+            EXPECT_EQ(checker.checkIp(a), q.expected) << q.ip;
+        }
+    }
+
+    clsNetChecker v6only;
+    v6only.add_nets("# ALL\n::/0\n");
+    clsNetChecker v4only;
+    v4only.add_nets("# ALL\n0.0.0.0/0\n");
+    expectAnswers(v6only, {{"1.2.3.4", kNotInAnySubnet}, {"::ffff:1.2.3.4", kNotInAnySubnet}});
+    expectAnswers(v4only, {{"::1", kNotInAnySubnet}, {"::ffff:1.2.3.4", "ALL"}});
+}
+
 TEST(NetChecker, YieldsAfterEveryLineAndAChecksMeanwhileSeesTheLinesSoFar) {
     FakeUi ui;
     clsNetChecker checker;
@@ -403,6 +448,36 @@ TEST(NetChecker, YieldsAfterEveryLineAndAChecksMeanwhileSeesTheLinesSoFar) {
     EXPECT_EQ(seen, expected);
 }
 
+// Loads a list twice and asks the queries after each load, and some inside the second
+// load's turns, when the index covers the first load only and the lines since are scanned.
+void expectIndexAsScan(const std::function<std::string()>& text,
+                       const std::vector<std::string>& queries, const std::string& list) {
+    FakeUi ui;
+    clsNetChecker checker;
+    auto expectSame = [&](const char* when) {
+        for (const std::string& q : queries) {
+            ASSERT_EQ(checker.checkIp(q), checker.checkIpByScan(q)) << q << " " << when << list;
+        }
+    };
+    checker.add_nets(text());
+    expectSame("after one load");
+    std::size_t turn = 0;
+    ui.onDoEvents = [&] {
+        if (++turn % 7 == 0) {
+            const std::string& q = queries[turn * 31 % queries.size()];
+            ASSERT_EQ(checker.checkIp(q), checker.checkIpByScan(q)) << q << " while loading";
+        }
+    };
+    checker.add_nets(text(), ui.yield());
+    ui.onDoEvents = nullptr;
+    expectSame("after a second load");
+}
+
+std::string dotted(std::uint32_t a) {
+    return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
+           std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
+}
+
 // The index must give exactly the scan's answer: the first subnet in list order holding
 // all of the query. Lists of random subnets, nested and overlapping, repeated under other
 // headings, with unaligned starts, /0 (also at 255.255.255.255, ending beyond 2^32 - 1) and
@@ -410,10 +485,6 @@ TEST(NetChecker, YieldsAfterEveryLineAndAChecksMeanwhileSeesTheLinesSoFar) {
 TEST(NetChecker, IndexAnswersAsTheScan) {
     std::mt19937 random(20240601);
     auto address = [&]() { return static_cast<std::uint32_t>(random()); };
-    auto dotted = [](std::uint32_t a) {
-        return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
-               std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
-    };
     for (int list = 0; list < 40; ++list) {
         const int size = 1 + static_cast<int>(random() % (list < 30 ? 40 : 2000));
         // Few distinct starts make overlaps and repeats common; some lists crowd one /16.
@@ -426,9 +497,9 @@ TEST(NetChecker, IndexAnswersAsTheScan) {
         for (const std::uint32_t edge : {0u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
             starts.push_back(edge);
         }
-        auto text = [&](int lines) {
+        auto text = [&]() {
             std::string t;
-            for (int i = 0; i < lines; ++i) {
+            for (int i = 0; i < size; ++i) {
                 if (random() % 8 == 0) {
                     t += "# H" + std::to_string(random() % 5) + "\n";
                 }
@@ -452,28 +523,68 @@ TEST(NetChecker, IndexAnswersAsTheScan) {
             queries.push_back(random() % 4 ? dotted(a)
                                            : dotted(a) + "/" + std::to_string(random() % 33));
         }
-        FakeUi ui;
-        clsNetChecker checker;
-        auto expectSame = [&](const char* when) {
-            for (const std::string& q : queries) {
-                ASSERT_EQ(checker.checkIp(q), checker.checkIpByScan(q))
-                    << q << " " << when << ", list " << list;
+        expectIndexAsScan(text, queries, ", list " + std::to_string(list));
+    }
+}
+
+// The same for IPv6 lists, alone and mixed with IPv4 lines and ::ffff: ones. Starts spread
+// over all addresses, or clustered under three /16s (the index's second level then tells
+// them apart), or crowded into one /64 (where it cannot); prefixes run from 0 to 128.
+TEST(NetChecker, IndexAnswersAsTheScanForIpv6AndMixedLists) {
+    std::mt19937_64 random(20250105);
+    auto v6 = [](Ipv6Number n) { return formatIp(IpAddress::fromV6(n)); };
+    for (int list = 0; list < 40; ++list) {
+        const int size = 1 + static_cast<int>(random() % (list < 30 ? 60 : 3000));
+        const bool crowded = list % 4 == 0;
+        const bool clustered = list % 4 == 2;
+        const bool mixed = list % 3 == 1;
+        std::vector<Ipv6Number> starts;
+        for (int i = 0; i < 1 + size / 4; ++i) {
+            const std::uint64_t top[] = {0x2001, 0x2a02, 0x2400};
+            std::uint64_t hi = random() & (random() % 2 ? ~std::uint64_t{0} << 32 : ~0ull);
+            if (clustered) {
+                hi = top[random() % 3] << 48 | hi >> 16;
             }
+            starts.push_back(crowded ? Ipv6Number{0x20010db800000000, random() % 65536}
+                                     : Ipv6Number{hi, random() % 2 ? 0 : random()});
+        }
+        starts.push_back({0, 0});
+        starts.push_back({~0ull, ~0ull});
+        auto prefix = [&] {
+            const std::uint64_t kind = random() % 10;
+            return crowded ? 120 + random() % 9 : kind == 0 ? random() % 16 : random() % 129;
         };
-        checker.add_nets(text(size));
-        expectSame("after one load");
-        // Checks inside the second load's turns see the index of the first load and the
-        // lines appended since.
-        int turn = 0;
-        ui.onDoEvents = [&] {
-            if (++turn % 7 == 0) {
-                const std::string& q = queries[random() % queries.size()];
-                ASSERT_EQ(checker.checkIp(q), checker.checkIpByScan(q)) << q << " while loading";
+        auto text = [&]() {
+            std::string t;
+            for (int i = 0; i < size; ++i) {
+                if (random() % 8 == 0) {
+                    t += "# H" + std::to_string(random() % 5) + "\n";
+                }
+                const std::uint64_t kind = mixed ? random() % 3 : 0;
+                const auto a = static_cast<std::uint32_t>(random());
+                t += kind == 0
+                         ? v6(starts[random() % starts.size()]) + "/" + std::to_string(prefix())
+                     : kind == 1 ? dotted(a) + "/" + std::to_string(random() % 33)
+                                 : "::ffff:" + dotted(a) + "/" + std::to_string(80 + random() % 49);
+                t += "\n";
             }
+            return t;
         };
-        checker.add_nets(text(size), ui.yield());
-        ui.onDoEvents = nullptr;
-        expectSame("after a second load");
+        std::vector<std::string> queries;
+        for (int i = 0; i < 300; ++i) {
+            const Ipv6Number from = starts[random() % starts.size()];
+            const Ipv6Number host = Ipv6Net{{0, 0}, 0, static_cast<std::uint8_t>(prefix())}.last();
+            Ipv6Number near =
+                random() % 2 ? from : Ipv6Number{from.hi | host.hi, from.lo | host.lo};
+            near.lo += random() % 5 - 2;
+            const std::string q = v6(random() % 4 ? near : Ipv6Number{random(), random()});
+            queries.push_back(random() % 4 ? q : q + "/" + std::to_string(random() % 129));
+            if (mixed) {
+                queries.push_back(dotted(static_cast<std::uint32_t>(random())));
+                queries.push_back("::ffff:" + queries.back());
+            }
+        }
+        expectIndexAsScan(text, queries, ", list " + std::to_string(list));
     }
 }
 
