@@ -5,6 +5,7 @@
 // subnets that cover it, which is the answer the linear scan gives for any address in it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -57,9 +58,14 @@ class SubnetIndex {
     std::uint32_t cutAt(std::uint32_t address) const;
 };
 
-// The same over IPv6 subnets. The cuts are spread unevenly (routes live in 2000::/3, and
-// there in clusters), so a top-level bucket holding many cuts gets buckets of its own over
-// the next bits: a lookup stays a couple of memory reads however the cuts gather.
+// The same over IPv6 subnets, in two levels, as the cuts gather unevenly (routes live in
+// 2000::/3, and there in the blocks the registries hand out). The cuts, in order, are laid
+// out thirteen to a block of two cache lines, each as one word: its heading, and above it
+// as many bits of its first address, after those the block's cuts share, as the word has
+// room for. Finding the block takes the top bits of the address and the blocks' first
+// cuts, both small enough to stay in the cache; so a lookup makes one trip to memory, for
+// its block, as an IPv4 lookup does for its cuts. The cuts' full addresses are read only
+// when those bits cannot tell an address from a cut.
 class Subnet6Index {
   public:
     static constexpr std::uint32_t kNone = SubnetIndex::kNone;
@@ -70,37 +76,38 @@ class Subnet6Index {
 
     std::size_t covered() const { return covered_; }
 
-    std::uint32_t headingAt(Ipv6Number address) const { return cuts_[cutAt(address)].heading; }
+    std::uint32_t headingAt(Ipv6Number address) const;
 
     std::uint32_t positionAt(Ipv6Number address) const { return labels_[cutAt(address)]; }
 
   private:
     static constexpr int kMaxBucketBits = 16;
-    static constexpr int kMaxSubBits = 24;
-    // A bucket of more cuts than this gets a second level; a range of at most kCounted cuts
-    // is counted outright, a longer one searched.
-    static constexpr std::uint32_t kDirect = 16;
-    static constexpr std::uint32_t kCounted = 32;
+    static constexpr std::uint32_t kCutsPerBlock = 13;
+    static constexpr std::uint32_t kCounted = 32;  // a bucket of more blocks is searched
 
-    struct Cut {
-        Ipv6Number start;
-        std::uint32_t heading;
+    // word[0] and word[1]: the block's first cut (hi, lo). word[2]: how many top bits its
+    // cuts share (above 8 bits) and how many cuts it holds. word[3 + k]: the k-th cut's
+    // word, or all ones past the block's cuts. So the heading of an address is that of
+    // word[2 + the number of cuts at or below it], which is at least one.
+    struct alignas(128) Block {
+        std::array<std::uint64_t, kCutsPerBlock + 3> word;
     };
-    // The top-level bucket b (the top bits_ bits of an address) holds the cuts from
-    // buckets_[b].first to buckets_[b + 1].first - 1; when they are more than kDirect, their
-    // own buckets over the next subBits(count) bits start at second_[buckets_[b].second].
-    struct Bucket {
-        std::uint32_t first;
-        std::uint32_t second;
-    };
-    std::vector<Cut> cuts_;
-    std::vector<Bucket> buckets_;
-    std::vector<std::uint32_t> second_;
+    std::vector<Block> blocks_;
+    // The first cut of each block, and per top-level bucket (the top bits_ bits of an
+    // address) the first block starting in it, and at the end the number of blocks.
+    std::vector<Ipv6Number> firsts_;
+    std::vector<std::uint32_t> buckets_;
     int bits_ = 1;
+    int headingBits_ = 1;  // as many as the largest heading number needs
+    // Per cut: its first address and its heading.
+    std::vector<Ipv6Number> starts_;
+    std::vector<std::uint32_t> headings_;
     std::vector<std::uint32_t> labels_;
     std::size_t covered_ = 0;
 
-    static int subBits(std::uint32_t cuts);
+    // The block holding the cut at or below address.
+    std::uint32_t blockAt(Ipv6Number address) const;
+    // The cut of the elementary interval holding address, from the full addresses.
     std::uint32_t cutAt(Ipv6Number address) const;
 };
 
