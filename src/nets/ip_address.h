@@ -54,8 +54,8 @@ class IpAddress {
     // v6() as 16 bytes in network order (an in6_addr).
     std::array<std::uint8_t, 16> v6Bytes() const;
 
-    // The IPv4 address this one stands for: itself, or a.b.c.d for ::ffff:a.b.c.d, which is
-    // classified, located and named as a.b.c.d. Nothing for any other IPv6 address.
+    // The IPv4 address this one stands for: itself, or a.b.c.d for ::ffff:a.b.c.d (which the
+    // subnet list checks as a.b.c.d). Nothing for any other IPv6 address.
     constexpr std::optional<IpAddress> ipv4() const {
         if (isV4() || isIpv4Mapped(number_)) {
             return fromV4(v4());
