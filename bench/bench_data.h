@@ -1,10 +1,15 @@
-// Seeded data the benchmarks share: random addresses and a random subnet list.
+// Seeded data the benchmarks share: random addresses and random subnet lists.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
+
+#include "nets/ip_address.h"
 
 namespace bench {
 
@@ -72,6 +77,99 @@ inline std::string netsText(size_t subnets) {
         text += dotted(net.first) + "/" + std::to_string(net.second) + "\r\n";
     }
     return text;
+}
+
+// The IPv6 subnets of netsText6, shaped like the IPv6 routing table: one in eight an
+// allocation (/29 to /32) anywhere in 2000::/3, the others inside one, as announcements
+// are: half of all /48, a quarter /33 to /47, a tenth /49 to /64 and one in fifty a single
+// address; every fiftieth a repeat. In no particular order, so that about half the
+// subnets inside an allocation stand above it and answer.
+inline std::vector<std::pair<netsorter::Ipv6Number, int>> ipv6Subnets(size_t subnets) {
+    std::mt19937_64 random(13);
+    std::vector<std::pair<netsorter::Ipv6Number, int>> listed;
+    std::vector<size_t> allocations;
+    listed.reserve(subnets);
+    for (size_t i = 0; i < subnets; ++i) {
+        if (i % 50 == 49) {
+            listed.push_back(listed[random() % listed.size()]);
+            continue;
+        }
+        netsorter::Ipv6Number start{std::uint64_t{1} << 61 | random() >> 3, random()};
+        const std::uint64_t kind = random() % 100;
+        if (kind < 12 || allocations.empty()) {
+            allocations.push_back(listed.size());
+            listed.push_back({start, 29 + static_cast<int>(random() % 4)});
+            continue;
+        }
+        const auto& [within, outer] = listed[allocations[random() % allocations.size()]];
+        const netsorter::Ipv6Number host =
+            netsorter::Ipv6Net{{0, 0}, 0, static_cast<std::uint8_t>(outer)}.last();
+        start = {(within.hi & ~host.hi) | (start.hi & host.hi), start.lo};
+        const int prefix = kind < 62   ? 48
+                           : kind < 87 ? 33 + static_cast<int>(random() % 15)
+                           : kind < 98 ? 49 + static_cast<int>(random() % 16)
+                                       : 128;
+        listed.push_back({start, prefix});
+    }
+    std::shuffle(listed.begin(), listed.end(), random);
+    return listed;
+}
+
+// A nets.txt text of those subnets, a heading of sixteen every 1000 lines. Every eighth
+// start is written with host bits, which the reader clears.
+inline std::string netsText6(size_t subnets) {
+    std::string text = "Generated for the benchmarks\r\n";
+    const auto listed = ipv6Subnets(subnets);
+    for (size_t i = 0; i < listed.size(); ++i) {
+        if (i % 1000 == 0) {
+            text += "# Тип трафика " + std::to_string(i / 1000 % 16) + "\r\n";
+        }
+        auto [start, prefix] = listed[i];
+        if (i % 8 != 0) {
+            const netsorter::Ipv6Number host =
+                netsorter::Ipv6Net{{0, 0}, 0, static_cast<std::uint8_t>(prefix)}.last();
+            start = {start.hi & ~host.hi, start.lo & ~host.lo};
+        }
+        text += netsorter::formatIp(netsorter::IpAddress::fromV6(start)) + "/" +
+                std::to_string(prefix) + "\r\n";
+    }
+    return text;
+}
+
+// kAddresses IPv6 texts: half of them inside subnets of the 1 M list, half anywhere in
+// 2000::/3, where random addresses almost never meet a subnet. Side by side in one buffer,
+// as a batch reads them: a std::string each would put these long texts on the heap (the
+// dotted ones fit inside theirs) and time a trip to memory for every text.
+inline const std::vector<std::string_view>& ipv6Addresses() {
+    static std::string buffer;
+    static const std::vector<std::string_view> texts = [] {
+        const auto listed = ipv6Subnets(1000000);
+        std::mt19937_64 random(20240517);
+        std::vector<std::string> out;
+        out.reserve(kAddresses);
+        for (size_t i = 0; i < kAddresses; ++i) {
+            netsorter::Ipv6Number a{std::uint64_t{1} << 61 | random() >> 3, random()};
+            if (i % 2 == 0) {
+                const auto& [start, prefix] = listed[random() % listed.size()];
+                const netsorter::Ipv6Number host =
+                    netsorter::Ipv6Net{{0, 0}, 0, static_cast<std::uint8_t>(prefix)}.last();
+                a = {(start.hi & ~host.hi) | (a.hi & host.hi),
+                     (start.lo & ~host.lo) | (a.lo & host.lo)};
+            }
+            out.push_back(netsorter::formatIp(netsorter::IpAddress::fromV6(a)));
+        }
+        std::vector<std::size_t> ends;
+        for (const std::string& text : out) {
+            buffer += text;
+            ends.push_back(buffer.size());
+        }
+        std::vector<std::string_view> views;
+        for (std::size_t k = 0, start = 0; k < ends.size(); start = ends[k++]) {
+            views.push_back(std::string_view(buffer).substr(start, ends[k] - start));
+        }
+        return views;
+    }();
+    return texts;
 }
 
 }  // namespace bench

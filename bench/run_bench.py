@@ -106,6 +106,21 @@ def main():
     first = nets["add_nets_then_checkIp/1000000"]
     rows.append(("`add_nets` of 1 M lines and the first `checkIp` (builds the index), s",
                  "%.3f" % (first["cpu_time"] / 1e3), "", ""))
+    for size, label in ((1000, "1 K"), (100000, "100 K"), (1000000, "1 M")):
+        index = nets["checkIp6/index/%d" % size]["items_per_second"]
+        scan = nets["checkIp6/scan/%d" % size]["items_per_second"]
+        rows.append(("`checkIp` of IPv6, %s IPv6 subnets, lookups/s" % label,
+                     "%s (index)" % per_second(index), "%s (linear scan)" % per_second(scan),
+                     "%.0f×" % (index / scan)))
+    v6 = nets["checkIp6/index/1000000"]["items_per_second"]
+    v4 = nets["checkIp/index/1000000"]["items_per_second"]
+    rows.append(("`checkIp` by the index, 1 M subnets, IPv6 against IPv4, lookups/s",
+                 "%s (IPv6)" % per_second(v6), "%s (IPv4)" % per_second(v4), "%.2f×" % (v6 / v4)))
+    add = nets["add_nets6/1000000"]
+    rows.append(("`add_nets` of 1 M IPv6 lines, s", "%.3f" % (add["cpu_time"] / 1e3), "", ""))
+    first = nets["add_nets6_then_checkIp/1000000"]
+    rows.append(("`add_nets` of 1 M IPv6 lines and the first `checkIp`, s",
+                 "%.3f" % (first["cpu_time"] / 1e3), "", ""))
 
     def rate(name):
         return geo[name]["items_per_second"]

@@ -9,8 +9,24 @@ namespace {
 
 constexpr std::uint32_t kEmptyHeading = 1;
 
+// Both ends compared, then one jump: a jump on the first end alone goes either way at
+// random, a misprediction for every other subnet of a scan.
 bool contains(const clsNet& n, const clsNet& q) {
-    return q.firstIp >= n.firstIp && q.lastIp <= n.lastIp;
+    return (q.firstIp >= n.firstIp) & (q.lastIp <= n.lastIp);
+}
+
+// Subnets on their prefix boundaries are nested or apart: n holds q when it is no narrower
+// and holds q's first address.
+bool contains(const Ipv6Net& n, const Ipv6Net& q) {
+    if (n.prefix > q.prefix) {
+        return false;
+    }
+    const Ipv6Number last = n.last();
+    return q.first >= n.first && q.first <= last;
+}
+
+clsNet single(std::uint32_t v4) {
+    return {static_cast<double>(v4), static_cast<double>(v4), 0};
 }
 
 }  // namespace
@@ -22,6 +38,15 @@ std::size_t clsNetChecker::scan(const clsNet& q, std::size_t from, std::size_t t
         }
     }
     return nets_.size();
+}
+
+std::size_t clsNetChecker::scan(const Ipv6Net& q, std::size_t from, std::size_t to) const {
+    for (std::size_t k = from; k < to; ++k) {
+        if (contains(nets6_[k], q)) {
+            return k;
+        }
+    }
+    return nets6_.size();
 }
 
 std::uint32_t clsNetChecker::firstContaining(const clsNet& q) const {
@@ -57,21 +82,70 @@ std::uint32_t clsNetChecker::firstContaining(const clsNet& q) const {
     return found < nets_.size() ? nets_[found].heading : SubnetIndex::kNoHeading;
 }
 
+// As for IPv4, with the index of the IPv6 subnets.
+std::uint32_t clsNetChecker::firstContaining(const Ipv6Net& q) const {
+    if (loading_ == 0 && index6_.covered() != nets6_.size()) {
+        index6_.build(nets6_);
+    }
+    const std::size_t covered = index6_.covered();
+    std::size_t found = nets6_.size();
+    if (q.prefix == 128) {
+        const std::uint32_t heading = index6_.headingAt(q.first);
+        if (covered == nets6_.size() || heading != SubnetIndex::kNoHeading) {
+            return heading;
+        }
+    } else if (const std::uint32_t atFirst = index6_.positionAt(q.first);
+               atFirst != Subnet6Index::kNone) {
+        const std::uint32_t atLast = index6_.positionAt(q.last());
+        found =
+            scan(q, atLast == Subnet6Index::kNone ? covered : std::max(atFirst, atLast), covered);
+    }
+    if (found >= covered) {
+        found = scan(q, covered, nets6_.size());
+    }
+    return found < nets6_.size() ? nets6_[found].heading : SubnetIndex::kNoHeading;
+}
+
 std::string clsNetChecker::checkIp(std::string_view ip) const {
     clsNet q;
-    if (!parseNet(ip, q)) {
+    if (parseNet(ip, q)) {
+        return answers_[firstContaining(q)];
+    }
+    IpRange range;
+    if (!parseIpRange(ip, range)) {
         return kBadIp;
     }
-    return answers_[firstContaining(q)];
+    return answers_[range.family == IpAddress::Family::V4 ? firstContaining(range.v4)
+                                                          : firstContaining(range.v6)];
+}
+
+std::string clsNetChecker::checkIp(const IpAddress& ip) const {
+    if (const std::optional<IpAddress> v4 = ip.ipv4()) {
+        return answers_[firstContaining(single(v4->v4()))];
+    }
+    return answers_[firstContaining(Ipv6Net{ip.v6(), 0, 128})];
 }
 
 std::string clsNetChecker::checkIpByScan(std::string_view ip) const {
     clsNet q;
     if (!parseNet(ip, q)) {
-        return kBadIp;
+        IpRange range;
+        if (!parseIpRange(ip, range)) {
+            return kBadIp;
+        }
+        if (range.family == IpAddress::Family::V6) {
+            const std::size_t k = scan(range.v6, 0, nets6_.size());
+            return k < nets6_.size() ? comment(nets6_[k]) : answers_[SubnetIndex::kNoHeading];
+        }
+        q = range.v4;
     }
     const std::size_t k = scan(q, 0, nets_.size());
     return k < nets_.size() ? comment(nets_[k]) : answers_[SubnetIndex::kNoHeading];
+}
+
+bool clsNetChecker::isIp(std::string_view ip) {
+    IpRange scratch;
+    return parseIpRange(ip, scratch);
 }
 
 void clsNetChecker::add_nets(std::string_view lNets, const Yield& yield) {
@@ -93,15 +167,20 @@ void clsNetChecker::add_nets(std::string_view lNets, const Yield& yield) {
                 heading = kEmptyHeading;
                 stored = comment.empty();
             } else {
-                clsNet net;
-                if (parseNet(line, net)) {
+                IpRange net;
+                if (parseIpRange(line, net, true)) {
                     if (!stored) {
                         answers_.emplace_back(comment);
                         heading = static_cast<std::uint32_t>(answers_.size() - 1);
                         stored = true;
                     }
-                    net.heading = heading;
-                    nets_.push_back(net);
+                    if (net.family == IpAddress::Family::V4) {
+                        net.v4.heading = heading;
+                        nets_.push_back(net.v4);
+                    } else {
+                        net.v6.heading = heading;
+                        nets6_.push_back(net.v6);
+                    }
                 }
             }
         }

@@ -1,5 +1,7 @@
 // The subnet list of nets.txt: the first subnet, in file order, that wholly contains an
-// address gives its traffic type.
+// address gives its traffic type. The families stay apart: IPv6 subnets answer for IPv6
+// addresses only, IPv4 subnets (also those written ::ffff:a.b.c.d) for IPv4 addresses and
+// for ::ffff:a.b.c.d, which stands for a.b.c.d.
 #pragma once
 
 #include <string>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "common/yield.h"
+#include "nets/ip_address.h"
 #include "nets/ipv4.h"
 #include "nets/net_index.h"
 
@@ -21,6 +24,8 @@ class clsNetChecker {
     // Answered from an index built on the first check after loading; a check made while
     // add_nets yields uses the index of the earlier loads and scans the lines since.
     std::string checkIp(std::string_view ip) const;
+    // The same for an address already read, so that it is not read twice.
+    std::string checkIp(const IpAddress& ip) const;
 
     // The same answer by scanning the whole list, as the index must give it.
     std::string checkIpByScan(std::string_view ip) const;
@@ -29,26 +34,35 @@ class clsNetChecker {
     // after every line, so a check during loading sees the subnets appended so far.
     void add_nets(std::string_view lNets, const Yield& yield = {});
 
-    static bool isIp(std::string_view ip) { return netsorter::isIp(ip); }
+    // True for what checkIp reads as an address or range: what the IPv4 isIp accepts,
+    // and IPv6 texts.
+    static bool isIp(std::string_view ip);
 
+    // The IPv4 subnets, ::ffff: lines among them, and the IPv6 subnets, each in file order.
     const std::vector<clsNet>& nets() const { return nets_; }
+    const std::vector<Ipv6Net>& nets6() const { return nets6_; }
 
     // The traffic type of a subnet of this list: the text of its heading.
     const std::string& comment(const clsNet& net) const { return answers_[net.heading]; }
+    const std::string& comment(const Ipv6Net& net) const { return answers_[net.heading]; }
 
   private:
     std::vector<clsNet> nets_;
+    std::vector<Ipv6Net> nets6_;
     // What checkIp answers for an acceptable address, by heading number: 0 for no subnet
     // (SubnetIndex::kNoHeading), 1 for the empty heading above a file's first heading,
     // then the text of each heading line once, however many subnets stand under it.
     std::vector<std::string> answers_{kNotInAnySubnet, std::string()};
     int loading_ = 0;  // add_nets calls under way, nested ones included
     mutable SubnetIndex index_;
+    mutable Subnet6Index index6_;
 
-    // The first subnet in [from, to) that contains q; nets_.size() if none.
+    // The first subnet of q's family in [from, to) that contains q; the list's size if none.
     std::size_t scan(const clsNet& q, std::size_t from, std::size_t to) const;
+    std::size_t scan(const Ipv6Net& q, std::size_t from, std::size_t to) const;
     // The heading number of the first subnet that contains q, or SubnetIndex::kNoHeading.
     std::uint32_t firstContaining(const clsNet& q) const;
+    std::uint32_t firstContaining(const Ipv6Net& q) const;
 };
 
 }  // namespace netsorter

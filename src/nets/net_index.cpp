@@ -41,6 +41,38 @@ void sortByTopHalf(std::vector<std::uint64_t>& values) {
 
 }  // namespace
 
+namespace detail {
+
+std::vector<std::uint32_t> firstPositions(const std::vector<std::uint32_t>& from,
+                                          const std::vector<std::uint32_t>& to,
+                                          std::uint32_t count) {
+    // Subnets paint their intervals in list order; an interval, once painted, keeps the
+    // earliest position. nextFree skips painted runs (union-find with path halving), so
+    // the painting costs about one step per interval however much the subnets overlap.
+    std::vector<std::uint32_t> labels(count, SubnetIndex::kNone);
+    std::vector<std::uint32_t> nextFree(count + 1);
+    for (std::uint32_t i = 0; i <= count; ++i) {
+        nextFree[i] = i;
+    }
+    auto findFree = [&](std::uint32_t i) {
+        while (nextFree[i] != i) {
+            nextFree[i] = nextFree[nextFree[i]];
+            i = nextFree[i];
+        }
+        return i;
+    };
+    for (std::uint32_t k = 0; k < from.size(); ++k) {
+        const std::uint32_t last = to[k] == SubnetIndex::kNone ? count : to[k];
+        for (std::uint32_t i = findFree(from[k]); i < last; i = findFree(i)) {
+            labels[i] = k;
+            nextFree[i] = i + 1;
+        }
+    }
+    return labels;
+}
+
+}  // namespace detail
+
 void SubnetIndex::build(const std::vector<clsNet>& nets) {
     // Every cut point with the subnet it comes from: its first address, and one past its
     // last (a last address at the end of the address space or beyond cuts nothing). Bit 0
@@ -71,28 +103,7 @@ void SubnetIndex::build(const std::vector<clsNet>& nets) {
     std::vector<std::uint64_t>().swap(points);
     const auto count = static_cast<std::uint32_t>(starts.size());
 
-    // Subnets paint their intervals in list order; an interval, once painted, keeps the
-    // earliest position. nextFree skips painted runs (union-find with path halving), so
-    // the painting costs about one step per interval however much the subnets overlap.
-    std::vector<std::uint32_t> labels(count, kNone);
-    std::vector<std::uint32_t> nextFree(count + 1);
-    for (std::uint32_t i = 0; i <= count; ++i) {
-        nextFree[i] = i;
-    }
-    auto findFree = [&](std::uint32_t i) {
-        while (nextFree[i] != i) {
-            nextFree[i] = nextFree[nextFree[i]];
-            i = nextFree[i];
-        }
-        return i;
-    };
-    for (std::uint32_t k = 0; k < nets.size(); ++k) {
-        const std::uint32_t last = to[k] == kNone ? count : to[k];
-        for (std::uint32_t i = findFree(from[k]); i < last; i = findFree(i)) {
-            labels[i] = k;
-            nextFree[i] = i + 1;
-        }
-    }
+    const std::vector<std::uint32_t> labels = detail::firstPositions(from, to, count);
 
     // Neighbours with the same label are one interval. Built aside and taken over at the
     // end, so that an allocation failing half way leaves the index as it was.

@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string domain = "stale";
     const std::string ip = parseUrl(trimSpaces(url), domain);
-    expect(domain.empty() ? ip.empty() || isIp(ip) : ip == domain, "parseUrl of [" + url + "]");
+    expect(domain.empty() ? ip.empty() || clsNetChecker::isIp(ip) : ip == domain,
+           "parseUrl of [" + url + "]");
     resolver.ips = {{domain, answers}};
     resolver.names = {{ip, answers.empty() ? std::string() : answers.front()}};
 

@@ -1,7 +1,7 @@
-// The subnet index against the linear scan: any nets.txt text, loaded in two parts (cut at
-// the first form feed), and queries around every subnet's ends and of every line as it
-// stands. Checks are made after each load and inside the second load's turns, when the
-// index covers only the first.
+// The subnet index against the linear scan: any nets.txt text of either family or both,
+// loaded in two parts (cut at the first form feed), and queries around every subnet's ends
+// (IPv4 ones also as ::ffff: texts) and of every line as it stands. Checks are made after each load
+// and inside the second load's turns, when the index covers only the first.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -31,10 +31,27 @@ std::vector<std::string> queries(const clsNetChecker& checker, std::string_view 
         for (const std::uint32_t a : {first - 1, first, first + 1, last - 1, last, last + 1}) {
             out.push_back(dotted(a));
         }
+        out.push_back("::ffff:" + dotted(last));
         for (const int p : {prefix, std::min(prefix + 1, 32), std::max(prefix - 1, 0)}) {
             for (const std::uint32_t a : {first, first + 1}) {
                 out.push_back(dotted(a) + "/" + std::to_string(p));
             }
+        }
+    }
+    const std::vector<Ipv6Net>& nets6 = checker.nets6();
+    const std::size_t step6 = std::max<std::size_t>(1, nets6.size() / kMaxNetsQueried);
+    auto text6 = [](Ipv6Number n) { return formatIp(IpAddress::fromV6(n)); };
+    for (std::size_t k = 0; k < nets6.size(); k += step6) {
+        const Ipv6Number first = nets6[k].first;
+        const Ipv6Number last = nets6[k].last();
+        const Ipv6Number before{first.hi - (first.lo == 0), first.lo - 1};
+        const Ipv6Number after{last.hi + (last.lo == ~std::uint64_t{0}), last.lo + 1};
+        for (const Ipv6Number a : {before, first, last, after}) {
+            out.push_back(text6(a));
+        }
+        const int prefix = nets6[k].prefix;
+        for (const int p : {prefix, std::min(prefix + 1, 128), std::max(prefix - 1, 0)}) {
+            out.push_back(text6(first) + "/" + std::to_string(p));
         }
     }
     std::size_t lines = 0;
