@@ -18,9 +18,12 @@ class MmdbCountrySource final : public CountrySource {
 
     bool usable() const override { return true; }
     bool answersByIndex() const override { return false; }
-    CountryAnswer countryOf(std::uint32_t address, const Yield&) override {
+    CountryAnswer countryOf(const IpAddress& address, const Yield&) override {
         CountryAnswer answer;
-        if (const std::optional<std::string_view> code = countries_.country(address)) {
+        const std::optional<std::string_view> code = address.isV4()
+                                                         ? countries_.country(address.v4())
+                                                         : countries_.country(address.v6Bytes());
+        if (code) {
             answer.kind = CountryAnswer::Country;
             answer.code = *code;
         }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/yield.h"
+#include "nets/ip_address.h"
 
 namespace netsorter {
 
@@ -30,9 +31,10 @@ class CountrySource {
     // source is not asked at all.
     virtual bool answersByIndex() const = 0;
 
-    // The country of an IPv4 address (its number). A source may give the caller's events
-    // their turns while it works; whatever runs then, the answer stays this source's own.
-    virtual CountryAnswer countryOf(std::uint32_t address, const Yield& yield) = 0;
+    // The country of an address; an IPv4 address written in IPv6 (::ffff:a.b.c.d) comes
+    // as the IPv4 address. A source may give the caller's events their turns while it
+    // works; whatever runs then, the answer stays this source's own.
+    virtual CountryAnswer countryOf(const IpAddress& address, const Yield& yield) = 0;
 };
 
 }  // namespace netsorter

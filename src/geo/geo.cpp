@@ -2,7 +2,7 @@
 
 #include "common/files.h"
 #include "common/text.h"
-#include "nets/ipv4.h"
+#include "nets/ip_address.h"
 
 namespace netsorter {
 
@@ -34,16 +34,21 @@ Status clsGeo::loadCountries(std::string_view bytes, const std::string& path, co
 }
 
 CountryLookup clsGeo::getCountryByIP(std::string_view ipStr, const Yield& yield) {
-    double number = 0;
-    if (!ipToNumber(ipStr, number)) {
+    IpAddress address;
+    if (!parseIp(ipStr, address)) {
         return {};
     }
+    return getCountryByIP(address, yield);
+}
+
+CountryLookup clsGeo::getCountryByIP(const IpAddress& ip, const Yield& yield) {
+    const IpAddress address = ip.ipv4().value_or(ip);
     // This lookup's own database, whatever another event opens while it yields.
     const std::shared_ptr<CountrySource> source = database_.source;
     if (!source || !source->usable() || (source->answersByIndex() && !names_.ok())) {
         return {};
     }
-    const CountryAnswer answer = source->countryOf(static_cast<std::uint32_t>(number), yield);
+    const CountryAnswer answer = source->countryOf(address, yield);
     CountryLookup lookup;
     if (answer.kind == CountryAnswer::Damaged) {
         lookup.damaged = Problem{"Внимание", answer.message};

@@ -36,9 +36,11 @@ class clsGeo {
     bool CountriesIsOK() const { return names_.ok(); }
     bool DataFileOk() const { return database_.source && database_.source->usable(); }
 
-    // The country of the address that ipStr begins with (the IPv4 text form). Nothing
-    // without a usable database, nor, for a database that answers by index, without the
-    // names table: then the database is not even read.
+    // The country of an address: nothing without a usable database, nor, for a database
+    // that answers by index, without the names table: then the database is not even read.
+    // An IPv4 address written in IPv6 (::ffff:a.b.c.d) is looked up as the IPv4 address.
+    CountryLookup getCountryByIP(const IpAddress& address, const Yield& yield = {});
+    // The same for an address text (IPv4 with the lenient tail, or IPv6).
     CountryLookup getCountryByIP(std::string_view ipStr, const Yield& yield = {});
 
     // Opens GeoIP.dat as the database; a failed open leaves no database at all.

@@ -84,10 +84,11 @@ WalkEnd LegacyCountryDatabase::walkFile(std::uint32_t address) const {
     return {node == kCountryBegin ? WalkEnd::NotFound : WalkEnd::Damaged};
 }
 
-CountryAnswer LegacyCountryDatabase::countryOf(std::uint32_t address, const Yield& yield) {
-    if (!usable_) {
+CountryAnswer LegacyCountryDatabase::countryOf(const IpAddress& ip, const Yield& yield) {
+    if (!usable_ || !ip.isV4()) {
         return {};
     }
+    const std::uint32_t address = ip.v4();
     WalkEnd end;
     if (image_) {
         // A batch: the path is taken straight from the address's bits, with no turn for

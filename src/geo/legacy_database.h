@@ -38,7 +38,7 @@ class LegacyCountryDatabase final : public CountrySource {
     bool answersByIndex() const override { return true; }
     // A walk of 32 levels that reaches no leaf is damage: the file is closed, Damaged is
     // answered once, and nothing after it.
-    CountryAnswer countryOf(std::uint32_t address, const Yield& yield) override;
+    CountryAnswer countryOf(const IpAddress& address, const Yield& yield) override;
 
   private:
     RandomAccessFile file_;
