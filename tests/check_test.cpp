@@ -190,10 +190,35 @@ TEST(CheckAddress, ResultsPlaceholdersAndTheQuestionsAsked) {
          {"getNameByIp(10.1.2.3)"}},
         // Copied text keeps its line break: the tail after the address travels along.
         {"10.1.2.3\r\n", false, {kNotChecked, "10.1.2.3\r\n", "Частные сети", "Низ"}, {}},
+        // The name is asked for the address that was read and classified (10.0.0.1), not
+        // for an octal reading of the text (8.0.0.1).
         {"010.0.0.1",
          true,
          {kNoDomain, "010.0.0.1", "Частные сети", "Низ"},
-         {"getNameByIp(010.0.0.1)"}},
+         {"getNameByIp(10.0.0.1)"}},
+        // IPv6, shown as RFC 5952 writes it; ::ffff:a.b.c.d is checked as a.b.c.d.
+        {"2001:DB8:0:0::10",
+         true,
+         {"v6only.test", "2001:db8::10", none, kCountryUnknown},
+         {"getNameByIp(2001:db8::10)"}},
+        {"::ffff:10.9.8.7",
+         true,
+         {"multi.test", "::ffff:10.9.8.7", "Частные сети", "Низ"},
+         {"getNameByIp(10.9.8.7)"}},
+        {"fe80::1%eth0", false, {kNotChecked, "fe80::1%eth0", none, kCountryUnknown}, {}},
+        {"[2001:db8::10]:443",
+         true,
+         {"v6only.test", "2001:db8::10", none, kCountryUnknown},
+         {"getNameByIp(2001:db8::10)"}},
+        // A name's first IPv4 address is shown, else its first IPv6 one.
+        {"dual.test",
+         false,
+         {"dual.test", "192.0.2.20", none, "Верх"},
+         {"getIpsByName(dual.test)"}},
+        {"v6only.test",
+         false,
+         {"v6only.test", "2001:db8::10", none, kCountryUnknown},
+         {"getIpsByName(v6only.test)"}},
         {"http://one.test/path",
          true,
          {"one.test", "192.0.2.10", none, "Верх"},
@@ -221,12 +246,15 @@ TEST(CheckAddress, ResultsPlaceholdersAndTheQuestionsAsked) {
         ASSERT_TRUE(test.loadCountries("Верх"));
         test.resolver().names = {{"10.9.8.7", "multi.test"},
                                  {"192.0.2.10", "one.test"},
+                                 {"2001:db8::10", "v6only.test"},
                                  {"10.9.8.5", "xn--e1afmkfd.xn--p1ai"},
                                  {"10.9.8.4", "xn--pypal-4ve.com"}};
         test.resolver().ips = {{"one.test", {"192.0.2.10"}},
                                {"ПРИМЕР.рф", {"192.0.2.10"}},
                                {"multi.test", {"200.9.8.6", "10.9.8.7", "200.9.8.6"}},
-                               {"10.9.8.7", {"10.9.8.7"}}};
+                               {"10.9.8.7", {"10.9.8.7"}},
+                               {"dual.test", {"2001:db8::20", "192.0.2.20"}},
+                               {"v6only.test", {"2001:db8::10", "2001:db8::11"}}};
         CheckOptions options;
         options.reverseLookup = row.reverse;
         const CheckResult got = checkAddress(row.address, test.engines, options);

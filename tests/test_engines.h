@@ -23,20 +23,23 @@ class FakeResolver final : public NameResolver {
     std::map<std::string, std::vector<std::string>> ips;
     std::map<std::string, std::string> names;
 
+    // The answers are address texts; one that is none is not an address of the name.
     HostAddresses getIpsByName(const std::string& host, const Yield& yield) override {
         log_.push_back("getIpsByName(" + host + ")");
         HostAddresses answer;
         if (const auto found = ips.find(host); found != ips.end()) {
-            for (const std::string& ip : found->second) {
-                answer.ips.push_back(ip);
+            for (const std::string& text : found->second) {
+                if (IpAddress ip; parseIp(text, ip)) {
+                    answer.ips.push_back(ip);
+                }
                 yieldOnce(yield);
             }
         }
         return answer;
     }
-    HostName getNameByIp(const std::string& ip) override {
-        log_.push_back("getNameByIp(" + ip + ")");
-        const auto found = names.find(ip);
+    HostName getNameByIp(const IpAddress& ip) override {
+        log_.push_back("getNameByIp(" + formatIp(ip) + ")");
+        const auto found = names.find(formatIp(ip));
         return {found == names.end() ? std::string() : found->second, std::nullopt};
     }
 

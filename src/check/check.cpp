@@ -1,10 +1,55 @@
 #include "check/check.h"
 
+#include <optional>
+#include <vector>
+
 #include "check/parse_url.h"
 #include "common/text.h"
 #include "resolve/idn.h"
 
 namespace netsorter {
+
+namespace {
+
+// The address a name stands for, as shown: its first IPv4 address, else its first IPv6 one.
+std::optional<IpAddress> shownAddress(const std::vector<IpAddress>& addresses) {
+    for (const IpAddress& a : addresses) {
+        if (a.isV4()) {
+            return a;
+        }
+    }
+    if (addresses.empty()) {
+        return std::nullopt;
+    }
+    return addresses.front();
+}
+
+// The address of an IP text as the address splitting found it; an IPv6 range (possible in
+// brackets) stands for its first address.
+bool addressOf(std::string_view text, IpAddress& address) {
+    if (parseIp(text, address)) {
+        return true;
+    }
+    IpRange range;
+    if (!parseIpRange(text, range)) {
+        return false;
+    }
+    address = range.family == IpAddress::Family::V4
+                  ? IpAddress::fromV4(static_cast<std::uint32_t>(range.v4.firstIp))
+                  : IpAddress::fromV6(range.v6.first);
+    return true;
+}
+
+// The zone of an IPv6 text ("%eth0"), which lookups do without but the user may want to see.
+std::string zoneOf(std::string_view text) {
+    const size_t percent = text.find('%');
+    if (percent == std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(percent, text.find('/', percent) - percent));
+}
+
+}  // namespace
 
 std::string countryText(std::string_view description) {
     // Of the tab-separated fields only the first and the third are ever shown.
@@ -38,13 +83,26 @@ CheckResult checkAddress(std::string_view address, Engines& engines, const Check
 
     std::string domain;
     std::string ip = parseUrl(trimSpacesView(address), domain);
+    IpAddress parsed;
     if (!domain.empty()) {
-        HostAddresses found = engines.resolver().getIpsByName(domain, options.yield);
+        const HostAddresses found = engines.resolver().getIpsByName(domain, options.yield);
         report(found.failure);
-        ip = found.ips.empty() ? std::string() : std::move(found.ips.front());
+        ip.clear();
+        if (const std::optional<IpAddress> first = shownAddress(found.ips)) {
+            parsed = *first;
+            ip = formatIp(parsed);
+        }
+    } else if (!ip.empty() && !addressOf(ip, parsed)) {
+        ip.clear();
     } else if (!ip.empty()) {
+        // An IPv4 address is shown as it was written; an IPv6 one as RFC 5952 writes it.
+        if (!parsed.isV4()) {
+            ip = formatIp(parsed) + zoneOf(ip);
+        }
         if (options.reverseLookup) {
-            HostName found = engines.resolver().getNameByIp(ip);
+            // The name of the address that was read, whatever another reader would make
+            // of its text (a leading zero is no octal here).
+            HostName found = engines.resolver().getNameByIp(parsed.ipv4().value_or(parsed));
             report(found.failure);
             // A name the user gave is shown as given; one the resolver answers may be in its
             // "xn--" form, which no one reads.
@@ -61,9 +119,9 @@ CheckResult checkAddress(std::string_view address, Engines& engines, const Check
         known(CheckField::country, result.country, kNoCountryForNoIp);
         return result;
     }
-    known(CheckField::traffic, result.traffic, engines.nets().checkIp(ip));
+    known(CheckField::traffic, result.traffic, engines.nets().checkIp(parsed));
     known(CheckField::ip, result.ip, ip);
-    const CountryLookup country = engines.geo().getCountryByIP(ip, options.yield);
+    const CountryLookup country = engines.geo().getCountryByIP(parsed, options.yield);
     report(country.damaged);
     // A code the names table has no line for is shown as it is; an empty description has
     // nothing to show, just as a failed lookup has not.

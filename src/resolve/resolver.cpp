@@ -3,24 +3,12 @@
 #include <optional>
 #include <system_error>
 
-#include "common/text.h"
 #include "resolve/idn.h"
 #include "resolve/resolver.h"
 #include "resolve/sockets.h"
 
 namespace netsorter {
 namespace {
-
-std::string dotted(const std::string& bytes) {
-    std::string text;
-    for (const char b : bytes) {
-        if (!text.empty()) {
-            text += '.';
-        }
-        text += std::to_string(static_cast<unsigned char>(b));
-    }
-    return text;
-}
 
 Problem unexpected(int number, const std::string& description) {
     return {"Netsorter", "Error: " + std::to_string(number) + "\r\n" + description};
@@ -55,11 +43,8 @@ HostAddresses mdlNET::getIpsByName(const std::string& host, const Yield& yield) 
         if (!name) {
             return;
         }
-        for (const std::string& address : sockets::addressesByName(*name)) {
-            std::string text = dotted(address);
-            if (!trimSpaces(text).empty()) {
-                answer.ips.push_back(std::move(text));
-            }
+        for (const IpAddress& address : sockets::addressesByName(*name)) {
+            answer.ips.push_back(address);
             yieldOnce(yield);
         }
     });
@@ -69,7 +54,7 @@ HostAddresses mdlNET::getIpsByName(const std::string& host, const Yield& yield) 
     return answer;
 }
 
-HostName mdlNET::getNameByIp(const std::string& ip) {
+HostName mdlNET::getNameByIp(const IpAddress& ip) {
     HostName answer;
     const sockets::Session session;
     if (session.started()) {

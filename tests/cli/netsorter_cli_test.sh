@@ -104,7 +104,7 @@ case_formats() {
     local d
     d=$(arg_path "$data")
     local addresses=(10.9.8.7 multi.test 192.0.2.10 http://one.test/path 77.88.8.8 010.0.0.8
-        nosuch.test)
+        nosuch.test 2001:DB8:0::10 v6only.test ::ffff:10.9.8.7 'http://[2001:db8::10]:8080/')
 
     run --data-dir "$d" --format tsv "${addresses[@]}"
     expect_status 0 tsv
@@ -115,8 +115,12 @@ multi.test${T}multi.test${T}10.9.8.7${T}Частные сети${T}$lower
 192.0.2.10${T}one.test${T}192.0.2.10${T}Документация${T}$upper
 http://one.test/path${T}one.test${T}192.0.2.10${T}Документация${T}$upper
 77.88.8.8${T}dns.yandex${T}77.88.8.8${T}$none${T}$unknown
-010.0.0.8${T}octal.test${T}010.0.0.8${T}Частные сети${T}$lower
+010.0.0.8${T}<Доменное имя отсутсвует>${T}010.0.0.8${T}Частные сети${T}$lower
 nosuch.test${T}nosuch.test${T}<IP-адрес отсутсвует>${T}<неправильный IP>${T}<страна не определена>
+2001:DB8:0::10${T}v6only.test${T}2001:db8::10${T}$none${T}$unknown
+v6only.test${T}v6only.test${T}2001:db8::10${T}$none${T}$unknown
+::ffff:10.9.8.7${T}multi.test${T}::ffff:10.9.8.7${T}Частные сети${T}$lower
+http://[2001:db8::10]:8080/${T}2001:db8::10${T}2001:db8::10${T}$none${T}$unknown
 EOF
 
     run --data-dir="$d" 10.9.8.7 http://one.test/path nosuch.test
@@ -185,9 +189,16 @@ expected = [
     ["http://one.test/path", "one.test", "192.0.2.10", "Документация", "Верхняя половина (UH)"],
     ["77.88.8.8", "dns.yandex", "77.88.8.8", "Указанный IP не принадлежит ни к одной подсети",
      "<не удалось определить страну>"],
-    ["010.0.0.8", "octal.test", "010.0.0.8", "Частные сети", "Нижняя четверть"],
+    ["010.0.0.8", "<Доменное имя отсутсвует>", "010.0.0.8", "Частные сети", "Нижняя четверть"],
     ["nosuch.test", "nosuch.test", "<IP-адрес отсутсвует>", "<неправильный IP>",
      "<страна не определена>"],
+    ["2001:DB8:0::10", "v6only.test", "2001:db8::10",
+     "Указанный IP не принадлежит ни к одной подсети", "<не удалось определить страну>"],
+    ["v6only.test", "v6only.test", "2001:db8::10",
+     "Указанный IP не принадлежит ни к одной подсети", "<не удалось определить страну>"],
+    ["::ffff:10.9.8.7", "multi.test", "::ffff:10.9.8.7", "Частные сети", "Нижняя четверть"],
+    ["http://[2001:db8::10]:8080/", "2001:db8::10", "2001:db8::10",
+     "Указанный IP не принадлежит ни к одной подсети", "<не удалось определить страну>"],
 ]
 keys = ["address", "domain", "ip", "traffic", "country"]
 with open(sys.argv[1], encoding="utf-8") as f:
