@@ -67,6 +67,17 @@ std::string whyNotHermetic() {
     return {};
 }
 
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
+// The hosts file lists multi.test's first address twice: the C library's resolver keeps the
+// duplicate, Windows' drops it.
+const Addresses kMulti =
+    kWindows ? Addresses{"10.9.8.7", "10.9.8.6"} : Addresses{"10.9.8.7", "10.9.8.6", "10.9.8.7"};
+
 class Resolver : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -107,8 +118,8 @@ TEST_F(Resolver, NameToEveryAddressInOrder) {
         Addresses expected;
     };
     const Row rows[] = {
-        {"multi.test", {"10.9.8.7", "10.9.8.6", "10.9.8.7"}},  // duplicates kept
-        {"MULTI.test", {"10.9.8.7", "10.9.8.6", "10.9.8.7"}},
+        {"multi.test", kMulti},
+        {"MULTI.test", kMulti},
         {"one.test", {"192.0.2.10"}},
         // Both families, IPv6 too where the machine has no IPv6 route.
         {"dual.test", {"192.0.2.20", "2001:db8::20"}},
@@ -137,8 +148,8 @@ TEST_F(Resolver, EventsSeeTheAddressesOneByOne) {
             EXPECT_EQ(nameOf("198.51.100.7"), "reverse.test");
         }
     };
-    EXPECT_EQ(ipsOf("multi.test"), (Addresses{"10.9.8.7", "10.9.8.6", "10.9.8.7"}));
-    EXPECT_EQ(turns, 3);
+    EXPECT_EQ(ipsOf("multi.test"), kMulti);
+    EXPECT_EQ(turns, static_cast<int>(kMulti.size()));
 }
 
 TEST_F(Resolver, AddressToItsOfficialName) {
@@ -165,12 +176,6 @@ TEST_F(Resolver, AddressToItsOfficialName) {
     }
     EXPECT_EQ(ui.doEventsCalls, 0);
 }
-
-#ifdef _WIN32
-constexpr bool kWindows = true;
-#else
-constexpr bool kWindows = false;
-#endif
 
 std::string repeated(const std::string& text, int times) {
     std::string out;

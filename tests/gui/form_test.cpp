@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -369,6 +370,43 @@ TEST(Window, ResultBoxesAreReadOnlyOnTheButtonFace) {
     }
 }
 
+// The longest IPv6 address, 39 characters, fits the IP box whole, also at 150 %.
+TEST(Window, TheLongestIpv6AddressFitsTheIpBox) {
+    Window window(L"", false);
+    ASSERT_TRUE(window.created());
+    const auto widestText = [&]() {
+        const HWND box = window.control(IDC_TXTIP);
+        const HDC dc = GetDC(box);
+        const HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0)));
+        int widest = 0;
+        for (const wchar_t digit : std::wstring(L"123456789abcdef")) {
+            std::wstring text;
+            for (int group = 0; group < 8; ++group) {
+                text += (group ? L":" : L"") + std::wstring(4, digit);
+            }
+            SIZE size{};
+            GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+            widest = std::max<int>(widest, size.cx);
+        }
+        SelectObject(dc, old);
+        ReleaseDC(box, dc);
+        return widest;
+    };
+    const auto room = [&]() {
+        const HWND box = window.control(IDC_TXTIP);
+        RECT r{};
+        SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
+        return static_cast<int>(r.right - r.left);
+    };
+    EXPECT_LE(widestText(), room()) << "at 100 %";
+    // What the system sends when the window moves to a monitor at 150 %.
+    RECT at{};
+    GetWindowRect(window.hwnd(), &at);
+    SendMessageW(window.hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&at));
+    EXPECT_LE(widestText(), room()) << "at 150 %";
+}
+
 TEST(Menus, CaptionsInTheirOrderAndTheirCommands) {
     Window window(L"", false);
     ASSERT_TRUE(window.created());
@@ -716,16 +754,18 @@ class WatchingResolver final : public NameResolver {
         asked();
         HostAddresses answer;
         if (const auto found = ips.find(host); found != ips.end()) {
-            for (const std::string& ip : found->second) {
-                answer.ips.push_back(ip);
+            for (const std::string& text : found->second) {
+                if (IpAddress ip; parseIp(text, ip)) {
+                    answer.ips.push_back(ip);
+                }
                 yieldOnce(yield);
             }
         }
         return answer;
     }
-    HostName getNameByIp(const std::string& ip) override {
+    HostName getNameByIp(const IpAddress& ip) override {
         asked();
-        const auto found = names.find(ip);
+        const auto found = names.find(formatIp(ip));
         return {found == names.end() ? std::string() : found->second, std::nullopt};
     }
 
@@ -837,7 +877,7 @@ class ClickingSource final : public CountrySource {
         : window_(window), address_(std::move(address)) {}
     bool usable() const override { return true; }
     bool answersByIndex() const override { return true; }
-    CountryAnswer countryOf(std::uint32_t address, const Yield& yield) override {
+    CountryAnswer countryOf(const IpAddress& address, const Yield& yield) override {
         if (!clicked_) {
             clicked_ = true;
             SetWindowTextW(window_.control(IDC_TXTADDRES), address_.c_str());
@@ -847,7 +887,7 @@ class ClickingSource final : public CountrySource {
         yieldOnce(yield);
         CountryAnswer answer;
         answer.kind = CountryAnswer::Country;
-        answer.index = address >= 0x80000000 ? 1 : 2;
+        answer.index = address.v4() >= 0x80000000 ? 1 : 2;
         return answer;
     }
 

@@ -47,6 +47,12 @@ BUTTON_CHECKS = [
     # Even when its host is a dotted address.
     ("http://8.8.8.8/", {"domain": "8.8.8.8", "ip": "8.8.8.8", "traffic": DNS,
                          "country": "США (US)"}),
+    # IPv6: an address (written as RFC 5952 writes it, named backwards), a name with IPv6
+    # addresses only, and an IPv4 address written in IPv6, checked as that IPv4 address.
+    ("2001:DB8:0::10", {"domain": "v6only.test", "ip": "2001:db8::10", "traffic": DOCS}),
+    ("v6only.test", {"domain": "v6only.test", "ip": "2001:db8::10", "traffic": DOCS}),
+    ("::ffff:10.9.8.6", {"domain": "multi.test", "ip": "::ffff:10.9.8.6", "traffic": PRIVATE,
+                         "country": NO_COUNTRY}),
     ("", {"domain": NO_DOMAIN, **NO_IP}),
     ("   ", {"domain": NO_DOMAIN, **NO_IP}),
     # A name that does not resolve stays as it was given.
@@ -300,6 +306,12 @@ class TrayBalloon(GuiTestCase):
                              "country": "США (US)"})
         self.assertFalse(program.state()["tray"])
         stable_shot(os.path.join(ARTIFACTS, "window.png"), program.state()["rect"],
+                    desktop=program.desktop)
+        # A name with IPv6 addresses only, for the README.
+        program.driver("clear-results")
+        program.check("http://v6only.test/")
+        wait_boxes(program, {"domain": "v6only.test", "ip": "2001:db8::10", "traffic": DOCS})
+        stable_shot(os.path.join(ARTIFACTS, "window-ipv6.png"), program.state()["rect"],
                     desktop=program.desktop)
 
 
