@@ -2,6 +2,7 @@
 // tables and logs every question in order.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,10 +23,12 @@ class FakeResolver final : public NameResolver {
     explicit FakeResolver(Log& log) : log_(log) {}
     std::map<std::string, std::vector<std::string>> ips;
     std::map<std::string, std::string> names;
+    // Runs as each question comes, and can see what the front end shows meanwhile.
+    std::function<void()> onAsk;
 
     // The answers are address texts; one that is none is not an address of the name.
     HostAddresses getIpsByName(const std::string& host, const Yield& yield) override {
-        log_.push_back("getIpsByName(" + host + ")");
+        asked("getIpsByName(" + host + ")");
         HostAddresses answer;
         if (const auto found = ips.find(host); found != ips.end()) {
             for (const std::string& text : found->second) {
@@ -38,13 +41,20 @@ class FakeResolver final : public NameResolver {
         return answer;
     }
     HostName getNameByIp(const IpAddress& ip) override {
-        log_.push_back("getNameByIp(" + formatIp(ip) + ")");
+        asked("getNameByIp(" + formatIp(ip) + ")");
         const auto found = names.find(formatIp(ip));
         return {found == names.end() ? std::string() : found->second, std::nullopt};
     }
 
   private:
     Log& log_;
+
+    void asked(std::string question) {
+        log_.push_back(std::move(question));
+        if (onAsk) {
+            onAsk();
+        }
+    }
 };
 
 // Two subnets: 10.0.0.0/8 "Частные сети" and 200.0.0.0/8 "Верхние"; no countries until

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/text.h"
+#include "resolve/socket_address.h"
 #include "resolve/sockets.h"
 
 namespace netsorter::sockets {
@@ -29,16 +30,8 @@ std::vector<IpAddress> addressesByName(const std::string& host) {
     }
     const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owned(found, &freeaddrinfo);
     for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-        if (a->ai_family == AF_INET && a->ai_addrlen >= sizeof(sockaddr_in)) {
-            sockaddr_in in{};
-            std::memcpy(&in, a->ai_addr, sizeof in);
-            addresses.push_back(IpAddress::fromV4(ntohl(in.sin_addr.s_addr)));
-        } else if (a->ai_family == AF_INET6 && a->ai_addrlen >= sizeof(sockaddr_in6)) {
-            sockaddr_in6 in6{};
-            std::memcpy(&in6, a->ai_addr, sizeof in6);
-            std::array<std::uint8_t, 16> bytes{};
-            std::memcpy(bytes.data(), &in6.sin6_addr, bytes.size());
-            addresses.push_back(IpAddress::fromV6Bytes(bytes));
+        if (const std::optional<IpAddress> address = addressOf(a->ai_addr, a->ai_addrlen)) {
+            addresses.push_back(*address);
         }
     }
     return addresses;
@@ -46,24 +39,11 @@ std::vector<IpAddress> addressesByName(const std::string& host) {
 
 std::string nameByAddress(const IpAddress& address) {
     sockaddr_storage storage{};
-    socklen_t length = 0;
-    if (address.isV4()) {
-        sockaddr_in in{};
-        in.sin_family = AF_INET;
-        in.sin_addr.s_addr = htonl(address.v4());
-        std::memcpy(&storage, &in, sizeof in);
-        length = sizeof in;
-    } else {
-        sockaddr_in6 in6{};
-        in6.sin6_family = AF_INET6;
-        const std::array<std::uint8_t, 16> bytes = address.v6Bytes();
-        std::memcpy(&in6.sin6_addr, bytes.data(), bytes.size());
-        std::memcpy(&storage, &in6, sizeof in6);
-        length = sizeof in6;
-    }
+    const int length = socketAddress(address, storage);
     std::array<char, NI_MAXHOST> name{};
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&storage), length, name.data(),
-                    static_cast<socklen_t>(name.size()), nullptr, 0, NI_NAMEREQD) != 0) {
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&storage), static_cast<socklen_t>(length),
+                    name.data(), static_cast<socklen_t>(name.size()), nullptr, 0,
+                    NI_NAMEREQD) != 0) {
         return {};
     }
     return decodeText(name.data());

@@ -27,6 +27,7 @@
 #include "desktop/automation.h"
 #include "desktop/win.h"
 #include "temp_dir.h"
+#include "test_engines.h"
 
 namespace netsorter {
 namespace {
@@ -743,39 +744,14 @@ class CheckData {
     testing::TempDir dir_;
 };
 
-// Answers from tables; when asked, runs onAsk, which can see what the window shows then.
-class WatchingResolver final : public NameResolver {
-  public:
-    std::map<std::string, std::vector<std::string>> ips{{"multi.test", {"10.9.8.7", "10.9.8.6"}}};
-    std::map<std::string, std::string> names{{"10.9.8.7", "multi.test"}};
-    std::function<void()> onAsk;
-
-    HostAddresses getIpsByName(const std::string& host, const Yield& yield) override {
-        asked();
-        HostAddresses answer;
-        if (const auto found = ips.find(host); found != ips.end()) {
-            for (const std::string& text : found->second) {
-                if (IpAddress ip; parseIp(text, ip)) {
-                    answer.ips.push_back(ip);
-                }
-                yieldOnce(yield);
-            }
-        }
-        return answer;
-    }
-    HostName getNameByIp(const IpAddress& ip) override {
-        asked();
-        const auto found = names.find(formatIp(ip));
-        return {found == names.end() ? std::string() : found->second, std::nullopt};
-    }
-
-  private:
-    void asked() {
-        if (onAsk) {
-            onAsk();
-        }
-    }
-};
+// The resolver the window checks with in these tests: multi.test has two addresses, and
+// 10.9.8.7 is named multi.test.
+std::unique_ptr<testing::FakeResolver> fakeResolver(testing::Log& log) {
+    auto resolver = std::make_unique<testing::FakeResolver>(log);
+    resolver->ips = {{"multi.test", {"10.9.8.7", "10.9.8.6"}}};
+    resolver->names = {{"10.9.8.7", "multi.test"}};
+    return resolver;
+}
 
 struct Shown {
     std::wstring domain, ip, traffic, country;
@@ -803,8 +779,9 @@ TEST(Check, PlaceholdersShowWhileTheNamesAreLookedUp) {
         CheckData data;
         FakeShell shell;
         shell.setReady(true);
-        auto resolver = std::make_unique<WatchingResolver>();
-        WatchingResolver& names = *resolver;
+        testing::Log log;
+        auto resolver = fakeResolver(log);
+        testing::FakeResolver& names = *resolver;
         Window window(L"", true, data.dir(), FakeShell::notifyIcon, std::move(resolver));
         ASSERT_TRUE(window.created());
         std::optional<Shown> whileAsking;
@@ -850,8 +827,9 @@ TEST(Check, TrayReverseLookupAndBalloon) {
         CheckData data;
         FakeShell shell;
         shell.setReady(true);
+        testing::Log log;
         Window window(row.inTrayBefore ? L"/hide" : L"", !row.inTrayBefore, data.dir(),
-                      FakeShell::notifyIcon, std::make_unique<WatchingResolver>());
+                      FakeShell::notifyIcon, fakeResolver(log));
         ASSERT_TRUE(window.created());
         if (row.alwaysOnTop) {
             window.command(IDM_VIEW_ALWAYS_ON_TOP);
@@ -904,8 +882,8 @@ TEST(Check, ACheckNestedInTheCountryLookupLeavesTheTextsWrittenLast) {
     CheckData data;
     FakeShell shell;
     shell.setReady(true);
-    Window window(L"", false, data.dir(), FakeShell::notifyIcon,
-                  std::make_unique<WatchingResolver>());
+    testing::Log log;
+    Window window(L"", false, data.dir(), FakeShell::notifyIcon, fakeResolver(log));
     ASSERT_TRUE(window.created());
     window.form().engines().geo().useSource(
         std::make_shared<ClickingSource>(window, L"192.0.2.10"));
