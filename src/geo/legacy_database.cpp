@@ -107,13 +107,9 @@ std::unique_ptr<LegacyCountryDatabase> LegacyCountryDatabase::open(const std::st
     return database;
 }
 
-std::unique_ptr<LegacyCountryDatabase> LegacyCountryDatabase::fromBytes(
-    std::string_view bytes, std::optional<std::string_view> ipv6Bytes) {
+std::unique_ptr<LegacyCountryDatabase> LegacyCountryDatabase::fromBytes(std::string_view bytes) {
     auto database = std::make_unique<LegacyCountryDatabase>();
     database->v4_.fromBytes(bytes);
-    if (ipv6Bytes) {
-        database->v6_.fromBytes(*ipv6Bytes);
-    }
     return database;
 }
 

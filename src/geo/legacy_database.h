@@ -32,9 +32,8 @@ class LegacyCountryDatabase final : public CountrySource {
     // or finds the database damaged. Refused with the reason.
     static std::unique_ptr<LegacyCountryDatabase> open(const std::string& path, GeoAccess access,
                                                        Status& status);
-    // A memory image of the database's bytes, and of the IPv6 edition's when given.
-    static std::unique_ptr<LegacyCountryDatabase> fromBytes(
-        std::string_view bytes, std::optional<std::string_view> ipv6Bytes = std::nullopt);
+    // A memory image of the database's bytes.
+    static std::unique_ptr<LegacyCountryDatabase> fromBytes(std::string_view bytes);
 
     // From now on IPv6 addresses are walked in the IPv6 edition at path, opened as the
     // database was; refused with the reason, and then they get no country from here.
@@ -42,8 +41,6 @@ class LegacyCountryDatabase final : public CountrySource {
 
     // False once the IPv4 database has been found damaged; that closes the IPv6 part too.
     bool usable() const override { return v4_.usable; }
-    // An IPv6 part is open and has not been found damaged.
-    bool answersIpv6() const { return v4_.usable && v6_.usable; }
     bool answersByIndex() const override { return true; }
     // A walk of all the levels (32, or 128 for IPv6) that reaches no leaf is damage: the
     // file of that edition is closed, Damaged is answered once, and nothing after it. The
