@@ -136,6 +136,14 @@ def main():
         o, t = rate(ours), rate(theirs)
         rows.append(("country lookup of a text, %s, lookups/s" % what[0], per_second(o),
                      "%s (libGeoIP, %s)" % (per_second(t), what[1]), "%.2f×" % (o / t)))
+    for ours, theirs, what in (
+            ("ours6/memory_image", "libgeoip6/memory_cache", ("an address", "given numbers")),
+            ("ours6/memory_image_text", "libgeoip6/memory_cache_text", ("a text", "given texts"))):
+        o, t = rate(ours), rate(theirs)
+        rows.append(("IPv6 country lookup of %s from GeoIPv6.dat, memory image, lookups/s"
+                     % what[0], per_second(o),
+                     "%s (libGeoIP, memory-cache mode, %s)" % (per_second(t), what[1]),
+                     "%.2f×" % (o / t)))
 
     rows += mmdb_rows(bin_dir)
 

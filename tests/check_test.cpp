@@ -383,7 +383,8 @@ TEST(CheckAddress, AnEmptyDescriptionShowsThatNoCountryWasFound) {
 }
 
 // Which country database answers: the user's choice, else the newest .mmdb of the data
-// directory, else GeoIP.dat; each database passed over is named with its reason.
+// directory, else GeoIP.dat; each database passed over is named with its reason. A
+// GeoIP.dat answers IPv6 from the GeoIPv6.dat of its own folder.
 TEST(Engines, TheCountryDatabaseThatAnswers) {
     const std::string samples = NETSORTER_MMDB_SAMPLES;
     const std::string realGeoIp = fullName(programDir(), "GeoIP.dat");
@@ -394,9 +395,10 @@ TEST(Engines, TheCountryDatabaseThatAnswers) {
         std::string answering;
         std::string country;                                       // of 10.1.2.3
         std::vector<std::pair<std::string, std::string>> refused;  // file, part of the reason
+        std::string country6 = {};                                 // of 2a02:6b8::1
     };
     const Row rows[] = {
-        {"GeoIP.dat alone", {}, "", "GeoIP.dat", "Низ", {}},
+        {"GeoIP.dat alone", {}, "", "GeoIP.dat", "Низ", {}, "Низ"},
         // OL has no line in countries.txt and shows as it is; NW has one.
         {"the newer .mmdb", {"older.mmdb", "newer.mmdb"}, "", "newer.mmdb", "Новая (NW)", {}},
         {"a newer one without countries is passed over",
@@ -411,7 +413,8 @@ TEST(Engines, TheCountryDatabaseThatAnswers) {
          "older.mmdb",
          "OL",
          {}},
-        {"a chosen GeoIP.dat", {"newer.mmdb"}, realGeoIp, "GeoIP.dat", "", {}},
+        // Debian's GeoIPv6.dat lies beside it.
+        {"a chosen GeoIP.dat", {"newer.mmdb"}, realGeoIp, "GeoIP.dat", "", {}, "Россия (RU)"},
         {"a chosen file that is gone",
          {"newer.mmdb"},
          "dir/gone.mmdb",
@@ -436,8 +439,10 @@ TEST(Engines, TheCountryDatabaseThatAnswers) {
         SCOPED_TRACE(row.name);
         TempDir dir;
         dir.write("nets.txt", "# Частные сети\n10.0.0.0/8\n");
-        dir.write("countries.txt", "1\tВерх\n2\tНиз\nNW\tNW\tNWX\tНовая\tEU\n");
+        dir.write("countries.txt",
+                  "1\tВерх\n2\tНиз\nNW\tNW\tNWX\tНовая\tEU\n185\tRU\tRUS\tРоссия\tEU\n");
         dir.write("GeoIP.dat", kTinyDatabase);
+        dir.write("GeoIPv6.dat", kTinyDatabase);
         for (const std::string& mmdb : row.mmdbs) {
             std::string bytes;
             std::string reason;
@@ -454,6 +459,17 @@ TEST(Engines, TheCountryDatabaseThatAnswers) {
         EXPECT_EQ(engines.geo().database().name, row.answering);
         if (!row.country.empty()) {
             EXPECT_EQ(checkAddress("10.1.2.3", engines, {}).country, row.country);
+        }
+        if (!row.country6.empty()) {
+            EXPECT_EQ(checkAddress("2a02:6b8::1", engines, {}).country, row.country6);
+        }
+        if (!row.country6.empty() && !row.choice.empty()) {
+            // Chosen while the program runs.
+            Engines later(dir.str());
+            later.load({});
+            ASSERT_TRUE(
+                later.chooseCountryDatabase(options.countryDatabase, GeoAccess::MemoryImage));
+            EXPECT_EQ(checkAddress("2a02:6b8::1", later, {}).country, row.country6);
         }
         ASSERT_EQ(report.refused.size(), row.refused.size());
         for (size_t i = 0; i < row.refused.size(); ++i) {

@@ -29,18 +29,29 @@ namespace fs = std::filesystem;
 
 constexpr const char* kPromptTitle = "Ошибка";
 
-// One path of 32 nodes that follows the bits of address to the record end (the leaf
-// "Here"); every turn off it ends at once in the leaf "Off".
-std::string singlePathDatabase(std::uint32_t address, std::uint32_t end = leaf(1)) {
+// One path of a node per level that follows the bits of address (its low levels bits) to
+// the record end (the leaf "Here"); every turn off it ends at once in the leaf "Off".
+std::string singlePathDatabase(Ipv6Number address, int levels, std::uint32_t end = leaf(1)) {
     std::vector<Node> nodes;
-    for (std::uint32_t level = 0; level < 32; ++level) {
-        const std::uint32_t next = level == 31 ? end : level + 1;
-        const bool right = (address >> (31 - level)) & 1;
+    for (int level = 0; level < levels; ++level) {
+        const std::uint32_t next =
+            level == levels - 1 ? end : static_cast<std::uint32_t>(level + 1);
+        const int bit = levels - 1 - level;
+        const bool right = ((bit >= 64 ? address.hi >> (bit - 64) : address.lo >> bit) & 1) != 0;
         nodes.push_back(right ? Node{leaf(2), next} : Node{next, leaf(2)});
     }
     return database(nodes);
 }
+std::string singlePathDatabase(std::uint32_t address, std::uint32_t end = leaf(1)) {
+    return singlePathDatabase({0, address}, 32, end);
+}
 constexpr const char* kSinglePathCountries = "1\tHere\n2\tOff\n";
+
+Ipv6Number v6(std::string_view text) {
+    IpAddress address;
+    EXPECT_TRUE(parseIp(text, address) && !address.isV4()) << text;
+    return address.v6();
+}
 
 std::string dotted(std::uint32_t a) {
     return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
@@ -61,9 +72,14 @@ struct Geo {
     bool openCountries(const std::string& name) {
         return geo.openCountriesFile(name, ui.ask(), ui.yield()).ok();
     }
-    bool loadDatabase(const std::string& bytes, GeoAccess access = GeoAccess::PositionedReads) {
+    // With GeoIPv6.dat beside it when ipv6 is given.
+    bool loadDatabase(const std::string& bytes, GeoAccess access = GeoAccess::PositionedReads,
+                      const std::optional<std::string>& ipv6 = std::nullopt) {
         dir.write("GeoIP.dat", bytes);
-        return geo.openDataFile("GeoIP.dat", access).ok();
+        if (ipv6) {
+            dir.write("GeoIPv6.dat", *ipv6);
+        }
+        return geo.openDataFile("GeoIP.dat", access, "GeoIPv6.dat").ok();
     }
     void load(const std::string& bytes, const std::string& countries) {
         EXPECT_TRUE(loadCountries(countries));
@@ -282,20 +298,35 @@ TEST(GeoDatabase, OpensAnAbsoluteName) {
 // --- lookups nested in the turns a lookup gives to other events ---
 
 TEST(GeoDatabase, NestedLookupThatFindsDamageEndsTheOuterOneQuietly) {
-    Geo g;
-    g.load(std::string(12, '\0'), "1\tOne\n");
-    bool nested = false;
-    g.ui.onDoEvents = [&] {
-        if (!nested) {
-            nested = true;
-            EXPECT_EQ(g.lookup("5.6.7.8"), std::nullopt);
-        }
+    const std::string damaged(12, '\0');
+    const std::string good = database({{leaf(1), leaf(1)}});
+    const struct {
+        const char* name;
+        std::string v4;
+        std::string v6;
+        const char* outer;
+        const char* nested;
+    } rows[] = {
+        {"GeoIP.dat", damaged, good, "1.2.3.4", "5.6.7.8"},
+        {"GeoIPv6.dat", good, damaged, "2001:db8::1", "2001:db8::2"},
+        {"GeoIP.dat, which closes GeoIPv6.dat too", damaged, good, "2001:db8::1", "1.2.3.4"},
     };
-    EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt);
-    EXPECT_TRUE(nested);
-    ASSERT_EQ(g.ui.shown.size(), 1u);
-    expectDamageBox(g.ui.shown[0]);
-    EXPECT_FALSE(g.geo.DataFileOk());
+    for (const auto& row : rows) {
+        Geo g;
+        EXPECT_TRUE(g.loadCountries("1\tOne\n"));
+        EXPECT_TRUE(g.loadDatabase(row.v4, GeoAccess::PositionedReads, row.v6));
+        bool nested = false;
+        g.ui.onDoEvents = [&] {
+            if (!nested) {
+                nested = true;
+                EXPECT_EQ(g.lookup(row.nested), std::nullopt) << row.name;
+            }
+        };
+        EXPECT_EQ(g.lookup(row.outer), std::nullopt) << row.name;
+        EXPECT_TRUE(nested) << row.name;
+        ASSERT_EQ(g.ui.shown.size(), 1u) << row.name;
+        expectDamageBox(g.ui.shown[0]);
+    }
 }
 
 TEST(GeoDatabase, NestedRefusedLoadEndsTheOuterLookupQuietly) {
@@ -329,49 +360,186 @@ TEST(GeoDatabase, RealSizedTreeAnswersEveryFirstOctet) {
     }
 }
 
+// --- the IPv6 edition beside GeoIP.dat ---
+
+TEST(GeoIpv6Database, PathFollowsAll128BitsWithATurnPerDigitOfEachGroup) {
+    const struct {
+        const char* ip;
+        int turns;  // the binary digits of its eight 16-bit groups
+    } rows[] = {
+        {"::", 8},
+        {"ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff", 128},
+        {"2001:db8::1", 14 + 12 + 5 + 1},
+        {"8000::", 16 + 7},
+        {"::1", 8},
+        {"0:0:0:1::", 8},
+        {"::8000:0:0:0", 7 + 16},
+        {"7fff:ffff:ffff:ffff:ffff:ffff:ffff:fffe", 15 + 7 * 16},
+    };
+    for (const auto& row : rows) {
+        const Ipv6Number address = v6(row.ip);
+        Geo g;
+        EXPECT_TRUE(g.loadCountries(kSinglePathCountries));
+        EXPECT_TRUE(g.loadDatabase(database({{leaf(2), leaf(2)}}), GeoAccess::PositionedReads,
+                                   singlePathDatabase(address, 128)));
+        g.ui.doEventsCalls = 0;
+        EXPECT_EQ(g.lookup(row.ip), "Here") << row.ip;
+        EXPECT_EQ(g.ui.doEventsCalls, row.turns) << row.ip;
+        for (int bit = 0; bit < 128; ++bit) {
+            Ipv6Number other = address;
+            (bit < 64 ? other.lo : other.hi) ^= std::uint64_t{1} << (bit % 64);
+            const std::string text = formatIp(IpAddress::fromV6(other));
+            EXPECT_EQ(g.lookup(text), "Off") << row.ip << " bit " << bit;
+        }
+        EXPECT_TRUE(g.ui.shown.empty());
+    }
+}
+
+// Lookups in turn on one lookup object: what each answers and how many damage messages
+// have been shown by then. GeoIP.dat below: 128.0.0.0 up is "One", the rest "Two".
+TEST(GeoIpv6Database, EndsOfTheWalkAndTheDamageRule) {
+    const std::string good = database({{leaf(2), leaf(1)}});
+    const std::string damaged(12, '\0');
+    const std::string three = database({{leaf(3), leaf(3)}});
+    struct Step {
+        const char* ip;
+        std::optional<std::string> expected;
+        size_t messages;
+    };
+    const struct {
+        const char* name;
+        std::string v4;
+        std::optional<std::string> v6;
+        std::vector<Step> steps;
+    } rows[] = {
+        {"no GeoIPv6.dat", good, std::nullopt, {{"2001:db8::1", {}, 0}, {"200.0.0.1", "One", 0}}},
+        {"empty", good, "", {{"2001:db8::1", {}, 0}}},
+        {"node number far beyond the length",
+         good,
+         database({{1000000, leaf(3)}}),
+         {{"2001:db8::1", {}, 0}, {"8000::1", "Three", 0}}},
+        {"node whose bytes lie partly past the end",
+         good,
+         database({{1, leaf(3)}}) + "\x01\x02",
+         {{"2001:db8::1", {}, 0}, {"8000::1", "Three", 0}}},
+        {"no country at the last level is no damage",
+         good,
+         singlePathDatabase(v6("2001:db8::5bda:26bb"), 128, kLeafBase),
+         {{"2001:db8::5bda:26bb", {}, 0}, {"2001:db8::5bda:26ba", "Two", 0}}},
+        {"back to the root at the last level: GeoIPv6.dat alone is closed",
+         good,
+         singlePathDatabase(v6("2001:db8::5bda:26bb"), 128, 0),
+         {{"2001:db8::5bda:26bb", {}, 1}, {"2001:db8::5bda:26ba", {}, 1}, {"200.0.0.1", "One", 1}}},
+        {"every record back to the root",
+         good,
+         damaged,
+         {{"8000::1", {}, 1}, {"::1", {}, 1}, {"1.2.3.4", "Two", 1}}},
+        {"::ffff:a.b.c.d is looked up in GeoIP.dat, ::a.b.c.d in GeoIPv6.dat",
+         good,
+         three,
+         {{"::ffff:200.0.0.1", "One", 0}, {"::ffff:1.2.3.4", "Two", 0}, {"::1.2.3.4", "Three", 0}}},
+        {"damage of GeoIP.dat closes both",
+         damaged,
+         three,
+         {{"2001:db8::1", "Three", 0}, {"1.2.3.4", {}, 1}, {"2001:db8::1", {}, 1}}},
+    };
+    for (const auto& row : rows) {
+        Geo g;
+        EXPECT_TRUE(g.loadCountries("1\tOne\n2\tTwo\n3\tThree\n"));
+        EXPECT_TRUE(g.loadDatabase(row.v4, GeoAccess::PositionedReads, row.v6));
+        EXPECT_EQ(g.geo.database().ipv6Path.empty(), !row.v6) << row.name;
+        for (const Step& step : row.steps) {
+            EXPECT_EQ(g.lookup(step.ip), step.expected) << row.name << ": " << step.ip;
+            EXPECT_EQ(g.ui.shown.size(), step.messages) << row.name << ": " << step.ip;
+        }
+        for (const auto& box : g.ui.shown) {
+            expectDamageBox(box);
+        }
+    }
+}
+
 // The memory image answers as the walk by positioned reads, lookup after lookup: the same
 // descriptions, the same damage message at the same lookup, the database closed alike.
+// Rows with GeoIPv6.dat look up IPv6 addresses too, each followed by an IPv4 one.
 TEST(GeoDatabase, MemoryImageAnswersAsThePositionedWalk) {
     std::string real;
+    std::string real6;
     std::string reason;
     ASSERT_TRUE(readWholeFile(fullName(programDir(), "GeoIP.dat"), real, reason)) << reason;
+    ASSERT_TRUE(readWholeFile(fullName(programDir(), "GeoIPv6.dat"), real6, reason)) << reason;
+    const std::string good = database({{leaf(1), leaf(2)}});
+    const Ipv6Number lonely = v6("::5bda:26bb");
     const struct {
         const char* name;
         std::string bytes;
+        std::optional<std::string> ipv6;
         size_t randomAddresses;
     } rows[] = {
-        {"Debian's GeoIP.dat", real, 3000},
-        {"a full tree of 8 levels", octetDatabase(), 300},
-        {"empty", "", 50},
-        {"one node", database({{kLeafBase, leaf(1)}}), 50},
-        {"cyclic", std::string(12, '\0'), 50},
-        {"node number equal to the length", database({{12, leaf(1)}, {0, 0}}), 50},
-        {"node past the last, number below the length", database({{5, leaf(1)}, {0, 0}}), 50},
-        {"last node partly past the end", database({{1, leaf(1)}}) + "\x01\x02", 50},
-        {"no country at the last level", singlePathDatabase(0x5BDA26BB, kLeafBase), 50},
-        {"back to the root at the last level", singlePathDatabase(0x5BDA26BB, 0), 50},
+        {"Debian's GeoIP.dat", real, std::nullopt, 3000},
+        {"a full tree of 8 levels", octetDatabase(), std::nullopt, 300},
+        {"empty", "", std::nullopt, 50},
+        {"one node", database({{kLeafBase, leaf(1)}}), std::nullopt, 50},
+        {"cyclic", std::string(12, '\0'), std::nullopt, 50},
+        {"node number equal to the length", database({{12, leaf(1)}, {0, 0}}), std::nullopt, 50},
+        {"node past the last, number below the length", database({{5, leaf(1)}, {0, 0}}),
+         std::nullopt, 50},
+        {"last node partly past the end", database({{1, leaf(1)}}) + "\x01\x02", std::nullopt, 50},
+        {"no country at the last level", singlePathDatabase(0x5BDA26BB, kLeafBase), std::nullopt,
+         50},
+        {"back to the root at the last level", singlePathDatabase(0x5BDA26BB, 0), std::nullopt, 50},
+        {"Debian's GeoIPv6.dat", good, real6, 3000},
+        {"IPv6: empty", good, "", 50},
+        {"IPv6: cyclic", good, std::string(12, '\0'), 50},
+        {"IPv6: node number equal to the length", good, database({{12, leaf(1)}, {0, 0}}), 50},
+        {"IPv6: last node partly past the end", good, database({{1, leaf(1)}}) + "\x01\x02", 50},
+        {"IPv6: no country at the last level", good, singlePathDatabase(lonely, 128, kLeafBase),
+         50},
+        {"IPv6: back to the root at the last level", good, singlePathDatabase(lonely, 128, 0), 50},
     };
     std::string countries;
     for (int i = 1; i <= 255; ++i) {
         countries += std::to_string(i) + "\tC" + std::to_string(i) + "\n";
     }
     for (const auto& row : rows) {
-        std::vector<std::uint32_t> addresses = {0,          0xFFFFFFFF, 0x5BDA26BB,
-                                                0x5BDA26BA, 0x80000001, 0x0A000001};
+        std::vector<std::string> addresses;
         std::mt19937 random(99);
+        const auto ipv4 = [&](std::uint32_t a) { addresses.push_back(dotted(a)); };
+        const auto ipv6 = [&](Ipv6Number a) {
+            addresses.push_back(formatIp(IpAddress::fromV6(a)));
+            ipv4(static_cast<std::uint32_t>(random()));
+        };
+        for (const std::uint32_t a :
+             {0u, 0xFFFFFFFFu, 0x5BDA26BBu, 0x5BDA26BAu, 0x80000001u, 0x0A000001u}) {
+            ipv4(a);
+        }
+        if (row.ipv6) {
+            for (const char* a : {"::", "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff", "::5bda:26bb",
+                                  "::5bda:26ba", "2001:db8::1", "8000::1"}) {
+                ipv6(v6(a));
+            }
+        }
         for (size_t i = 0; i < row.randomAddresses; ++i) {
-            addresses.push_back(static_cast<std::uint32_t>(random()));
+            if (!row.ipv6) {
+                ipv4(static_cast<std::uint32_t>(random()));
+                continue;
+            }
+            // Allocations in 2000::/3, IPv4 addresses as ::a.b.c.d, and anywhere.
+            const std::uint64_t hi = std::uint64_t{random()} << 32 | random();
+            const std::uint64_t lo = std::uint64_t{random()} << 32 | random();
+            const Ipv6Number kinds[] = {
+                {hi >> 3 | std::uint64_t{1} << 61, lo}, {0, lo & 0xFFFFFFFF}, {hi, lo}};
+            ipv6(kinds[i % 3]);
         }
         Geo walk;
         Geo image;
         EXPECT_TRUE(walk.loadCountries(countries));
         EXPECT_TRUE(image.loadCountries(countries));
-        ASSERT_TRUE(walk.loadDatabase(row.bytes)) << row.name;
-        ASSERT_TRUE(image.loadDatabase(row.bytes, GeoAccess::MemoryImage)) << row.name;
-        for (const std::uint32_t a : addresses) {
-            ASSERT_EQ(image.lookup(dotted(a)), walk.lookup(dotted(a)))
-                << row.name << ": " << dotted(a);
-            ASSERT_EQ(image.ui.shown.size(), walk.ui.shown.size()) << row.name << ": " << dotted(a);
+        ASSERT_TRUE(walk.loadDatabase(row.bytes, GeoAccess::PositionedReads, row.ipv6)) << row.name;
+        ASSERT_TRUE(image.loadDatabase(row.bytes, GeoAccess::MemoryImage, row.ipv6)) << row.name;
+        ASSERT_EQ(image.geo.database().ipv6Path.empty(), !row.ipv6) << row.name;
+        for (const std::string& a : addresses) {
+            ASSERT_EQ(image.lookup(a), walk.lookup(a)) << row.name << ": " << a;
+            ASSERT_EQ(image.ui.shown.size(), walk.ui.shown.size()) << row.name << ": " << a;
             ASSERT_EQ(image.geo.DataFileOk(), walk.geo.DataFileOk()) << row.name;
         }
     }

@@ -4,6 +4,22 @@
 #include "common/text.h"
 
 namespace netsorter {
+namespace {
+
+// IPv6 addresses are looked up in the IPv6 edition of the legacy database, found by this
+// name beside GeoIP.dat (or beside the legacy database the user chose).
+constexpr const char* kIpv6DataFile = "GeoIPv6.dat";
+
+std::string besideFile(const std::string& path, const char* name) {
+#ifdef _WIN32
+    const std::size_t cut = path.find_last_of("/\\");
+#else
+    const std::size_t cut = path.find_last_of('/');
+#endif
+    return cut == std::string::npos ? name : path.substr(0, cut + 1) + name;
+}
+
+}  // namespace
 
 Engines::Engines(std::string dataDir, std::unique_ptr<NameResolver> resolver)
     : dataDir_(std::move(dataDir)),
@@ -44,7 +60,8 @@ void Engines::loadDatabase(const LoadOptions& options, LoadReport& report) {
     const auto tryOpen = [&](const std::string& path) {
         std::string reason;
         if (std::optional<CountryDatabase> opened =
-                openCountryDatabase(path, options.access, Provenance::Chosen, reason)) {
+                openCountryDatabase(path, options.access, Provenance::Chosen, reason,
+                                    besideFile(path, kIpv6DataFile))) {
             geo_.useDatabase(std::move(*opened));
             report.database = {path, true, true, {}};
             return true;
@@ -64,14 +81,14 @@ void Engines::loadDatabase(const LoadOptions& options, LoadReport& report) {
         }
     }
     report.database.path = fullName(dataDir_, "GeoIP.dat");
-    const Status opened = geo_.openDataFile("GeoIP.dat", options.access);
+    const Status opened = geo_.openDataFile("GeoIP.dat", options.access, kIpv6DataFile);
     report.database = {report.database.path, true, opened.ok(), opened.reason()};
 }
 
 Status Engines::chooseCountryDatabase(const std::string& path, GeoAccess access) {
     std::string reason;
-    std::optional<CountryDatabase> opened =
-        openCountryDatabase(path, access, Provenance::Chosen, reason);
+    std::optional<CountryDatabase> opened = openCountryDatabase(
+        path, access, Provenance::Chosen, reason, besideFile(path, kIpv6DataFile));
     if (!opened) {
         return Status::failure(reason);
     }

@@ -57,12 +57,14 @@ class Engines {
 
     // The loading step: the whole of nets.txt, then countries.txt unless the names table is
     // loaded, then a country database unless one is open: the user's choice, else the
-    // newest .mmdb of the data directory, else GeoIP.dat. A nets.txt that cannot be read
-    // stops the load there: nothing can be checked without it.
+    // newest .mmdb of the data directory, else GeoIP.dat. A GeoIP.dat (or a legacy database
+    // chosen) answers IPv6 addresses from the GeoIPv6.dat of its folder, when there is one.
+    // A nets.txt that cannot be read stops the load there: nothing can be checked without it.
     LoadReport load(const LoadOptions& options);
 
     // Answers from this country database from now on, when it is one (a lookup under way
-    // keeps its own); else the reason, and the database stays as it was.
+    // keeps its own; a legacy one with the GeoIPv6.dat beside it); else the reason, and the
+    // database stays as it was.
     Status chooseCountryDatabase(const std::string& path, GeoAccess access);
 
     // The same from the files' contents, for tests and fuzz targets; the database as a

@@ -81,7 +81,8 @@ std::string databaseNotes(const CountryDatabase& database) {
 }
 
 std::optional<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess access,
-                                                   Provenance provenance, std::string& reason) {
+                                                   Provenance provenance, std::string& reason,
+                                                   const std::string& ipv6Path) {
     bool mmdb = false;
     bool legacy = provenance == Provenance::ByName;
     {
@@ -111,11 +112,15 @@ std::optional<CountryDatabase> openCountryDatabase(const std::string& path, GeoA
         return std::nullopt;
     }
     Status status = Status::success();
-    database.source = LegacyCountryDatabase::open(path, access, status);
-    if (!database.source) {
+    std::shared_ptr<LegacyCountryDatabase> dat = LegacyCountryDatabase::open(path, access, status);
+    if (!dat) {
         reason = status.reason();
         return std::nullopt;
     }
+    if (!ipv6Path.empty() && dat->openIpv6(ipv6Path)) {
+        database.ipv6Path = ipv6Path;
+    }
+    database.source = std::move(dat);
     return database;
 }
 

@@ -18,6 +18,9 @@ struct CountryDatabase {
     std::string path;
     std::string name;  // the file's name
     std::string date;  // its build date, YYYY-MM-DD, where the file tells one
+    // A legacy database's IPv6 edition (GeoIPv6.dat) that answers IPv6 addresses; empty
+    // when it has none.
+    std::string ipv6Path;
 };
 
 // The database the program ships, and what its licence asks to be said wherever it is named.
@@ -35,9 +38,12 @@ std::string databaseNotes(const CountryDatabase& database);
 enum class Provenance { ByName, Chosen };
 
 // Opens path as a MaxMind DB when it is one, else as GeoIP.dat; nothing and the reason when
-// it cannot be opened or is no country database.
+// it cannot be opened or is no country database. A GeoIP.dat answers IPv6 addresses from
+// the IPv6 edition at ipv6Path when that opens (whatever it holds, as GeoIP.dat taken by its
+// name); without it they get no country.
 std::optional<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess access,
-                                                   Provenance provenance, std::string& reason);
+                                                   Provenance provenance, std::string& reason,
+                                                   const std::string& ipv6Path = {});
 
 // The .mmdb files in dir, the newest build first (files that are no MaxMind DB last).
 std::vector<std::string> mmdbFilesNewestFirst(const std::string& dir);

@@ -8,11 +8,17 @@ namespace netsorter {
 
 clsGeo::clsGeo(std::string dataDir) : dataDir_(std::move(dataDir)) {}
 
-Status clsGeo::openDataFile(std::string_view FileName, GeoAccess access) {
+Status clsGeo::openDataFile(std::string_view FileName, GeoAccess access,
+                            std::string_view ipv6FileName) {
     Status status = Status::success();
     const std::string path = fullName(dataDir_, FileName);
-    database_ = {
-        LegacyCountryDatabase::open(path, access, status), path, std::string(FileName), {}};
+    std::unique_ptr<LegacyCountryDatabase> legacy =
+        LegacyCountryDatabase::open(path, access, status);
+    std::string ipv6Path = ipv6FileName.empty() ? "" : fullName(dataDir_, ipv6FileName);
+    if (!legacy || ipv6Path.empty() || !legacy->openIpv6(ipv6Path)) {
+        ipv6Path.clear();
+    }
+    database_ = {std::move(legacy), path, std::string(FileName), {}, std::move(ipv6Path)};
     return status;
 }
 

@@ -43,12 +43,15 @@ class clsGeo {
     // The same for an address text (IPv4 with the lenient tail, or IPv6).
     CountryLookup getCountryByIP(std::string_view ipStr, const Yield& yield = {});
 
-    // Opens GeoIP.dat as the database; a failed open leaves no database at all.
-    Status openDataFile(std::string_view FileName, GeoAccess access = GeoAccess::PositionedReads);
+    // Opens GeoIP.dat as the database; a failed open leaves no database at all. IPv6
+    // addresses are looked up in ipv6FileName (GeoIPv6.dat) when given and it opens; the
+    // result is GeoIP.dat's alone.
+    Status openDataFile(std::string_view FileName, GeoAccess access = GeoAccess::PositionedReads,
+                        std::string_view ipv6FileName = {});
     // Answers from this database from now on (a lookup under way keeps its own).
     void useDatabase(CountryDatabase database) { database_ = std::move(database); }
     void useSource(std::shared_ptr<CountrySource> source) {
-        database_ = {std::move(source), {}, {}, {}};
+        database_ = {std::move(source), {}, {}, {}, {}};
     }
     // The database that answers; its source is empty when there is none.
     const CountryDatabase& database() const { return database_; }

@@ -57,7 +57,10 @@ void GeoImage::index() {
         top_.push_back({state, 0});
     }
     top_.push_back({kNotFoundState, 0});
-    flatten();
+    ends_.clear();
+    if (levels_ == kIpv4Levels) {
+        flatten();
+    }
 }
 
 void GeoImage::flatten() {
@@ -70,7 +73,6 @@ void GeoImage::flatten() {
         std::uint32_t start;  // the lowest address of what lies below, its low bits
     };
     std::vector<Pending> pending;
-    ends_.clear();
     for (std::size_t b = 0; b + 1 < top_.size(); ++b) {
         const auto first = static_cast<std::uint32_t>(ends_.size());
         top_[b].first = first;
@@ -109,11 +111,22 @@ std::uint32_t GeoImage::step(std::uint32_t node, unsigned bit) const {
     return record > kCountryBegin ? kLeafState | (record - kCountryBegin) : record;
 }
 
-std::uint32_t GeoImage::walkFrom(std::uint32_t state, int level, std::uint32_t address) const {
-    for (; level < 32 && state < kLeafState; ++level) {
-        state = step(state, (address >> (31 - level)) & 1);
+std::uint32_t GeoImage::walkFrom(std::uint32_t state, int level, const Ipv6Number& address) const {
+    for (; level < levels_ && state < kLeafState; ++level) {
+        state = step(state, pathBit(address, levels_, level));
     }
     return state;
+}
+
+WalkEnd GeoImage::endOf(std::uint32_t state) {
+    if (state == kNotFoundState) {
+        return {WalkEnd::NotFound};
+    }
+    if (state >= kLeafState) {
+        return {WalkEnd::Leaf, state - kLeafState};
+    }
+    // All levels without a leaf; ending on the no-country record is an answer, not damage.
+    return {state == kCountryBegin ? WalkEnd::NotFound : WalkEnd::Damaged};
 }
 
 WalkEnd GeoImage::walk(std::uint32_t address) const {
@@ -138,16 +151,14 @@ WalkEnd GeoImage::walk(std::uint32_t address) const {
         }
         state = end->state;
     } else if (state < kLeafState) {
-        state = walkFrom(state, topBits_, address);
+        state = walkFrom(state, topBits_, {0, address});
     }
-    if (state == kNotFoundState) {
-        return {WalkEnd::NotFound};
-    }
-    if (state >= kLeafState) {
-        return {WalkEnd::Leaf, state - kLeafState};
-    }
-    // 32 levels without a leaf; ending on the no-country record is an answer, not damage.
-    return {state == kCountryBegin ? WalkEnd::NotFound : WalkEnd::Damaged};
+    return endOf(state);
+}
+
+WalkEnd GeoImage::walk(const Ipv6Number& address) const {
+    const std::uint32_t state = top_[address.hi >> (64 - topBits_)].state;
+    return endOf(state < kLeafState ? walkFrom(state, topBits_, address) : state);
 }
 
 }  // namespace netsorter

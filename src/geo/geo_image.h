@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/files.h"
+#include "nets/ip_address.h"
 
 namespace netsorter {
 
@@ -22,6 +23,17 @@ inline std::uint32_t nodeRecord(const unsigned char* node, unsigned bit) {
     return r[0] | (std::uint32_t{r[1]} << 8) | (std::uint32_t{r[2]} << 16);
 }
 
+// The levels of a tree: one per bit of the address of its edition.
+inline constexpr int kIpv4Levels = 32;
+inline constexpr int kIpv6Levels = 128;
+
+// The bit that a level of the walk tests (level 0: the most significant) of an address of
+// levels bits, held in the low bits of the number (an IPv4 address in lo).
+constexpr unsigned pathBit(const Ipv6Number& address, int levels, int level) {
+    const int bit = levels - 1 - level;
+    return static_cast<unsigned>((bit >= 64 ? address.hi >> (bit - 64) : address.lo >> bit) & 1);
+}
+
 // How a walk of the tree ends.
 struct WalkEnd {
     enum Kind { Leaf, NotFound, Damaged } kind;
@@ -30,12 +42,17 @@ struct WalkEnd {
 
 class GeoImage {
   public:
+    explicit GeoImage(int levels = kIpv4Levels) : levels_(levels) {}
+
     // Reads the part of the file a walk can reach; false when that read fails.
     bool load(const RandomAccessFile& file);
     // The same from the database's bytes.
     void load(std::string_view bytes);
 
+    // The walk of an IPv4 tree.
     WalkEnd walk(std::uint32_t address) const;
+    // The walk of an IPv6 tree.
+    WalkEnd walk(const Ipv6Number& address) const;
 
   private:
     static constexpr int kMaxTopBits = 16;
@@ -57,6 +74,7 @@ class GeoImage {
         std::uint32_t first;
     };
 
+    int levels_;
     std::vector<unsigned char> bytes_;  // whole nodes only
     std::uint64_t nodes_ = 0;           // whole nodes held
     std::vector<Bucket> top_;           // 2^topBits_ entries and one past them
@@ -68,11 +86,13 @@ class GeoImage {
     // One level of the walk from node (a state below kLeafState) along one bit.
     std::uint32_t step(std::uint32_t node, unsigned bit) const;
     // The walk from state at level on, for address; its last state.
-    std::uint32_t walkFrom(std::uint32_t state, int level, std::uint32_t address) const;
+    std::uint32_t walkFrom(std::uint32_t state, int level, const Ipv6Number& address) const;
     // Lays out the ends below each node of the table's last level, within a budget that a
     // sound database never reaches; past it (a damaged tree that branches without end),
-    // the remaining entries walk the nodes.
+    // the remaining entries walk the nodes. IPv4 trees only: an IPv6 tree's ends would take
+    // several times the file's size, and its walks go on through the nodes.
     void flatten();
+    static WalkEnd endOf(std::uint32_t state);
 };
 
 }  // namespace netsorter

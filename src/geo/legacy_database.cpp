@@ -13,6 +13,15 @@ void yieldPerDigit(std::uint32_t value, const Yield& yield) {
     } while (value != 0);
 }
 
+// The turns for the path digits of an address: its 16-bit groups in base 2, most
+// significant first.
+void yieldPerPathDigit(const Ipv6Number& address, int levels, const Yield& yield) {
+    for (int group = levels / 16 - 1; group >= 0; --group) {
+        const std::uint64_t half = group >= 4 ? address.hi : address.lo;
+        yieldPerDigit(static_cast<std::uint32_t>((half >> (16 * (group % 4))) & 0xFFFF), yield);
+    }
+}
+
 }  // namespace
 
 std::string toBase(std::uint32_t value, std::uint8_t base, const Yield& yield) {
@@ -29,80 +38,104 @@ std::string toBase(std::uint32_t value, std::uint8_t base, const Yield& yield) {
     return digits;
 }
 
-std::unique_ptr<LegacyCountryDatabase> LegacyCountryDatabase::open(const std::string& path,
-                                                                   GeoAccess access,
-                                                                   Status& status) {
-    auto database = std::make_unique<LegacyCountryDatabase>();
+Status LegacyCountryDatabase::Tree::open(const std::string& path, GeoAccess access) {
+    close();
     std::string reason;
-    if (!database->file_.open(path, &reason)) {
-        status = Status::failure(reason);
-        return nullptr;
+    if (!file.open(path, &reason)) {
+        return Status::failure(reason);
     }
     if (access == GeoAccess::MemoryImage) {
-        database->image_.emplace();
-        if (!database->image_->load(database->file_)) {
-            status = Status::failure("cannot be read whole");
-            return nullptr;
+        image.emplace(levels);
+        if (!image->load(file)) {
+            close();
+            return Status::failure("cannot be read whole");
         }
     }
-    status = Status::success();
-    return database;
+    usable = true;
+    return Status::success();
 }
 
-std::unique_ptr<LegacyCountryDatabase> LegacyCountryDatabase::fromBytes(std::string_view bytes) {
-    auto database = std::make_unique<LegacyCountryDatabase>();
-    database->image_.emplace();
-    database->image_->load(bytes);
-    return database;
+void LegacyCountryDatabase::Tree::fromBytes(std::string_view bytes) {
+    image.emplace(levels);
+    image->load(bytes);
+    usable = true;
 }
 
-WalkEnd LegacyCountryDatabase::walkFile(std::uint32_t address) const {
-    const std::optional<std::uint64_t> length = file_.size();
+void LegacyCountryDatabase::Tree::close() {
+    file.close();
+    image.reset();
+    usable = false;
+}
+
+WalkEnd LegacyCountryDatabase::Tree::walkFile(const Ipv6Number& address) const {
+    const std::optional<std::uint64_t> length = file.size();
     if (!length) {
         return {WalkEnd::NotFound};
     }
     std::uint64_t node = 0;
-    for (int level = 0; level < 32; ++level) {
+    for (int level = 0; level < levels; ++level) {
         // The bound is on the node number, not on its byte offset.
         if (node >= *length) {
             return {WalkEnd::NotFound};
         }
         std::array<unsigned char, kNodeBytes> bytes{};
         // Only a damaged file ends inside a node; such a node counts as not found.
-        if (!file_.readAt(node * kNodeBytes, bytes.data(), bytes.size())) {
+        if (!file.readAt(node * kNodeBytes, bytes.data(), bytes.size())) {
             return {WalkEnd::NotFound};
         }
-        const std::uint32_t record = nodeRecord(bytes.data(), (address >> (31 - level)) & 1);
+        const std::uint32_t record = nodeRecord(bytes.data(), pathBit(address, levels, level));
         if (record > kCountryBegin) {
             return {WalkEnd::Leaf, record - kCountryBegin};
         }
         node = record;
     }
     // A sound database may end the walk of a single address without a country on this
-    // record at the last level (Debian's GeoIP.dat does for 91.218.38.187): that is an
-    // answer, not damage.
+    // record at the last level (Debian's GeoIP.dat does for 91.218.38.187, its GeoIPv6.dat
+    // for ::91.218.38.187): that is an answer, not damage.
     return {node == kCountryBegin ? WalkEnd::NotFound : WalkEnd::Damaged};
 }
 
+std::unique_ptr<LegacyCountryDatabase> LegacyCountryDatabase::open(const std::string& path,
+                                                                   GeoAccess access,
+                                                                   Status& status) {
+    auto database = std::make_unique<LegacyCountryDatabase>();
+    database->access_ = access;
+    status = database->v4_.open(path, access);
+    if (!status) {
+        return nullptr;
+    }
+    return database;
+}
+
+std::unique_ptr<LegacyCountryDatabase> LegacyCountryDatabase::fromBytes(std::string_view bytes) {
+    auto database = std::make_unique<LegacyCountryDatabase>();
+    database->v4_.fromBytes(bytes);
+    return database;
+}
+
+Status LegacyCountryDatabase::openIpv6(const std::string& path) {
+    return v6_.open(path, access_);
+}
+
 CountryAnswer LegacyCountryDatabase::countryOf(const IpAddress& ip, const Yield& yield) {
-    if (!usable_ || !ip.isV4()) {
+    // IPv4 addresses written in IPv6 come as IPv4: GeoIPv6.dat's copy of them is never read.
+    Tree& tree = ip.isV4() ? v4_ : v6_;
+    if (!v4_.usable || !tree.usable) {
         return {};
     }
-    const std::uint32_t address = ip.v4();
+    const Ipv6Number address = ip.isV4() ? Ipv6Number{0, ip.v4()} : ip.v6();
     WalkEnd end;
-    if (image_) {
+    if (tree.image) {
         // A batch: the path is taken straight from the address's bits, with no turn for
         // other events, which a batch does not have.
-        end = image_->walk(address);
+        end = ip.isV4() ? tree.image->walk(ip.v4()) : tree.image->walk(address);
     } else {
-        // The path digits: the two 16-bit halves in base 2.
-        yieldPerDigit(address >> 16, yield);
-        yieldPerDigit(address & 0xFFFF, yield);
+        yieldPerPathDigit(address, tree.levels, yield);
         // A lookup nested in those turns may have found the database damaged.
-        if (!usable_) {
+        if (!v4_.usable || !tree.usable) {
             return {};
         }
-        end = walkFile(address);
+        end = tree.walkFile(address);
     }
     CountryAnswer answer;
     switch (end.kind) {
@@ -113,9 +146,10 @@ CountryAnswer LegacyCountryDatabase::countryOf(const IpAddress& ip, const Yield&
         case WalkEnd::NotFound:
             break;
         case WalkEnd::Damaged:
-            file_.close();
-            image_.reset();
-            usable_ = false;
+            tree.close();
+            if (&tree == &v4_) {
+                v6_.close();
+            }
             answer.kind = CountryAnswer::Damaged;
             answer.message = kDamagedDatabase;
             break;

@@ -1,7 +1,8 @@
 // GeoIP.dat, a GeoIP Legacy country database: a binary tree walked one 6-byte node per bit
 // of the address, most significant first, to a leaf whose value is a country index into
 // the names table of countries.txt. Only the node layout is read; every file is taken to be
-// the country edition.
+// the country edition. IPv6 addresses walk the 128 levels of the IPv6 country edition
+// (GeoIPv6.dat) beside it, when there is one: the same nodes, the same indexes.
 #pragma once
 
 #include <cstdint>
@@ -34,23 +35,43 @@ class LegacyCountryDatabase final : public CountrySource {
     // A memory image of the database's bytes.
     static std::unique_ptr<LegacyCountryDatabase> fromBytes(std::string_view bytes);
 
-    bool usable() const override { return usable_; }
+    // From now on IPv6 addresses are walked in the IPv6 edition at path, opened as the
+    // database was; refused with the reason, and then they get no country from here.
+    Status openIpv6(const std::string& path);
+
+    // False once the IPv4 database has been found damaged; that closes the IPv6 part too.
+    bool usable() const override { return v4_.usable; }
     bool answersByIndex() const override { return true; }
-    // A walk of 32 levels that reaches no leaf is damage: the file is closed, Damaged is
-    // answered once, and nothing after it.
+    // A walk of all the levels (32, or 128 for IPv6) that reaches no leaf is damage: the
+    // file of that edition is closed, Damaged is answered once, and nothing after it. The
+    // IPv4 file's damage closes both; the IPv6 file's only itself.
     CountryAnswer countryOf(const IpAddress& address, const Yield& yield) override;
 
   private:
-    RandomAccessFile file_;
-    std::optional<GeoImage> image_;
-    bool usable_ = true;
+    // One edition's tree, in its file or its memory image.
+    struct Tree {
+        explicit Tree(int levels) : levels(levels) {}
 
-    WalkEnd walkFile(std::uint32_t address) const;
+        int levels;
+        RandomAccessFile file;
+        std::optional<GeoImage> image;
+        bool usable = false;
+
+        Status open(const std::string& path, GeoAccess access);
+        void fromBytes(std::string_view bytes);
+        WalkEnd walkFile(const Ipv6Number& address) const;
+        void close();
+    };
+
+    GeoAccess access_ = GeoAccess::MemoryImage;
+    Tree v4_{kIpv4Levels};
+    Tree v6_{kIpv6Levels};
 };
 
 // The digits of value in base (2..36), most significant first, with a turn for events
 // after each digit; the empty text for a base below 2. The walk by positioned reads gives
-// the turns this gives for the two 16-bit halves of the address in base 2.
+// the turns this gives for the address's 16-bit groups in base 2 (two for IPv4, eight for
+// IPv6).
 std::string toBase(std::uint32_t value, std::uint8_t base, const Yield& yield = {});
 
 }  // namespace netsorter

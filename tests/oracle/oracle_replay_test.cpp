@@ -1,5 +1,5 @@
 // The GeoIP library's answers, written down by a build step on this machine (the library
-// exists only natively), replayed against this build's country lookup on the database
+// exists only natively), replayed against this build's country lookup on the databases
 // copied beside it.
 #include <gtest/gtest.h>
 
@@ -13,12 +13,12 @@
 namespace netsorter::oracle {
 namespace {
 
-TEST(OracleReplay, AnswersOfTheLibraryAgree) {
+// The database of the cases' first line, read here to check its fingerprint.
+void replay(const char* casesPath, const char* databaseName, IndexLookup& ours) {
     std::string cases;
     std::string reason;
-    ASSERT_TRUE(readWholeFile(NETSORTER_ORACLE_CASES, cases, reason))
-        << NETSORTER_ORACLE_CASES << ": " << reason;
-    const std::string database = fullName(programDir(), "GeoIP.dat");
+    ASSERT_TRUE(readWholeFile(casesPath, cases, reason)) << casesPath << ": " << reason;
+    const std::string database = fullName(programDir(), databaseName);
     std::string db;
     ASSERT_TRUE(readWholeFile(database, db, reason)) << database << ": " << reason;
 
@@ -28,7 +28,6 @@ TEST(OracleReplay, AnswersOfTheLibraryAgree) {
         << "the cases were written for another database: " << lines[0] << "; this build has "
         << fingerprint(db) << " at " << database;
 
-    IndexLookup ours(database);
     ASSERT_TRUE(ours.ready()) << database;
     const auto start = std::chrono::steady_clock::now();
     size_t checked = 0;
@@ -52,6 +51,16 @@ TEST(OracleReplay, AnswersOfTheLibraryAgree) {
               << took.count() << " s\n";
     EXPECT_GT(checked, kReplayRandom);
     EXPECT_TRUE(ours.ui().shown.empty());
+}
+
+TEST(OracleReplay, AnswersOfTheLibraryAgree) {
+    IndexLookup ours(fullName(programDir(), "GeoIP.dat"));
+    replay(NETSORTER_ORACLE_CASES, "GeoIP.dat", ours);
+}
+
+TEST(OracleReplay, Ipv6AnswersOfTheLibraryAgree) {
+    IndexLookup ours(fullName(programDir(), "GeoIP.dat"), fullName(programDir(), "GeoIPv6.dat"));
+    replay(NETSORTER_ORACLE_CASES6, "GeoIPv6.dat", ours);
 }
 
 }  // namespace
