@@ -102,6 +102,10 @@ void Form1::mnuHelpAbout_Click() {
     } else {
         const std::string notes = databaseNotes(database);
         countries += database.name + (notes.empty() ? "" : " (" + notes + ")");
+        if (!database.ipv6Path.empty()) {
+            countries +=
+                ", для IPv6 " + database.ipv6Path.substr(database.ipv6Path.find_last_of("/\\") + 1);
+        }
     }
     const std::string text =
         "Программа для определения типа трафика\r\n"

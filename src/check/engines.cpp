@@ -58,16 +58,13 @@ LoadReport Engines::load(const LoadOptions& options) {
 
 void Engines::loadDatabase(const LoadOptions& options, LoadReport& report) {
     const auto tryOpen = [&](const std::string& path) {
-        std::string reason;
-        if (std::optional<CountryDatabase> opened =
-                openCountryDatabase(path, options.access, Provenance::Chosen, reason,
-                                    besideFile(path, kIpv6DataFile))) {
-            geo_.useDatabase(std::move(*opened));
+        const Status chosen = chooseCountryDatabase(path, options.access);
+        if (chosen) {
             report.database = {path, true, true, {}};
-            return true;
+        } else {
+            report.refused.push_back({path, true, false, chosen.reason()});
         }
-        report.refused.push_back({path, true, false, reason});
-        return false;
+        return chosen.ok();
     };
     if (!options.countryDatabase.empty()) {
         if (tryOpen(options.countryDatabase)) {

@@ -172,8 +172,11 @@ std::string versionText(Engines& engines, const LoadReport& report) {
         return text + "country database: none\n";
     }
     const std::string notes = databaseNotes(database);
-    return text + "country database: " + database.path + (notes.empty() ? "" : " (" + notes + ")") +
-           "\n";
+    text += "country database: " + database.path + (notes.empty() ? "" : " (" + notes + ")") + "\n";
+    if (!database.ipv6Path.empty()) {
+        text += "country database, IPv6: " + database.ipv6Path + "\n";
+    }
+    return text;
 }
 
 bool fileExists(const std::string& path) {
