@@ -5,7 +5,7 @@ SHELL := /bin/bash
 ADDRESS ?= 8.8.8.8
 CMAKE_BUILD = cmake --build --preset
 
-.PHONY: all deps native win32 win64 asan fuzzers test test-native test-asan test-fuzz test-windows \
+.PHONY: all deps native win32 win32-product win64 asan fuzzers test test-native test-asan test-fuzz test-windows \
 	fuzz run gui dist bench clean
 
 all: native win32
@@ -21,6 +21,11 @@ native: deps
 win32: deps
 	cmake --preset win32 >/dev/null
 	$(CMAKE_BUILD) win32
+
+# The 32-bit product without its tests: Netsorter.exe, netsorter-cli.exe, netsorter-host.exe.
+win32-product: deps
+	cmake --preset win32 >/dev/null
+	$(CMAKE_BUILD) win32-product
 
 win64: deps
 	cmake --preset win64 >/dev/null
@@ -54,9 +59,9 @@ fuzz: fuzzers
 	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/hermetic ctest --preset fuzz -L fuzz -j2 \
 		--timeout $$(($(FUZZ_SECONDS) + 300))
 
-# The Windows builds' tests run under wine; where this machine's kernel cannot run 32-bit
-# processes (no 32-bit wine), the same sources built for 64-bit Windows are run instead.
-test-windows: win32
+# The Windows builds' tests run under wine; where 32-bit wine cannot run, the same sources
+# built for 64-bit Windows are run instead (scripts/test-windows builds what it runs).
+test-windows: deps
 	scripts/test-windows
 
 # Checks ADDRESS with the shipped data. Names are resolved by this machine's resolver.
@@ -64,10 +69,10 @@ run: native
 	build/native/bin/netsorter $(ADDRESS)
 
 # Netsorter.exe under wine: on this display, or under Xvfb with a screenshot.
-gui: win32
+gui: deps
 	scripts/gui
 
-dist: win32
+dist: win32-product
 	scripts/dist
 
 # Timings only, nothing asserted: the subnet list, the country lookup against the legacy
