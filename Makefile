@@ -1,18 +1,30 @@
 # The two commands a user needs:
-#   make run ADDRESS=8.8.8.8   installs what is missing, builds, checks the address
-#   make test                  installs what is missing, builds everything, runs every suite
+#   make run ADDRESS=8.8.8.8   installs what the command-line tool needs, builds it, checks the address
+#   make test                  installs everything, builds every preset, runs every suite
 SHELL := /bin/bash
 ADDRESS ?= 8.8.8.8
 CMAKE_BUILD = cmake --build --preset
 
-.PHONY: all deps native win32 win32-product win64 asan fuzzers test test-native test-asan test-fuzz test-windows \
-	fuzz run gui dist bench clean
+.PHONY: all deps deps-run cli native win32 win32-product win64 asan fuzzers test test-native \
+	test-asan test-fuzz test-windows fuzz run gui dist bench clean
 
 all: native win32
 
-# Root (sudo) is asked for only when a package or the locale is missing.
+# A package set of scripts/deps.sh: run (the command-line tool) or test (everything). Root
+# (sudo) is asked for only when something of the set is missing.
+deps_of = @scripts/deps.sh --check $(1) || \
+	if [[ $$(id -u) -eq 0 ]]; then scripts/deps.sh $(1); else sudo scripts/deps.sh $(1); fi
+
 deps:
-	@scripts/deps.sh --check || if [[ $$(id -u) -eq 0 ]]; then scripts/deps.sh; else sudo scripts/deps.sh; fi
+	$(call deps_of,test)
+
+deps-run:
+	$(call deps_of,run)
+
+# The command-line tool alone: no tests, no benchmarks, nothing they need.
+cli: deps-run
+	cmake --preset cli >/dev/null
+	$(CMAKE_BUILD) cli
 
 native: deps
 	cmake --preset native >/dev/null
@@ -65,8 +77,8 @@ test-windows: deps
 	scripts/test-windows
 
 # Checks ADDRESS with the shipped data. Names are resolved by this machine's resolver.
-run: native
-	build/native/bin/netsorter $(ADDRESS)
+run: cli
+	build/cli/bin/netsorter $(ADDRESS)
 
 # Netsorter.exe under wine: on this display, or under Xvfb with a screenshot.
 gui: deps
