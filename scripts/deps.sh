@@ -21,7 +21,6 @@ run_packages=(
   geoip-database libmaxminddb-dev libidn2-dev curl ca-certificates
 )
 test_packages=(
-  build-essential git
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # the fuzz targets: clang with libFuzzer and the sanitizers' runtime, and the symbolizer
   clang-14 libclang-rt-14-dev llvm-14
@@ -33,22 +32,26 @@ test_packages=(
   util-linux
   # the benchmarks: an anchor that filters addresses by CIDR, and GNU time for peak memory
   grepcidr time
-  # Windows cross builds: the 32-bit product, and 64-bit for kernels that cannot run 32-bit wine
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
-  # running and driving the Windows program (wine32:i386 is decided below)
-  wine wine64 xvfb xauth xdotool xclip imagemagick x11-utils locales icoutils zip unzip
+  # Windows cross builds: the 32-bit product, and 64-bit for kernels that cannot run 32-bit
+  # wine; only the POSIX thread model, which the toolchain files use (GoogleTest needs it)
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
+  # running and driving the Windows program (wine32:i386 is decided below), with wine's own
+  # fonts, which draw the window as Windows does
+  wine wine64 fonts-wine xvfb xauth xdotool xclip imagemagick x11-utils locales icoutils zip unzip
   # the browser extension's tests drive real browsers
   chromium firefox-esr
 )
 case $set_name in
-  # Recommended packages would double the run set and add nothing the tool uses.
-  run) packages=("${run_packages[@]}") apt_options=(--no-install-recommends) ;;
-  test) packages=("${run_packages[@]}" "${test_packages[@]}") apt_options=() ;;
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
   *)
     echo "usage: scripts/deps.sh [--check] [run|test]" >&2
     exit 2
     ;;
 esac
+# Recommended packages would add a third to either set (mesa drivers, media codecs, printing,
+# llvm-14-dev ...), and nothing here uses them.
+apt_options=(--no-install-recommends)
 # A machine may carry a Node.js of its own, with which Debian's npm conflicts.
 if [[ $set_name == test ]] && ! command -v node >/dev/null; then
   packages+=(nodejs npm)

@@ -31,8 +31,7 @@ stub() {
     chmod +x "$1"
 }
 # Each call that changes or asks apt goes to $LOG as one word: update, sleep, arch:ARCH,
-# sim:PACKAGES or install:PACKAGES (comma-separated; sim/norec: and install/norec: without
-# recommended packages).
+# sim:PACKAGES or install:PACKAGES (comma-separated).
 stub "$bin/apt-get" '
 verb=$1; shift
 if [[ $verb == update ]]; then
@@ -50,13 +49,12 @@ word=install packages=()
 for a in "$@"; do
     case $a in
         -s) word=sim ;;
-        --no-install-recommends) norec=/norec ;;
         -*) ;;
         *) packages+=("$a") ;;
     esac
 done
 list=$(IFS=,; echo "${packages[*]}")
-echo -n "$word${norec:-}:$list " >>"$LOG"
+echo -n "$word:$list " >>"$LOG"
 for p in "${packages[@]}"; do
     if [[ " $REFUSED " == *" $p "* ]]; then
         echo "The following packages have unmet dependencies:"
@@ -118,7 +116,7 @@ kernel without 32-bit programs: no i386, no wine32 | test | cmake wine32:i386 | 
 wine32 refused by the mirror: the rest is installed | test | cmake wine32:i386 | 0 | wine32:i386 | yes | no | 0 | arch:i386 update sim:cmake,wine32:i386 sim:cmake install:cmake | ^deps.sh: no wine32:i386 \(apt cannot install it .*64-bit build$
 wine32 where it serves | test | wine32:i386 | 0 | | yes | yes | 0 | update sim:wine32:i386 install:wine32:i386 | ^deps.sh: installing wine32:i386$
 # The run set
-its own packages, without recommended ones | run | curl chromium wine32:i386 | 0 | | yes | no | 0 | update sim/norec:curl install/norec:curl | ^deps.sh: installing curl$
+its own packages, no 32-bit wine | run | curl chromium wine32:i386 | 0 | | yes | no | 0 | update sim:curl install:curl | ^deps.sh: installing curl$
 # --check, told the set, decides as the install does
 run set complete, test set not | --check run | chromium | 0 | | no | no | 0 | - | -
 run set incomplete | --check run | curl | 0 | | no | no | 1 | - | -
