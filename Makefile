@@ -1,18 +1,30 @@
 # The two commands a user needs:
-#   make run ADDRESS=8.8.8.8   installs what is missing, builds, checks the address
-#   make test                  installs what is missing, builds everything, runs every suite
+#   make run ADDRESS=8.8.8.8   installs what the command-line tool needs, builds it, checks the address
+#   make test                  installs everything, builds every preset, runs every suite
 SHELL := /bin/bash
 ADDRESS ?= 8.8.8.8
 CMAKE_BUILD = cmake --build --preset
 
-.PHONY: all deps native win32 win64 asan fuzzers test test-native test-asan test-fuzz test-windows \
-	fuzz run gui dist bench clean
+.PHONY: all deps deps-run cli native win32 win32-product win64 asan fuzzers test test-native \
+	test-asan test-fuzz test-windows fuzz run gui dist bench clean
 
 all: native win32
 
-# Root (sudo) is asked for only when a package or the locale is missing.
+# A package set of scripts/deps.sh: run (the command-line tool) or test (everything). Root
+# (sudo) is asked for only when something of the set is missing.
+deps_of = @scripts/deps.sh --check $(1) || \
+	if [[ $$(id -u) -eq 0 ]]; then scripts/deps.sh $(1); else sudo scripts/deps.sh $(1); fi
+
 deps:
-	@scripts/deps.sh --check || if [[ $$(id -u) -eq 0 ]]; then scripts/deps.sh; else sudo scripts/deps.sh; fi
+	$(call deps_of,test)
+
+deps-run:
+	$(call deps_of,run)
+
+# The command-line tool alone: no tests, no benchmarks, nothing they need.
+cli: deps-run
+	cmake --preset cli >/dev/null
+	$(CMAKE_BUILD) cli
 
 native: deps
 	cmake --preset native >/dev/null
@@ -21,6 +33,11 @@ native: deps
 win32: deps
 	cmake --preset win32 >/dev/null
 	$(CMAKE_BUILD) win32
+
+# The 32-bit product without its tests: Netsorter.exe, netsorter-cli.exe, netsorter-host.exe.
+win32-product: deps
+	cmake --preset win32 >/dev/null
+	$(CMAKE_BUILD) win32-product
 
 win64: deps
 	cmake --preset win64 >/dev/null
@@ -54,20 +71,20 @@ fuzz: fuzzers
 	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/hermetic ctest --preset fuzz -L fuzz -j2 \
 		--timeout $$(($(FUZZ_SECONDS) + 300))
 
-# The Windows builds' tests run under wine; where this machine's kernel cannot run 32-bit
-# processes (no 32-bit wine), the same sources built for 64-bit Windows are run instead.
-test-windows: win32
+# The Windows builds' tests run under wine; where 32-bit wine cannot run, the same sources
+# built for 64-bit Windows are run instead (scripts/test-windows builds what it runs).
+test-windows: deps
 	scripts/test-windows
 
 # Checks ADDRESS with the shipped data. Names are resolved by this machine's resolver.
-run: native
-	build/native/bin/netsorter $(ADDRESS)
+run: cli
+	build/cli/bin/netsorter $(ADDRESS)
 
 # Netsorter.exe under wine: on this display, or under Xvfb with a screenshot.
-gui: win32
+gui: deps
 	scripts/gui
 
-dist: win32
+dist: win32-product
 	scripts/dist
 
 # Timings only, nothing asserted: the subnet list, the country lookup against the legacy
