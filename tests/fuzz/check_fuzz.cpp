@@ -1,6 +1,7 @@
 // The check of any address text, with a resolver that answers any name with addresses (or
 // other texts) taken from the input. The input is the address, then, after a form feed, the
 // resolver's answers one per line; its first byte's low bit allows the reverse lookup.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,8 @@
 #include "check/parse_url.h"
 #include "common/text.h"
 #include "fuzz_support.h"
+#include "nets/ip_address.h"
+#include "resolve/idn.h"
 #include "test_engines.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -40,29 +43,58 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string ip = parseUrl(trimSpaces(url), domain);
     expect(domain.empty() ? ip.empty() || clsNetChecker::isIp(ip) : ip == domain,
            "parseUrl of [" + url + "]");
+
+    // The address the check must settle on: a name's first IPv4 answer, else its first IPv6
+    // one; an IP text's own address (a range's first address).
+    std::optional<IpAddress> expected;
+    if (!domain.empty()) {
+        std::optional<IpAddress> firstV6;
+        for (const std::string& answer : answers) {
+            if (IpAddress a; parseIp(answer, a)) {
+                if (a.isV4()) {
+                    expected = a;
+                    break;
+                }
+                firstV6 = firstV6.value_or(a);
+            }
+        }
+        expected = expected ? expected : firstV6;
+    } else if (IpAddress a; !ip.empty() && parseIp(ip, a)) {
+        expected = a;
+    } else if (IpRange r; !ip.empty() && parseIpRange(ip, r)) {
+        expected = r.family == IpAddress::Family::V4
+                       ? IpAddress::fromV4(static_cast<std::uint32_t>(r.v4.firstIp))
+                       : IpAddress::fromV6(r.v6.first);
+    }
+    const std::string name = answers.empty() ? "" : answers.front();
     resolver.ips = {{domain, answers}};
-    resolver.names = {{ip, answers.empty() ? std::string() : answers.front()}};
+    resolver.names.clear();
+    if (expected) {
+        resolver.names[formatIp(expected->ipv4().value_or(*expected))] = name;
+    }
 
     CheckOptions options;
     options.reverseLookup = reverse;
     const CheckResult result = checkAddress(url, engines, options);
 
-    const std::string expectedIp = domain.empty() ? ip : answers.empty() ? "" : answers.front();
-    expectEqual("the IP", result.ip, expectedIp.empty() ? kNoIp : expectedIp);
-    if (expectedIp.empty()) {
+    if (!expected) {
+        expectEqual("the IP", result.ip, kNoIp);
         expectEqual("no country without an address", result.country, kNoCountryForNoIp);
     } else {
-        expectEqual("the traffic type", result.traffic, engines.nets().checkIp(expectedIp));
+        // The shown text reads back as that address, whether shown as written or as formatted.
+        IpAddress shown;
+        expect(parseIp(result.ip, shown) && shown == *expected,
+               "the IP [" + result.ip + "] of [" + url + "]");
+        expectEqual("the traffic type", result.traffic, engines.nets().checkIp(*expected));
         expect(result.country == kCountryUnknown || result.country == "Верхняя половина (Верх)" ||
                    result.country == "Низ",
                "the country [" + result.country + "]");
     }
-    if (domain.empty() && !ip.empty()) {
-        const std::string name = answers.empty() ? "" : answers.front();
+    if (domain.empty() && expected) {
         expectEqual("the domain", result.domain,
                     !reverse       ? kNotChecked
                     : name.empty() ? kNoDomain
-                                   : name);
+                                   : displayName(name));
     }
     return 0;
 }

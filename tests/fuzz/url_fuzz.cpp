@@ -7,7 +7,7 @@
 #include "check/parse_url.h"
 #include "common/text.h"
 #include "fuzz_support.h"
-#include "nets/ipv4.h"
+#include "nets/net_checker.h"
 
 namespace netsorter::fuzz {
 namespace {
@@ -29,7 +29,7 @@ std::string percentEncoded(std::string_view text) {
 std::string answerOf(const std::string& address, std::string& domain) {
     domain = "stale";
     const std::string answer = parseUrl(address, domain);
-    expect(domain.empty() ? answer.empty() || isIp(answer) : answer == domain,
+    expect(domain.empty() ? answer.empty() || clsNetChecker::isIp(answer) : answer == domain,
            "domain and answer of [" + address + "]");
     return answer;
 }
