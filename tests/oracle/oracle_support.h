@@ -36,74 +36,16 @@ struct LeafRange {
     int index;
 };
 
-// Every leaf in address order, walked the way the GeoIP library walks (a record of
-// kCountryBegin or more is a leaf). Empty when the file is not a finite tree of depth 32.
-inline std::vector<LeafRange> leafRanges(std::string_view db) {
-    struct Pending {
-        std::uint64_t node;
-        int depth;
-        std::uint32_t first;
-    };
-    const std::uint64_t nodeCount = db.size() / 6;
-    std::vector<LeafRange> ranges;
-    std::vector<Pending> pending{{0, 0, 0}};
-    std::uint64_t visits = 0;
-    while (!pending.empty()) {
-        const Pending p = pending.back();
-        pending.pop_back();
-        if (p.node >= nodeCount || p.depth >= 32 || ++visits > nodeCount) {
-            return {};
-        }
-        for (int side = 0; side < 2; ++side) {
-            const auto* b =
-                reinterpret_cast<const unsigned char*>(db.data() + p.node * 6 + side * 3);
-            const std::uint32_t record =
-                b[0] | (std::uint32_t{b[1]} << 8) | (std::uint32_t{b[2]} << 16);
-            const int shift = 31 - p.depth;
-            const std::uint32_t first = p.first | (std::uint32_t(side) << shift);
-            if (record >= kCountryBegin) {
-                const std::uint32_t last =
-                    static_cast<std::uint32_t>(first + ((std::uint64_t{1} << shift) - 1));
-                ranges.push_back({first, last, static_cast<int>(record - kCountryBegin)});
-            } else {
-                pending.push_back({record, p.depth + 1, first});
-            }
-        }
-    }
-    std::sort(ranges.begin(), ranges.end(),
-              [](const LeafRange& a, const LeafRange& b) { return a.first < b.first; });
-    return ranges;
-}
-
-// True when the ranges cover every address exactly once.
-inline bool tilesAddressSpace(const std::vector<LeafRange>& ranges) {
-    std::uint64_t next = 0;
-    for (const LeafRange& r : ranges) {
-        if (r.first != next || r.last < r.first) {
-            return false;
-        }
-        next = std::uint64_t{r.last} + 1;
-    }
-    return next == std::uint64_t{1} << 32;
-}
-
-// --- IPv6 ---
-
-inline constexpr std::size_t kIpv6Addresses = 20000;
-
 struct LeafRange6 {
     Ipv6Number first;
     Ipv6Number last;
     int index;
 };
 
-constexpr Ipv6Number plusOne(Ipv6Number n) {
-    return n.lo == ~std::uint64_t{0} ? Ipv6Number{n.hi + 1, 0} : Ipv6Number{n.hi, n.lo + 1};
-}
-
-// Every leaf of a tree of 128 levels in address order, walked as the library walks.
-// Empty when the file is not a finite tree of that depth.
-inline std::vector<LeafRange6> leafRanges6(std::string_view db) {
+// Every leaf of a tree of so many levels (32 or 128) in address order, walked as the library
+// walks (a record of kCountryBegin or more is a leaf); an address of fewer than 128 bits is
+// the low bits of the numbers. Empty when the file is not a finite tree of that depth.
+inline std::vector<LeafRange6> treeLeaves(std::string_view db, int levels) {
     struct Pending {
         std::uint64_t node;
         int depth;
@@ -116,7 +58,7 @@ inline std::vector<LeafRange6> leafRanges6(std::string_view db) {
     while (!pending.empty()) {
         const Pending p = pending.back();
         pending.pop_back();
-        if (p.node >= nodeCount || p.depth >= 128 || ++visits > nodeCount) {
+        if (p.node >= nodeCount || p.depth >= levels || ++visits > nodeCount) {
             return {};
         }
         for (int side = 0; side < 2; ++side) {
@@ -125,7 +67,7 @@ inline std::vector<LeafRange6> leafRanges6(std::string_view db) {
             const std::uint32_t record =
                 b[0] | (std::uint32_t{b[1]} << 8) | (std::uint32_t{b[2]} << 16);
             // The bit this level sets, and the ones below it that the leaf covers.
-            const int bit = 127 - p.depth;
+            const int bit = levels - 1 - p.depth;
             Ipv6Number first = p.first;
             Ipv6Number below;
             if (bit >= 64) {
@@ -147,6 +89,41 @@ inline std::vector<LeafRange6> leafRanges6(std::string_view db) {
     std::sort(ranges.begin(), ranges.end(),
               [](const LeafRange6& a, const LeafRange6& b) { return a.first < b.first; });
     return ranges;
+}
+
+// Every leaf of an IPv4 tree in address order. Empty when the file is not a finite tree of
+// depth 32.
+inline std::vector<LeafRange> leafRanges(std::string_view db) {
+    std::vector<LeafRange> ranges;
+    for (const LeafRange6& r : treeLeaves(db, 32)) {
+        ranges.push_back({static_cast<std::uint32_t>(r.first.lo),
+                          static_cast<std::uint32_t>(r.last.lo), r.index});
+    }
+    return ranges;
+}
+
+// True when the ranges cover every address exactly once.
+inline bool tilesAddressSpace(const std::vector<LeafRange>& ranges) {
+    std::uint64_t next = 0;
+    for (const LeafRange& r : ranges) {
+        if (r.first != next || r.last < r.first) {
+            return false;
+        }
+        next = std::uint64_t{r.last} + 1;
+    }
+    return next == std::uint64_t{1} << 32;
+}
+
+// --- IPv6 ---
+
+inline constexpr std::size_t kIpv6Addresses = 20000;
+
+constexpr Ipv6Number plusOne(Ipv6Number n) {
+    return n.lo == ~std::uint64_t{0} ? Ipv6Number{n.hi + 1, 0} : Ipv6Number{n.hi, n.lo + 1};
+}
+
+inline std::vector<LeafRange6> leafRanges6(std::string_view db) {
+    return treeLeaves(db, 128);
 }
 
 inline bool tilesAddressSpace(const std::vector<LeafRange6>& ranges) {
