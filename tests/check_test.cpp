@@ -291,7 +291,7 @@ TEST(CheckAddress, MissingOrDamagedCountryData) {
         }
         std::vector<std::string> problems;
         CheckOptions options;
-        options.onProblem = [&](const Problem& p) { problems.push_back(p.text); };
+        options.onProblem = [&](const Problem& p) { problems.push_back(p.joined("\r\n")); };
         const CheckResult got = checkAddress("10.1.2.3", test.engines, options);
         EXPECT_EQ(got.traffic, "Частные сети") << row.name;
         EXPECT_EQ(got.country, row.country) << row.name;

@@ -49,7 +49,11 @@ class FakeUi {
         };
     }
 
-    void report(const Problem& problem) { shown.push_back({problem.text, problem.title}); }
+    // As the window shows it.
+    void report(const Problem& problem) {
+        shown.push_back({problem.joined("\r\n"),
+                         problem.kind == Problem::Kind::Warning ? "Внимание" : "Netsorter"});
+    }
     std::function<void(const Problem&)> reporter() {
         return [this](const Problem& problem) { report(problem); };
     }

@@ -553,8 +553,10 @@ void Form1::setResultText(CheckField field, const std::string& text) {
 }
 
 void Form1::showProblem(const Problem& problem) {
-    MessageBoxW(hwnd_, toWide(problem.text).c_str(), toWide(problem.title).c_str(),
-                MB_OK | MB_ICONERROR);
+    // A damaged database is a warning, as the program has always titled it; the rest are
+    // the program's own failures.
+    const wchar_t* title = problem.kind == Problem::Kind::Warning ? L"Внимание" : L"Netsorter";
+    MessageBoxW(hwnd_, toWide(problem.joined("\r\n")).c_str(), title, MB_OK | MB_ICONERROR);
 }
 
 void Form1::doEvents() {

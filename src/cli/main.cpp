@@ -69,11 +69,9 @@ bool reportDuplicate(const DuplicateLine& line) {
 }
 
 void reportProblem(const Problem& problem) {
-    std::string text = problem.text;
-    for (size_t at; (at = text.find("\r\n")) != std::string::npos;) {
-        text.replace(at, 2, " / ");
-    }
-    console::writeErr("netsorter: " + problem.title + ": " + text + "\n");
+    console::writeErr(
+        std::string("netsorter: ") + (problem.kind == Problem::Kind::Warning ? "warning: " : "") +
+        (problem.object.empty() ? "" : problem.object + ": ") + problem.joined(" / ") + "\n");
 }
 
 bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {

@@ -57,7 +57,10 @@ CountryLookup clsGeo::getCountryByIP(const IpAddress& ip, const Yield& yield) {
     const CountryAnswer answer = source->countryOf(address, yield);
     CountryLookup lookup;
     if (answer.kind == CountryAnswer::Damaged) {
-        lookup.damaged = Problem{"Внимание", answer.message};
+        lookup.damaged = Problem{Problem::Kind::Warning,
+                                 Problem::Subject::CountryDatabase,
+                                 database_.path,
+                                 {answer.message}};
     } else if (answer.kind == CountryAnswer::Country && !answer.code.empty()) {
         lookup.found = true;
         if (const std::string* description = names_.byCode(answer.code)) {

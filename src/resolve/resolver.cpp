@@ -11,7 +11,10 @@ namespace netsorter {
 namespace {
 
 Problem unexpected(int number, const std::string& description) {
-    return {"Netsorter", "Error: " + std::to_string(number) + "\r\n" + description};
+    return {Problem::Kind::Failure,
+            Problem::Subject::Resolver,
+            {},
+            {"Error: " + std::to_string(number), description}};
 }
 
 // Runs one resolution; a failure nobody expects is answered, never thrown on.

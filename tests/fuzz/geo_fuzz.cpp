@@ -30,7 +30,7 @@ struct Lookup {
     std::string lookup(const IpAddress& address) {
         const CountryLookup found = geo.getCountryByIP(address, ui.yield());
         if (found.damaged) {
-            expectEqual("the message", found.damaged->text, kDamagedDatabase);
+            expectEqual("the message", found.damaged->joined(""), kDamagedDatabase);
             ++damaged[address.ipv4() ? 0 : 1];
         }
         return found.found ? std::string(found.description) : "none";
