@@ -22,7 +22,7 @@ using netsorter::IpAddress;
 using netsorter::Ipv6Number;
 
 void ours(benchmark::State& state, netsorter::GeoAccess access) {
-    netsorter::clsGeo geo("/");
+    netsorter::clsGeo geo;
     if (!geo.openCountriesFile(NETSORTER_COUNTRIES_TXT) ||
         !geo.openDataFile(NETSORTER_GEOIP_DAT, access)) {
         state.SkipWithError("cannot open " NETSORTER_COUNTRIES_TXT " or " NETSORTER_GEOIP_DAT);
@@ -160,7 +160,7 @@ const std::vector<std::string>& ipv6Texts() {
 }
 
 void ours6(benchmark::State& state, bool text) {
-    netsorter::clsGeo geo("/");
+    netsorter::clsGeo geo;
     if (!geo.openCountriesFile(NETSORTER_COUNTRIES_TXT) ||
         !geo.openDataFile(NETSORTER_GEOIP_DAT, netsorter::GeoAccess::MemoryImage,
                           NETSORTER_GEOIPV6_DAT) ||

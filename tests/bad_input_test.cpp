@@ -117,7 +117,7 @@ TEST(BadInput, DataFileThatIsNotARegularFileIsRefusedAtOnce) {
         const std::string expected =
             row.kind == Kind::OverTheBound ? tooLargeReason() : notARegularFileReason();
         FakeUi ui;
-        clsGeo geo(dir.str());
+        clsGeo geo;
         std::string bytes;
         std::string reason;
         if (std::string(row.name) == "nets.txt") {
@@ -214,9 +214,9 @@ TEST(BadInput, CountriesWithTenKilobyteFields) {
                                    std::string(10 << 10, 'd') + "\n" + noTab + "\n2\tTwo\n");
     dir.write("GeoIP.dat", database({{leaf(1), leaf(2)}}));
     FakeUi ui;
-    clsGeo geo(dir.str());
-    ASSERT_TRUE(geo.openCountriesFile("countries.txt", ui.ask()));
-    ASSERT_TRUE(geo.openDataFile("GeoIP.dat"));
+    clsGeo geo;
+    ASSERT_TRUE(geo.openCountriesFile(dir.file("countries.txt"), ui.ask()));
+    ASSERT_TRUE(geo.openDataFile(dir.file("GeoIP.dat")));
     ASSERT_EQ(ui.shown.size(), 1u);
     EXPECT_TRUE(ui.shown[0].text.starts_with("Дублирующийся номер (" + noTab + ")\r\n"));
     const CountryLookup low = geo.getCountryByIP("1.0.0.0");
@@ -241,10 +241,12 @@ TEST(BadInput, DatabaseTruncatedMidNode) {
     dir.write("whole.dat", whole);
     dir.write("cut.dat", whole.substr(0, whole.size() / 12 * 6 + 3));
     for (const GeoAccess access : {GeoAccess::PositionedReads, GeoAccess::MemoryImage}) {
-        clsGeo full(dir.str());
-        clsGeo cut(dir.str());
-        ASSERT_TRUE(full.openCountriesFile("countries.txt") && full.openDataFile("whole.dat"));
-        ASSERT_TRUE(cut.openCountriesFile("countries.txt") && cut.openDataFile("cut.dat", access));
+        clsGeo full;
+        clsGeo cut;
+        const std::string countries = dir.file("countries.txt");
+        ASSERT_TRUE(full.openCountriesFile(countries) && full.openDataFile(dir.file("whole.dat")));
+        ASSERT_TRUE(cut.openCountriesFile(countries) &&
+                    cut.openDataFile(dir.file("cut.dat"), access));
         std::mt19937 random(7);
         int kept = 0;
         int lost = 0;

@@ -283,11 +283,12 @@ TEST(CheckAddress, MissingOrDamagedCountryData) {
         TestEngines test;
         if (row.database) {
             test.dir.write("GeoIP.dat", *row.database);
-            ASSERT_TRUE(test.engines.geo().openDataFile("GeoIP.dat")) << row.name;
+            ASSERT_TRUE(test.engines.geo().openDataFile(test.dir.file("GeoIP.dat"))) << row.name;
         }
         if (row.countries) {
             test.dir.write("countries.txt", "2\tНиз\n");
-            ASSERT_TRUE(test.engines.geo().openCountriesFile("countries.txt")) << row.name;
+            ASSERT_TRUE(test.engines.geo().openCountriesFile(test.dir.file("countries.txt")))
+                << row.name;
         }
         std::vector<std::string> problems;
         CheckOptions options;
@@ -451,11 +452,11 @@ TEST(Engines, TheCountryDatabaseThatAnswers) {
         }
         Engines engines(dir.str());
         LoadOptions options;
-        options.countryDatabase =
-            row.choice.starts_with("dir/") ? dir.file(row.choice.substr(4)) : row.choice;
-        const LoadReport report = engines.load(options);
+        std::string& choice = options.chosen[static_cast<std::size_t>(DatabaseKind::Country)];
+        choice = row.choice.starts_with("dir/") ? dir.file(row.choice.substr(4)) : row.choice;
+        const DatabaseLoad report = engines.load(options).of(DatabaseKind::Country);
 
-        EXPECT_TRUE(report.database.loaded);
+        EXPECT_TRUE(report.answering.loaded);
         EXPECT_EQ(engines.geo().database().name, row.answering);
         if (!row.country.empty()) {
             EXPECT_EQ(checkAddress("10.1.2.3", engines, {}).country, row.country);
@@ -468,7 +469,7 @@ TEST(Engines, TheCountryDatabaseThatAnswers) {
             Engines later(dir.str());
             later.load({});
             ASSERT_TRUE(
-                later.chooseCountryDatabase(options.countryDatabase, GeoAccess::MemoryImage));
+                later.chooseDatabase(DatabaseKind::Country, choice, GeoAccess::MemoryImage));
             EXPECT_EQ(checkAddress("2a02:6b8::1", later, {}).country, row.country6);
         }
         ASSERT_EQ(report.refused.size(), row.refused.size());
@@ -480,7 +481,7 @@ TEST(Engines, TheCountryDatabaseThatAnswers) {
                 << report.refused[i].reason;
         }
         EXPECT_EQ(report.choiceRefused, !row.choice.empty() && !row.refused.empty() &&
-                                            report.refused.front().path == options.countryDatabase);
+                                            report.refused.front().path == choice);
     }
 }
 

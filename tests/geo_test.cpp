@@ -63,14 +63,14 @@ std::string dotted(std::uint32_t a) {
 struct Geo {
     TempDir dir;
     FakeUi ui;
-    clsGeo geo{dir.str()};
+    clsGeo geo;
 
     bool loadCountries(const std::string& text) {
         dir.write("countries.txt", text);
         return openCountries("countries.txt");
     }
     bool openCountries(const std::string& name) {
-        return geo.openCountriesFile(name, ui.ask(), ui.yield()).ok();
+        return geo.openCountriesFile(dir.file(name), ui.ask(), ui.yield()).ok();
     }
     // With GeoIPv6.dat beside it when ipv6 is given.
     bool loadDatabase(const std::string& bytes, GeoAccess access = GeoAccess::PositionedReads,
@@ -79,7 +79,7 @@ struct Geo {
         if (ipv6) {
             dir.write("GeoIPv6.dat", *ipv6);
         }
-        return geo.openDataFile("GeoIP.dat", access, "GeoIPv6.dat").ok();
+        return geo.openDataFile(dir.file("GeoIP.dat"), access, dir.file("GeoIPv6.dat")).ok();
     }
     void load(const std::string& bytes, const std::string& countries) {
         EXPECT_TRUE(loadCountries(countries));
@@ -196,7 +196,7 @@ TEST(GeoDatabase, CyclicDatabaseIsReportedOnceAndClosed) {
         EXPECT_EQ(g.ui.doEventsCalls, turns) << "a closed database is not even walked";
 
         // Only a new open brings it back, damage and all.
-        EXPECT_TRUE(g.geo.openDataFile("GeoIP.dat").ok());
+        EXPECT_TRUE(g.geo.openDataFile(g.dir.file("GeoIP.dat")).ok());
         EXPECT_TRUE(g.geo.DataFileOk());
         EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt);
         EXPECT_EQ(g.ui.shown.size(), 2u);
@@ -271,17 +271,17 @@ TEST(GeoDatabase, WithoutTheTableTheDatabaseIsNeverRead) {
 
 TEST(GeoDatabase, OpeningFails) {
     Geo g;
-    EXPECT_FALSE(g.geo.openDataFile("GeoIP.dat").ok());
+    EXPECT_FALSE(g.geo.openDataFile(g.dir.file("GeoIP.dat")).ok());
     EXPECT_FALSE(g.geo.DataFileOk());
     EXPECT_FALSE(g.geo.openDataFile(g.dir.file("absent.dat")).ok());
     fs::create_directory(g.dir.path() / "folder.dat");
-    EXPECT_FALSE(g.geo.openDataFile("folder.dat").ok());
+    EXPECT_FALSE(g.geo.openDataFile(g.dir.file("folder.dat")).ok());
     EXPECT_TRUE(g.ui.shown.empty());
 
     // A failed open after a good one leaves no usable database.
     g.load(database({{leaf(1), leaf(1)}}), "1\tOne\n");
     EXPECT_EQ(g.lookup("1.2.3.4"), "One");
-    EXPECT_FALSE(g.geo.openDataFile("absent.dat").ok());
+    EXPECT_FALSE(g.geo.openDataFile(g.dir.file("absent.dat")).ok());
     EXPECT_FALSE(g.geo.DataFileOk());
     EXPECT_EQ(g.lookup("1.2.3.4"), std::nullopt);
 }

@@ -78,8 +78,8 @@ class TestEngines {
     bool loadCountries(const std::string& upperDescription) {
         dir.write("GeoIP.dat", kTinyDatabase);
         dir.write("countries.txt", "1\t" + upperDescription + "\r\n2\tНиз\r\n");
-        return engines.geo().openDataFile("GeoIP.dat").ok() &&
-               engines.geo().openCountriesFile("countries.txt").ok();
+        return engines.geo().openDataFile(dir.file("GeoIP.dat")).ok() &&
+               engines.geo().openCountriesFile(dir.file("countries.txt")).ok();
     }
 };
 

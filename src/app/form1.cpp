@@ -437,7 +437,8 @@ Status Form1::Form_Load() {
         ShowWindow(hwnd_, SW_HIDE);
     }
     LoadOptions options;
-    options.countryDatabase = fromWide(settings::countryDatabase());
+    options.chosen[static_cast<std::size_t>(DatabaseKind::Country)] =
+        fromWide(settings::countryDatabase());
     options.yield = [this] { doEvents(); };
     options.askToGoOn = [this](const DuplicateLine& line) {
         return MessageBoxW(hwnd_, toWide(line.prompt()).c_str(), L"Ошибка",
@@ -451,10 +452,10 @@ Status Form1::Form_Load() {
                                report.nets.reason);
     }
     // A chosen database that no longer opens is forgotten; the next in line answers.
-    if (report.choiceRefused) {
+    if (const DatabaseLoad& countries = report.of(DatabaseKind::Country); countries.choiceRefused) {
         settings::forgetCountryDatabase();
-        refusedChoice_ = "Не удалось открыть выбранную базу стран " + report.refused.front().path +
-                         "\r\n" + report.refused.front().reason;
+        refusedChoice_ = "Не удалось открыть выбранную базу стран " +
+                         countries.refused.front().path + "\r\n" + countries.refused.front().reason;
     }
     Loaded = true;
     return Status::success();

@@ -84,7 +84,8 @@ void Form1::mnuSettingsCountryDb_Click() {
         return;
     }
     const std::string path = fromWide(file);
-    if (const Status chosen = engines_.chooseCountryDatabase(path, GeoAccess::PositionedReads);
+    if (const Status chosen =
+            engines_.chooseDatabase(DatabaseKind::Country, path, GeoAccess::PositionedReads);
         !chosen) {
         showFailure("Не удалось открыть базу стран " + path + "\r\n" + chosen.reason());
         return;
@@ -95,13 +96,12 @@ void Form1::mnuSettingsCountryDb_Click() {
 void Form1::mnuHelpAbout_Click() {
     // The first four lines are the program's own; the one after the third names the
     // country database that answers and what its licence asks to be said of it.
-    const CountryDatabase& database = engines_.geo().database();
+    const DatabaseDescription database = engines_.databases().front();
     std::string countries = "База стран: ";
-    if (!database.source) {
+    if (database.path.empty()) {
         countries += "нет";
     } else {
-        const std::string notes = databaseNotes(database);
-        countries += database.name + (notes.empty() ? "" : " (" + notes + ")");
+        countries += database.name + (database.notes.empty() ? "" : " (" + database.notes + ")");
         if (!database.ipv6Path.empty()) {
             countries +=
                 ", для IPv6 " + database.ipv6Path.substr(database.ipv6Path.find_last_of("/\\") + 1);

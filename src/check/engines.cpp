@@ -6,9 +6,14 @@
 namespace netsorter {
 namespace {
 
+// The data files by the names the program looks for them under, in the data directory.
+constexpr const char* kNetsFile = "nets.txt";
+constexpr const char* kCountriesFile = "countries.txt";
+// The country database taken by its name when no .mmdb answers.
+constexpr const char* kLegacyCountryFile = "GeoIP.dat";
 // IPv6 addresses are looked up in the IPv6 edition of the legacy database, found by this
 // name beside GeoIP.dat (or beside the legacy database the user chose).
-constexpr const char* kIpv6DataFile = "GeoIPv6.dat";
+constexpr const char* kLegacyIpv6File = "GeoIPv6.dat";
 
 std::string besideFile(const std::string& path, const char* name) {
 #ifdef _WIN32
@@ -19,22 +24,21 @@ std::string besideFile(const std::string& path, const char* name) {
     return cut == std::string::npos ? name : path.substr(0, cut + 1) + name;
 }
 
+void attempt(FileLoad& file, const Status& status) {
+    file.attempted = true;
+    file.loaded = status.ok();
+    file.reason = status.reason();
+}
+
 }  // namespace
 
 Engines::Engines(std::string dataDir, std::unique_ptr<NameResolver> resolver)
     : dataDir_(std::move(dataDir)),
-      geo_(dataDir_),
       resolver_(resolver ? std::move(resolver) : std::make_unique<mdlNET>()) {}
 
 LoadReport Engines::load(const LoadOptions& options) {
     LoadReport report;
-    const auto attempt = [](FileLoad& file, const Status& status) {
-        file.attempted = true;
-        file.loaded = status.ok();
-        file.reason = status.reason();
-    };
-
-    report.nets.path = fullName(dataDir_, "nets.txt");
+    report.nets.path = fullName(dataDir_, kNetsFile);
     std::string bytes;
     std::string reason;
     const bool read = readWholeFile(report.nets.path, bytes, reason);
@@ -45,63 +49,93 @@ LoadReport Engines::load(const LoadOptions& options) {
     nets_.add_nets(decodeText(bytes), options.yield);
     std::string().swap(bytes);
 
-    report.countries.path = fullName(dataDir_, "countries.txt");
+    report.countries.path = fullName(dataDir_, kCountriesFile);
     if (!geo_.CountriesIsOK()) {
-        attempt(report.countries,
-                geo_.openCountriesFile("countries.txt", options.askToGoOn, options.yield));
+        attempt(report.countries, loadCountries(report.countries.path, options));
     }
     if (!geo_.DataFileOk()) {
-        loadDatabase(options, report);
+        loadDatabase(DatabaseKind::Country, options,
+                     report.databases[static_cast<std::size_t>(DatabaseKind::Country)]);
     }
     return report;
 }
 
-void Engines::loadDatabase(const LoadOptions& options, LoadReport& report) {
-    const auto tryOpen = [&](const std::string& path) {
-        const Status chosen = chooseCountryDatabase(path, options.access);
-        if (chosen) {
-            report.database = {path, true, true, {}};
+Status Engines::loadCountries(const std::string& path, const LoadOptions& options) {
+    return geo_.openCountriesFile(path, options.askToGoOn, options.yield);
+}
+
+void Engines::loadDatabase(DatabaseKind kind, const LoadOptions& options, DatabaseLoad& report) {
+    const auto tryOpen = [&](const std::string& path, Provenance provenance) {
+        const Status opened = openDatabase(kind, path, provenance, options.access);
+        FileLoad file{path, true, opened.ok(), opened.reason()};
+        if (opened) {
+            report.answering = std::move(file);
         } else {
-            report.refused.push_back({path, true, false, chosen.reason()});
+            report.refused.push_back(std::move(file));
         }
-        return chosen.ok();
+        return opened.ok();
     };
-    if (!options.countryDatabase.empty()) {
-        if (tryOpen(options.countryDatabase)) {
+    if (const std::string& chosen = options.chosen[static_cast<std::size_t>(kind)];
+        !chosen.empty()) {
+        if (tryOpen(chosen, Provenance::Chosen)) {
             return;
         }
         report.choiceRefused = true;
     }
     for (const std::string& path : mmdbFilesNewestFirst(dataDir_)) {
-        if (tryOpen(path)) {
+        if (tryOpen(path, Provenance::Chosen)) {
             return;
         }
     }
-    report.database.path = fullName(dataDir_, "GeoIP.dat");
-    const Status opened = geo_.openDataFile("GeoIP.dat", options.access, kIpv6DataFile);
-    report.database = {report.database.path, true, opened.ok(), opened.reason()};
+    // The last in line is reported as the one that answers not, rather than as refused.
+    if (!tryOpen(fullName(dataDir_, kLegacyCountryFile), Provenance::ByName)) {
+        report.answering = std::move(report.refused.back());
+        report.refused.pop_back();
+    }
 }
 
-Status Engines::chooseCountryDatabase(const std::string& path, GeoAccess access) {
+Status Engines::openDatabase(DatabaseKind, const std::string& path, Provenance provenance,
+                             GeoAccess access) {
     std::string reason;
-    std::optional<CountryDatabase> opened = openCountryDatabase(
-        path, access, Provenance::Chosen, reason, besideFile(path, kIpv6DataFile));
+    std::optional<CountryDatabase> opened =
+        openCountryDatabase(path, access, provenance, reason, besideFile(path, kLegacyIpv6File));
     if (!opened) {
+        if (provenance == Provenance::ByName) {
+            // No database is better than the one before it: GeoIP.dat is the last in line.
+            geo_.useDatabase({});
+        }
         return Status::failure(reason);
     }
     geo_.useDatabase(std::move(*opened));
     return Status::success();
 }
 
+Status Engines::chooseDatabase(DatabaseKind kind, const std::string& path, GeoAccess access) {
+    return openDatabase(kind, path, Provenance::Chosen, access);
+}
+
 void Engines::loadBytes(std::string_view nets, std::optional<std::string_view> countries,
                         std::optional<std::string_view> database) {
     nets_.add_nets(decodeText(nets));
     if (countries) {
-        geo_.loadCountries(*countries, fullName(dataDir_, "countries.txt"));
+        geo_.loadCountries(*countries, fullName(dataDir_, kCountriesFile));
     }
     if (database) {
-        geo_.useSource(LegacyCountryDatabase::fromBytes(*database));
+        geo_.useDatabase(legacyDatabaseFromBytes(*database));
     }
+}
+
+std::vector<DatabaseDescription> Engines::databases() const {
+    const CountryDatabase& country = geo_.database();
+    DatabaseDescription description;
+    description.kind = DatabaseKind::Country;
+    if (country.source) {
+        description.path = country.path;
+        description.name = country.name;
+        description.notes = databaseNotes(country);
+        description.ipv6Path = country.ipv6Path;
+    }
+    return {description};
 }
 
 }  // namespace netsorter

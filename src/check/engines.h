@@ -3,6 +3,7 @@
 // command-line tool, the browsers' host) and for tests, benchmarks and fuzz targets.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,21 +24,45 @@ struct FileLoad {
     std::string reason;  // why not, when attempted and not loaded
 };
 
-// What a load did with each data file.
-struct LoadReport {
-    FileLoad nets;
-    FileLoad countries;
-    // The country database that answers, or, when none does, GeoIP.dat and why not.
-    FileLoad database;
+// The kinds of database a check asks, each answering one question of an address.
+enum class DatabaseKind { Country };
+inline constexpr std::size_t kDatabaseKinds = 1;
+
+// What a load did for one kind of database.
+struct DatabaseLoad {
+    // The database that answers, or, when none does, the last one tried and why not.
+    FileLoad answering;
     // The databases tried before it and refused, the user's choice first.
     std::vector<FileLoad> refused;
     // The user's choice was among them: it is to be forgotten.
     bool choiceRefused = false;
 };
 
+// What a load did with each data file.
+struct LoadReport {
+    FileLoad nets;
+    FileLoad countries;
+    std::array<DatabaseLoad, kDatabaseKinds> databases;
+
+    const DatabaseLoad& of(DatabaseKind kind) const {
+        return databases[static_cast<std::size_t>(kind)];
+    }
+};
+
+// A database in use as the About box and the tool's --version name it.
+struct DatabaseDescription {
+    DatabaseKind kind = DatabaseKind::Country;
+    std::string path;  // empty: none of this kind answers
+    std::string name;  // the file's name
+    // Its build date and what its licence asks to be said of it, joined by commas.
+    std::string notes;
+    // A legacy database's IPv6 edition that answers IPv6 addresses, if any.
+    std::string ipv6Path;
+};
+
 struct LoadOptions {
-    // The country database the user chose, if any: it answers when it can be opened.
-    std::string countryDatabase;
+    // The database of each kind the user chose, if any: it answers when it can be opened.
+    std::array<std::string, kDatabaseKinds> chosen;
     GeoAccess access = GeoAccess::PositionedReads;
     // A turn for events after each line of nets.txt and of countries.txt.
     Yield yield;
@@ -47,7 +72,8 @@ struct LoadOptions {
 
 class Engines {
   public:
-    // Names are resolved by the system unless a resolver is given.
+    // Names are resolved by the system unless a resolver is given. The data files are
+    // looked for in dataDir by their names; no other part of the program knows them.
     explicit Engines(std::string dataDir, std::unique_ptr<NameResolver> resolver = nullptr);
 
     const std::string& dataDir() const { return dataDir_; }
@@ -62,18 +88,25 @@ class Engines {
     // A nets.txt that cannot be read stops the load there: nothing can be checked without it.
     LoadReport load(const LoadOptions& options);
 
-    // Answers from this country database from now on, when it is one (a lookup under way
+    // Answers from this database of the kind from now on, when it is one (a lookup under way
     // keeps its own; a legacy one with the GeoIPv6.dat beside it); else the reason, and the
     // database stays as it was.
-    Status chooseCountryDatabase(const std::string& path, GeoAccess access);
+    Status chooseDatabase(DatabaseKind kind, const std::string& path, GeoAccess access);
 
-    // The same from the files' contents, for tests and fuzz targets; the database as a
-    // memory image. A file not given is not loaded.
+    // The same steps from the files' contents, for tests and fuzz targets; the country
+    // database is a legacy one, as a memory image. A file not given is not loaded.
     void loadBytes(std::string_view nets, std::optional<std::string_view> countries,
                    std::optional<std::string_view> database);
 
+    // Each kind's database in use, in the order of the kinds.
+    std::vector<DatabaseDescription> databases() const;
+
   private:
-    void loadDatabase(const LoadOptions& options, LoadReport& report);
+    // Every database is opened here: chosen, found in the data directory or taken by name.
+    Status openDatabase(DatabaseKind kind, const std::string& path, Provenance provenance,
+                        GeoAccess access);
+    void loadDatabase(DatabaseKind kind, const LoadOptions& options, DatabaseLoad& report);
+    Status loadCountries(const std::string& path, const LoadOptions& options);
 
     std::string dataDir_;
     clsNetChecker nets_;

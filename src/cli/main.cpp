@@ -165,12 +165,12 @@ std::string versionText(Engines& engines, const LoadReport& report) {
             " subnets)\n";
     text += "countries.txt: " + report.countries.path +
             (report.countries.loaded ? "" : " (not read)") + "\n";
-    const CountryDatabase& database = engines.geo().database();
-    if (!database.source) {
+    const DatabaseDescription database = engines.databases().front();
+    if (database.path.empty()) {
         return text + "country database: none\n";
     }
-    const std::string notes = databaseNotes(database);
-    text += "country database: " + database.path + (notes.empty() ? "" : " (" + notes + ")") + "\n";
+    text += "country database: " + database.path +
+            (database.notes.empty() ? "" : " (" + database.notes + ")") + "\n";
     if (!database.ipv6Path.empty()) {
         text += "country database, IPv6: " + database.ipv6Path + "\n";
     }
@@ -218,7 +218,7 @@ int run(const std::vector<std::string>& args) {
     // A batch from standard input is looked up in a memory image of the database: the same
     // answers without a read of the file per level.
     LoadOptions load;
-    load.countryDatabase = options.countryDatabase;
+    load.chosen[static_cast<std::size_t>(DatabaseKind::Country)] = options.countryDatabase;
     load.access =
         options.fromStdin && !options.version ? GeoAccess::MemoryImage : GeoAccess::PositionedReads;
     load.askToGoOn = reportDuplicate;
@@ -231,11 +231,12 @@ int run(const std::vector<std::string>& args) {
         }
         return 1;
     }
-    for (const FileLoad& refused : report.refused) {
+    const DatabaseLoad& countries = report.of(DatabaseKind::Country);
+    for (const FileLoad& refused : countries.refused) {
         console::writeErr("netsorter: warning: cannot read " + refused.path + ": " +
                           refused.reason + "\n");
     }
-    for (const FileLoad* file : {&report.countries, &report.database}) {
+    for (const FileLoad* file : {&report.countries, &countries.answering}) {
         if (file->attempted && !file->loaded) {
             console::writeErr("netsorter: warning: cannot read " + file->path + ": " +
                               file->reason + "; countries will not be shown\n");

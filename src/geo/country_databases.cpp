@@ -111,16 +111,31 @@ std::optional<CountryDatabase> openCountryDatabase(const std::string& path, GeoA
         reason = "not a country database (neither a MaxMind DB nor a GeoIP country edition)";
         return std::nullopt;
     }
+    return openLegacyDatabase(path, access, reason, ipv6Path);
+}
+
+std::optional<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAccess access,
+                                                  std::string& reason,
+                                                  const std::string& ipv6Path) {
     Status status = Status::success();
     std::shared_ptr<LegacyCountryDatabase> dat = LegacyCountryDatabase::open(path, access, status);
     if (!dat) {
         reason = status.reason();
         return std::nullopt;
     }
+    CountryDatabase database;
+    database.path = path;
+    database.name = fileName(path);
     if (!ipv6Path.empty() && dat->openIpv6(ipv6Path)) {
         database.ipv6Path = ipv6Path;
     }
     database.source = std::move(dat);
+    return database;
+}
+
+CountryDatabase legacyDatabaseFromBytes(std::string_view bytes) {
+    CountryDatabase database;
+    database.source = LegacyCountryDatabase::fromBytes(bytes);
     return database;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "geo/country_source.h"
@@ -44,6 +45,14 @@ enum class Provenance { ByName, Chosen };
 std::optional<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess access,
                                                    Provenance provenance, std::string& reason,
                                                    const std::string& ipv6Path = {});
+
+// The legacy branch of openCountryDatabase alone: path read as GeoIP.dat whatever it holds.
+std::optional<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAccess access,
+                                                  std::string& reason,
+                                                  const std::string& ipv6Path = {});
+
+// A GeoIP.dat from its bytes, as a memory image (tests and fuzz targets).
+CountryDatabase legacyDatabaseFromBytes(std::string_view bytes);
 
 // The .mmdb files in dir, the newest build first (files that are no MaxMind DB last).
 std::vector<std::string> mmdbFilesNewestFirst(const std::string& dir);

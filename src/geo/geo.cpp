@@ -6,25 +6,16 @@
 
 namespace netsorter {
 
-clsGeo::clsGeo(std::string dataDir) : dataDir_(std::move(dataDir)) {}
-
-Status clsGeo::openDataFile(std::string_view FileName, GeoAccess access,
-                            std::string_view ipv6FileName) {
-    Status status = Status::success();
-    const std::string path = fullName(dataDir_, FileName);
-    std::unique_ptr<LegacyCountryDatabase> legacy =
-        LegacyCountryDatabase::open(path, access, status);
-    std::string ipv6Path = ipv6FileName.empty() ? "" : fullName(dataDir_, ipv6FileName);
-    if (!legacy || ipv6Path.empty() || !legacy->openIpv6(ipv6Path)) {
-        ipv6Path.clear();
-    }
-    database_ = {std::move(legacy), path, std::string(FileName), {}, std::move(ipv6Path)};
-    return status;
+Status clsGeo::openDataFile(const std::string& path, GeoAccess access,
+                            const std::string& ipv6Path) {
+    std::string reason;
+    std::optional<CountryDatabase> opened = openLegacyDatabase(path, access, reason, ipv6Path);
+    database_ = opened ? std::move(*opened) : CountryDatabase{};
+    return opened ? Status::success() : Status::failure(reason);
 }
 
-Status clsGeo::openCountriesFile(std::string_view FileName, const AskToGoOn& ask,
+Status clsGeo::openCountriesFile(const std::string& path, const AskToGoOn& ask,
                                  const Yield& yield) {
-    const std::string path = fullName(dataDir_, FileName);
     names_.create();
     std::string bytes;
     std::string reason;

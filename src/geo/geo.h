@@ -30,9 +30,6 @@ struct CountryLookup {
 
 class clsGeo {
   public:
-    // Bare file names are looked for in dataDir (the program's directory in the window).
-    explicit clsGeo(std::string dataDir);
-
     bool CountriesIsOK() const { return names_.ok(); }
     bool DataFileOk() const { return database_.source && database_.source->usable(); }
 
@@ -43,11 +40,12 @@ class clsGeo {
     // The same for an address text (IPv4 with the lenient tail, or IPv6).
     CountryLookup getCountryByIP(std::string_view ipStr, const Yield& yield = {});
 
-    // Opens GeoIP.dat as the database; a failed open leaves no database at all. IPv6
-    // addresses are looked up in ipv6FileName (GeoIPv6.dat) when given and it opens; the
-    // result is GeoIP.dat's alone.
-    Status openDataFile(std::string_view FileName, GeoAccess access = GeoAccess::PositionedReads,
-                        std::string_view ipv6FileName = {});
+    // Opens the file at path as GeoIP.dat, whatever it holds; a failed open leaves no
+    // database at all. IPv6 addresses are looked up in ipv6Path (GeoIPv6.dat) when given and
+    // it opens; the result is GeoIP.dat's alone. The program's loader opens its databases
+    // itself (Engines); this is the same step for one legacy file.
+    Status openDataFile(const std::string& path, GeoAccess access = GeoAccess::PositionedReads,
+                        const std::string& ipv6Path = {});
     // Answers from this database from now on (a lookup under way keeps its own).
     void useDatabase(CountryDatabase database) { database_ = std::move(database); }
     void useSource(std::shared_ptr<CountrySource> source) {
@@ -56,15 +54,14 @@ class clsGeo {
     // The database that answers; its source is empty when there is none.
     const CountryDatabase& database() const { return database_; }
 
-    // Loads countries.txt into the names table (see CountryNames::load).
-    Status openCountriesFile(std::string_view FileName, const AskToGoOn& ask = {},
+    // Loads the countries.txt at path into the names table (see CountryNames::load).
+    Status openCountriesFile(const std::string& path, const AskToGoOn& ask = {},
                              const Yield& yield = {});
     // The same from the file's bytes; path names it in the prompt.
     Status loadCountries(std::string_view bytes, const std::string& path, const AskToGoOn& ask = {},
                          const Yield& yield = {});
 
   private:
-    std::string dataDir_;
     CountryNames names_;
     CountryDatabase database_;
 };

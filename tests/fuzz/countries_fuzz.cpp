@@ -80,12 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (refuseAt > 0) {
         ui.answers.push_back(false);
     }
-    clsGeo geo(dir.str());
-    const bool loaded = geo.openCountriesFile("countries.txt", ui.ask(), ui.yield()).ok();
+    clsGeo geo;
+    const bool loaded = geo.openCountriesFile(dir.file("countries.txt"), ui.ask(), ui.yield()).ok();
     expect(loaded == !refused && geo.CountriesIsOK() == loaded, "the load's result");
     expect(ui.shown.size() == prompts,
            "prompts: " + std::to_string(ui.shown.size()) + ", expected " + std::to_string(prompts));
-    expect(geo.openDataFile("GeoIP.dat").ok(), "the database opens");
+    expect(geo.openDataFile(dir.file("GeoIP.dat")).ok(), "the database opens");
     for (const int index : asked) {
         const CountryLookup found = geo.getCountryByIP(std::to_string(index) + ".0.0.1");
         const auto entry = table.find(std::to_string(index));

@@ -23,8 +23,8 @@ struct Lookup {
     clsGeo geo;
     int damaged[2] = {0, 0};  // IPv4, IPv6
 
-    explicit Lookup(const testing::TempDir& dir) : geo(dir.str()) {
-        expect(geo.openCountriesFile("countries.txt").ok(), "countries.txt loads");
+    explicit Lookup(const testing::TempDir& dir) {
+        expect(geo.openCountriesFile(dir.file("countries.txt")).ok(), "countries.txt loads");
     }
 
     std::string lookup(const IpAddress& address) {
@@ -79,9 +79,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     dir.write("GeoIP.dat", bytes);
     dir.write("GeoIPv6.dat", ipv6);
     // Opening again starts afresh, also after a walk found the last database damaged.
-    expect(walk.geo.openDataFile("GeoIP.dat", GeoAccess::PositionedReads, "GeoIPv6.dat").ok(),
+    expect(walk.geo
+               .openDataFile(dir.file("GeoIP.dat"), GeoAccess::PositionedReads,
+                             dir.file("GeoIPv6.dat"))
+               .ok(),
            "opens for reads");
-    expect(image.geo.openDataFile("GeoIP.dat", GeoAccess::MemoryImage, "GeoIPv6.dat").ok(),
+    expect(image.geo
+               .openDataFile(dir.file("GeoIP.dat"), GeoAccess::MemoryImage, dir.file("GeoIPv6.dat"))
+               .ok(),
            "opens as an image");
     expect(!walk.geo.database().ipv6Path.empty() && !image.geo.database().ipv6Path.empty(),
            "GeoIPv6.dat opens");

@@ -261,7 +261,7 @@ class IndexLookup {
             table += std::to_string(i) + "\t" + std::to_string(i) + "\n";
         }
         dir_.write("countries.txt", table);
-        ready_ = geo_.openCountriesFile("countries.txt") &&
+        ready_ = geo_.openCountriesFile(dir_.file("countries.txt")) &&
                  geo_.openDataFile(database, GeoAccess::PositionedReads, ipv6Database) &&
                  geo_.database().ipv6Path.empty() == ipv6Database.empty();
     }
@@ -289,7 +289,7 @@ class IndexLookup {
   private:
     testing::TempDir dir_;
     testing::FakeUi ui_;
-    clsGeo geo_{dir_.str()};
+    clsGeo geo_;
     bool ready_ = false;
 };
 
