@@ -179,7 +179,7 @@ std::string versionText(Engines& engines, const LoadReport& report) {
 
 bool fileExists(const std::string& path) {
     RandomAccessFile file;
-    return file.open(path);
+    return file.open(path).ok();
 }
 
 std::string findDataDir() {

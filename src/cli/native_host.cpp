@@ -117,9 +117,8 @@ fs::path madeFoldersPath(const fs::path& home) {
 
 std::vector<fs::path> readMadeFolders(const fs::path& record) {
     std::vector<fs::path> folders;
-    std::string bytes;
-    std::string reason;
-    if (readWholeFile(record.string(), bytes, reason)) {
+    if (const Result<std::string> read = readWholeFile(record.string()); read) {
+        const std::string& bytes = *read;
         for (size_t at = 0, end; (end = bytes.find('\0', at)) != std::string::npos; at = end + 1) {
             folders.emplace_back(bytes.substr(at, end - at));
         }
@@ -212,10 +211,9 @@ int installNativeHost(const std::string& dataDir) {
         // A host that cannot read nets.txt would refuse every address.
         const std::string nets = fullName(dataDir, "nets.txt");
         RandomAccessFile file;
-        std::string reason;
-        if (!file.open(nets, &reason)) {
+        if (const Status opened = file.open(nets); !opened) {
             console::writeErr("netsorter: --data-dir " + dataDir + ": cannot read " + nets + ": " +
-                              reason + "\n");
+                              opened.reason() + "\n");
             return 1;
         }
         script += " --data-dir " + shellQuoted(fs::absolute(dataDir, error).string());
