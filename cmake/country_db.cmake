@@ -20,9 +20,13 @@ string(JSON NETSORTER_COUNTRY_DB_VERSION GET "${netsorter_lock}" packages
 # brings its own terms.
 set(NETSORTER_COUNTRY_DB_LICENSE_FILES "")
 set(NETSORTER_COUNTRY_DB_PINNED OFF)
+# The programs know the pinned file by its content, not its name, to credit its data.
+set(NETSORTER_COUNTRY_DB_SHA256 "")
+set(NETSORTER_COUNTRY_DB_SIZE 0)
 if(NETSORTER_COUNTRY_MMDB STREQUAL netsorter_pinned_mmdb)
     set(NETSORTER_COUNTRY_DB_PINNED ON)
-    block(PROPAGATE NETSORTER_COUNTRY_DB_LICENSE_FILES)
+    block(PROPAGATE NETSORTER_COUNTRY_DB_LICENSE_FILES NETSORTER_COUNTRY_DB_SHA256
+                    NETSORTER_COUNTRY_DB_SIZE)
         set(entry "node_modules/${NETSORTER_COUNTRY_DB_PACKAGE}")
         string(JSON integrity GET "${netsorter_lock}" packages "${entry}" integrity)
         string(JSON url GET "${netsorter_lock}" packages "${entry}" resolved)
@@ -54,6 +58,8 @@ if(NETSORTER_COUNTRY_MMDB STREQUAL netsorter_pinned_mmdb)
             file(WRITE "${stamp}" "${integrity}")
         endif()
 
+        file(SHA256 "${netsorter_pinned_mmdb}" NETSORTER_COUNTRY_DB_SHA256)
+        file(SIZE "${netsorter_pinned_mmdb}" NETSORTER_COUNTRY_DB_SIZE)
         set(NETSORTER_COUNTRY_DB_LICENSE_FILES "${dir}/geo-whois-asn-country.mmdb.txt")
         configure_file("${CMAKE_SOURCE_DIR}/data/licenses/geo-whois-asn-country.mmdb.txt.in"
                        "${NETSORTER_COUNTRY_DB_LICENSE_FILES}" @ONLY)

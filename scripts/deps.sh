@@ -16,9 +16,9 @@ set_name=${1:-test}
 
 run_packages=(
   g++ cmake ninja-build pkg-config
-  # the country data, the tool's libraries, and curl for data the build downloads (with the
-  # CA certificates, which curl only recommends)
-  geoip-database libmaxminddb-dev libidn2-dev curl ca-certificates
+  # the country data, the tool's libraries (OpenSSL's libcrypto for SHA-256), and curl for
+  # data the build downloads (with the CA certificates, which curl only recommends)
+  geoip-database libmaxminddb-dev libidn2-dev libssl-dev curl ca-certificates
 )
 test_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev

@@ -188,8 +188,13 @@ TEST(CheckAddress, ResultsPlaceholdersAndTheQuestionsAsked) {
          true,
          {kNoDomain, "10.1.2.3", "Частные сети", "Низ"},
          {"getNameByIp(10.1.2.3)"}},
-        // Copied text keeps its line break: the tail after the address travels along.
-        {"10.1.2.3\r\n", false, {kNotChecked, "10.1.2.3\r\n", "Частные сети", "Низ"}, {}},
+        // A copied line's line end and blanks are dropped, for any kind of address.
+        {"10.1.2.3\r\n", false, {kNotChecked, "10.1.2.3", "Частные сети", "Низ"}, {}},
+        {"\t2a02:6b8::1\r\n", false, {kNotChecked, "2a02:6b8::1", none, kCountryUnknown}, {}},
+        {"http://[fe80::1%25eth0]/ ",
+         false,
+         {kNotChecked, "fe80::1%eth0", none, kCountryUnknown},
+         {}},
         // The name is asked for the address that was read and classified (10.0.0.1), not
         // for an octal reading of the text (8.0.0.1).
         {"010.0.0.1",
@@ -481,6 +486,30 @@ TEST(Engines, TheCountryDatabaseThatAnswers) {
         }
         EXPECT_EQ(report.choiceRefused, !row.choice.empty() && !row.refused.empty() &&
                                             report.refused.front().path == choice);
+    }
+}
+
+// The shipped database's credit follows the file, not its name: a copy under another name
+// keeps it, another database under the shipped name does not get it.
+TEST(Engines, TheShippedDatabaseIsCreditedByItsContent) {
+    const Result<std::string> shipped = readWholeFile(NETSORTER_COUNTRY_MMDB);
+    const Result<std::string> other = readWholeFile(fullName(NETSORTER_MMDB_SAMPLES, "newer.mmdb"));
+    ASSERT_TRUE(shipped && other) << shipped.reason() << other.reason();
+    const struct {
+        const std::string* bytes;
+        const char* name;
+        bool credited;
+    } rows[] = {{&*shipped, "mine.MMDB", true}, {&*other, "geo-whois-asn-country.mmdb", false}};
+    for (const auto& row : rows) {
+        TempDir dir;
+        dir.write("nets.txt", "");
+        dir.write(row.name, *row.bytes);
+        Engines engines(dir.str());
+        engines.load({});
+        const DatabaseDescription database = engines.databases().front();
+        EXPECT_TRUE(database.path.ends_with(row.name)) << database.path;
+        EXPECT_EQ(database.notes.find("nro.net") != std::string::npos, row.credited)
+            << row.name << ": " << database.notes;
     }
 }
 

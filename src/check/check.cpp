@@ -82,8 +82,15 @@ CheckResult checkAddress(std::string_view address, Engines& engines, const Check
     };
 
     std::string domain;
-    std::string ip = parseUrl(trimSpacesView(address), domain);
+    // A copied line often ends in a line end: whitespace around any address is dropped.
+    std::string ip = parseUrl(trimWhitespace(address), domain);
     IpAddress parsed;
+    // A link's IPv6 address with a zone is the bare address: the system resolver would read
+    // the zone by this machine's interface names.
+    if (!domain.empty() && domain.find('%') != std::string::npos && parseIp(domain, parsed)) {
+        ip = std::move(domain);
+        domain.clear();
+    }
     if (!domain.empty()) {
         const HostAddresses found = engines.resolver().getIpsByName(domain, options.yield);
         report(found.failure);

@@ -40,12 +40,15 @@ LoadReport Engines::load(const LoadOptions& options) {
     LoadReport report;
     report.nets.path = fullName(dataDir_, kNetsFile);
     {
-        const Result<std::string> bytes = readWholeFile(report.nets.path);
-        attempt(report.nets, bytes.status());
-        if (!bytes) {
+        Result<std::string> text = readWholeFile(report.nets.path);
+        if (text) {
+            text = decodeDataFile(*text);
+        }
+        attempt(report.nets, text.status());
+        if (!text) {
             return report;
         }
-        nets_.add_nets(decodeText(*bytes), options.yield);
+        nets_.add_nets(*text, options.yield);
     }
 
     report.countries.path = fullName(dataDir_, kCountriesFile);
@@ -114,7 +117,9 @@ Status Engines::chooseDatabase(DatabaseKind kind, const std::string& path, GeoAc
 
 void Engines::loadBytes(std::string_view nets, std::optional<std::string_view> countries,
                         std::optional<std::string_view> database) {
-    nets_.add_nets(decodeText(nets));
+    if (const Result<std::string> text = decodeDataFile(nets); text) {
+        nets_.add_nets(*text);
+    }
     if (countries) {
         geo_.loadCountries(*countries, fullName(dataDir_, kCountriesFile));
     }

@@ -11,22 +11,6 @@ namespace netsorter::console {
 namespace {
 
 constexpr std::size_t kPiece = 1 << 16;
-// What the start of the input must show before it is taken for UTF-16 without a mark.
-constexpr std::size_t kSniffBytes = 64;
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-
-// Whether the start of the input may still be plain text in UTF-16 without a mark: NUL in
-// every other byte (odd ones for little-endian, even ones for big-endian) and in no other,
-// which also tells it from a run of NUL bytes.
-bool mayBeUnmarkedUtf16(std::string_view bytes, std::size_t nulAt) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if ((bytes[i] == '\0') != (i % 2 == nulAt)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Whether one of the eight bytes at p is below 14, as LF, CR and NUL are: a line is scanned
 // eight bytes at a time.
 bool anyBelowFourteen(const char* p) {
@@ -34,31 +18,6 @@ bool anyBelowFourteen(const char* p) {
     std::memcpy(&word, p, sizeof word);
     constexpr std::uint64_t kOnes = 0x0101010101010101;
     return ((word - kOnes * 14) & ~word & kOnes * 0x80) != 0;
-}
-
-// Unicode's White_Space beyond ASCII, and U+FEFF.
-constexpr std::string_view kWideSpaces[] = {"\u0085", "\u00A0", "\u1680", "\u2000", "\u2001",
-                                            "\u2002", "\u2003", "\u2004", "\u2005", "\u2006",
-                                            "\u2007", "\u2008", "\u2009", "\u200A", "\u2028",
-                                            "\u2029", "\u202F", "\u205F", "\u3000", "\uFEFF"};
-
-// The length of the space beyond ASCII that text starts with (ends with, atEnd), or 0.
-std::size_t wideSpaceLength(std::string_view text, bool atEnd) {
-    for (const std::string_view space : kWideSpaces) {
-        if (atEnd ? text.ends_with(space) : text.starts_with(space)) {
-            return space.size();
-        }
-    }
-    return 0;
-}
-
-// The same for any whitespace character; text is not empty.
-std::size_t spaceLength(std::string_view text, bool atEnd) {
-    const auto c = static_cast<unsigned char>(atEnd ? text.back() : text.front());
-    if (c < 0x80) {
-        return c == ' ' || (c >= '\t' && c <= '\r') ? 1 : 0;
-    }
-    return wideSpaceLength(text, atEnd);
 }
 
 }  // namespace
@@ -159,29 +118,26 @@ void LineReader::sniff() {
     std::string_view head;
     do {
         readInto(raw_);
-        head = std::string_view(raw_).substr(0, kSniffBytes);
-    } while (!ended_ && head.size() < kSniffBytes &&
-             (mayBeUnmarkedUtf16(head, 0) || mayBeUnmarkedUtf16(head, 1) ||
-              (head.size() < kUtf8Mark.size() && kUtf8Mark.starts_with(head))));
+        head = raw_;
+    } while (!ended_ && encodingMayStillChange(head));
     if (!error_.empty()) {
         return;
     }
-    if (head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF")) {
-        encoding_ = head[0] == '\xFF' ? Encoding::utf16le : Encoding::utf16be;
+    const TextEncoding encoding = encodingOf(head);
+    if (std::string reason = refusedEncodingReason(encoding); !reason.empty()) {
+        error_ = std::move(reason);
+        ended_ = true;
+        return;
+    }
+    if (encoding != TextEncoding::Bytes) {
+        encoding_ = encoding == TextEncoding::Utf16Le ? Encoding::utf16le : Encoding::utf16be;
         raw_.erase(0, 2);
         decodeUtf16();
         return;
     }
-    if (head.size() >= 4 && (mayBeUnmarkedUtf16(head, 0) || mayBeUnmarkedUtf16(head, 1))) {
-        error_ =
-            "it looks like UTF-16 without a byte-order mark; give it in UTF-8, or in UTF-16 "
-            "with the mark";
-        ended_ = true;
-        return;
-    }
     encoding_ = Encoding::bytes;
-    if (head.starts_with(kUtf8Mark)) {
-        raw_.erase(0, kUtf8Mark.size());
+    if (head.starts_with("\xEF\xBB\xBF")) {
+        raw_.erase(0, 3);
     }
     buffer_.swap(raw_);
     end_ = buffer_.size();
@@ -189,27 +145,7 @@ void LineReader::sniff() {
 
 void LineReader::decodeUtf16() {
     buffer_.clear();
-    const bool little = encoding_ == Encoding::utf16le;
-    std::size_t i = 0;
-    for (; i + 1 < raw_.size(); i += 2) {
-        const auto first = static_cast<unsigned char>(raw_[i]);
-        const auto second = static_cast<unsigned char>(raw_[i + 1]);
-        const auto unit = static_cast<char16_t>(little ? second << 8 | first : first << 8 | second);
-        if (highSurrogate_ != 0) {
-            const char16_t high = std::exchange(highSurrogate_, 0);
-            if (unit >= 0xDC00 && unit <= 0xDFFF) {
-                appendUtf8(buffer_, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
-                continue;
-            }
-            appendUtf8(buffer_, 0xFFFD);
-        }
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-            highSurrogate_ = unit;
-        } else {
-            appendUtf8(buffer_, unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
-        }
-    }
-    raw_.erase(0, i);
+    raw_.erase(0, appendUtf16(buffer_, raw_, encoding_ == Encoding::utf16le, highSurrogate_));
     if (ended_ && error_.empty()) {
         // A surrogate without its pair, a byte without its partner.
         if (std::exchange(highSurrogate_, 0) != 0) {
@@ -223,14 +159,5 @@ void LineReader::decodeUtf16() {
     end_ = buffer_.size();
 }
 
-std::string_view trimWhitespace(std::string_view utf8) {
-    for (std::size_t n; !utf8.empty() && (n = spaceLength(utf8, false)) != 0;) {
-        utf8.remove_prefix(n);
-    }
-    for (std::size_t n; !utf8.empty() && (n = spaceLength(utf8, true)) != 0;) {
-        utf8.remove_suffix(n);
-    }
-    return utf8;
-}
 
 }  // namespace netsorter::console

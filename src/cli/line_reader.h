@@ -60,9 +60,4 @@ class LineReader {
     std::string error_;
 };
 
-// A line of standard input without the whitespace around it: ASCII's, Unicode's (no-break,
-// ideographic and the other spaces) and U+FEFF, all of which copies from documents and
-// other tools bring along.
-std::string_view trimWhitespace(std::string_view utf8);
-
 }  // namespace netsorter::console

@@ -61,7 +61,7 @@ struct Options {
 // and left out, as answering Yes in the window does.
 bool reportDuplicate(const DuplicateLine& line) {
     console::writeErr("netsorter: warning: " + line.path + ": line " + std::to_string(line.line) +
-                      ": Дублирующийся номер (" + line.key + "); the line is left out\n");
+                      ": Дублирующийся номер (" + escaped(line.key) + "); the line is left out\n");
     return true;
 }
 
@@ -287,7 +287,7 @@ int run(const std::vector<std::string>& args) {
                 "; it is checked as an empty address\n");
         }
         std::string address = decodeText(line.text);
-        if (const std::string_view kept = console::trimWhitespace(address);
+        if (const std::string_view kept = trimWhitespace(address);
             kept.size() != address.size()) {
             address = kept;
         }

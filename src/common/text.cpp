@@ -1,6 +1,7 @@
 #include "common/text.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace netsorter {
 namespace {
@@ -162,6 +163,214 @@ std::string collapsePairs(std::string_view text, char c) {
         }
     }
     return out;
+}
+
+}  // namespace netsorter
+
+namespace netsorter {
+namespace {
+
+// NUL in every other byte (odd ones for little-endian, even ones for big-endian) and in no
+// other, which also tells UTF-16 text from a run of NUL bytes.
+bool mayBeUnmarkedUtf16(std::string_view bytes, std::size_t nulAt) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if ((bytes[i] == '\0') != (i % 2 == nulAt)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool mayBeUnmarkedUtf16(std::string_view head) {
+    return mayBeUnmarkedUtf16(head, 0) || mayBeUnmarkedUtf16(head, 1);
+}
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+// The UTF-32 little-endian mark begins with the UTF-16 one: it is looked for first.
+constexpr std::string_view kUtf32LeMark("\xFF\xFE\0\0", 4);
+constexpr std::string_view kUtf32BeMark("\0\0\xFE\xFF", 4);
+
+}  // namespace
+
+TextEncoding encodingOf(std::string_view head) {
+    head = head.substr(0, kEncodingSniffBytes);
+    if (head.starts_with(kUtf32LeMark) || head.starts_with(kUtf32BeMark)) {
+        return TextEncoding::Utf32;
+    }
+    if (head.starts_with("\xFF\xFE")) {
+        return TextEncoding::Utf16Le;
+    }
+    if (head.starts_with("\xFE\xFF")) {
+        return TextEncoding::Utf16Be;
+    }
+    if (head.size() >= 4 && mayBeUnmarkedUtf16(head)) {
+        return TextEncoding::Utf16Unmarked;
+    }
+    return TextEncoding::Bytes;
+}
+
+bool encodingMayStillChange(std::string_view head) {
+    if (head.size() >= kEncodingSniffBytes) {
+        return false;
+    }
+    return mayBeUnmarkedUtf16(head) ||
+           (head.size() < kUtf32LeMark.size() &&
+            (kUtf32LeMark.starts_with(head) || kUtf32BeMark.starts_with(head))) ||
+           (head.size() < kUtf8Mark.size() && kUtf8Mark.starts_with(head));
+}
+
+std::string refusedEncodingReason(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::Utf32:
+            return "it is in UTF-32; give it in UTF-8, or in UTF-16 with a byte-order mark";
+        case TextEncoding::Utf16Unmarked:
+            return "it looks like UTF-16 without a byte-order mark; give it in UTF-8, or in "
+                   "UTF-16 with the mark";
+        case TextEncoding::Bytes:
+        case TextEncoding::Utf16Le:
+        case TextEncoding::Utf16Be:
+            break;
+    }
+    return {};
+}
+
+std::size_t appendUtf16(std::string& out, std::string_view bytes, bool littleEndian,
+                        char16_t& pendingHigh) {
+    std::size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        const auto first = static_cast<unsigned char>(bytes[i]);
+        const auto second = static_cast<unsigned char>(bytes[i + 1]);
+        const auto unit =
+            static_cast<char16_t>(littleEndian ? second << 8 | first : first << 8 | second);
+        if (pendingHigh != 0) {
+            const char16_t high = std::exchange(pendingHigh, 0);
+            if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+                continue;
+            }
+            appendUtf8(out, 0xFFFD);
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            pendingHigh = unit;
+        } else {
+            appendUtf8(out, unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
+        }
+    }
+    return i;
+}
+
+Result<std::string> decodeDataFile(std::string_view bytes) {
+    const TextEncoding encoding = encodingOf(bytes);
+    if (std::string reason = refusedEncodingReason(encoding); !reason.empty()) {
+        return Status::failure(std::move(reason));
+    }
+    if (encoding == TextEncoding::Bytes) {
+        return decodeText(bytes);
+    }
+    std::string text;
+    text.reserve(bytes.size());
+    char16_t pendingHigh = 0;
+    const std::size_t used =
+        appendUtf16(text, bytes.substr(2), encoding == TextEncoding::Utf16Le, pendingHigh);
+    // A surrogate without its pair, a byte without its partner.
+    if (pendingHigh != 0) {
+        appendUtf8(text, 0xFFFD);
+    }
+    if (2 + used < bytes.size()) {
+        appendUtf8(text, 0xFFFD);
+    }
+    return text;
+}
+
+void appendEscaped(std::string& out, std::string_view text, bool tsvField) {
+    constexpr char kHex[] = "0123456789abcdef";
+    std::size_t from = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        auto code = static_cast<unsigned char>(text[at]);
+        std::size_t length = 1;
+        if (code == 0xC2 && at + 1 < text.size()) {
+            const auto next = static_cast<unsigned char>(text[at + 1]);
+            if (next < 0x80 || next > 0x9F) {
+                continue;
+            }
+            code = next;  // U+0080..U+009F
+            length = 2;
+        } else if (code == 0xE2) {
+            // U+2028 and U+2029 end lines for some readers.
+            if (!text.substr(at).starts_with("\u2028") && !text.substr(at).starts_with("\u2029")) {
+                continue;
+            }
+            length = 3;
+        } else if (code >= 0x20 && code != 0x7F && (code != '\\' || tsvField)) {
+            continue;
+        }
+        out.append(text, from, at - from);
+        from = at + length;
+        if (length == 3) {
+            out += text[at + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+        } else if (tsvField && (code == '\t' || code == '\r' || code == '\n')) {
+            out += ' ';
+        } else if (code == '\t') {
+            out += "\\t";
+        } else if (code == '\n') {
+            out += "\\n";
+        } else if (code == '\r') {
+            out += "\\r";
+        } else if (code == '\\') {
+            out += "\\\\";
+        } else {
+            out += "\\x";
+            out += kHex[code >> 4];
+            out += kHex[code & 0xF];
+        }
+        at = from - 1;
+    }
+    out.append(text, from);
+}
+
+std::string escaped(std::string_view text) {
+    std::string out;
+    appendEscaped(out, text);
+    return out;
+}
+
+namespace {
+
+// Unicode's White_Space beyond ASCII, and U+FEFF.
+constexpr std::string_view kWideSpaces[] = {"\u0085", "\u00A0", "\u1680", "\u2000", "\u2001",
+                                            "\u2002", "\u2003", "\u2004", "\u2005", "\u2006",
+                                            "\u2007", "\u2008", "\u2009", "\u200A", "\u2028",
+                                            "\u2029", "\u202F", "\u205F", "\u3000", "\uFEFF"};
+
+// The length of the space beyond ASCII that text starts with (ends with, atEnd), or 0.
+std::size_t wideSpaceLength(std::string_view text, bool atEnd) {
+    for (const std::string_view space : kWideSpaces) {
+        if (atEnd ? text.ends_with(space) : text.starts_with(space)) {
+            return space.size();
+        }
+    }
+    return 0;
+}
+
+// The same for any whitespace character; text is not empty.
+std::size_t spaceLength(std::string_view text, bool atEnd) {
+    const auto c = static_cast<unsigned char>(atEnd ? text.back() : text.front());
+    if (c < 0x80) {
+        return c == ' ' || (c >= '\t' && c <= '\r') ? 1 : 0;
+    }
+    return wideSpaceLength(text, atEnd);
+}
+
+}  // namespace
+
+std::string_view trimWhitespace(std::string_view utf8) {
+    for (std::size_t n; !utf8.empty() && (n = spaceLength(utf8, false)) != 0;) {
+        utf8.remove_prefix(n);
+    }
+    for (std::size_t n; !utf8.empty() && (n = spaceLength(utf8, true)) != 0;) {
+        utf8.remove_suffix(n);
+    }
+    return utf8;
 }
 
 }  // namespace netsorter

@@ -4,8 +4,11 @@
 #include <array>
 #include <filesystem>
 #include <system_error>
+#include <tuple>
 
 #include "common/files.h"
+#include "common/sha256.h"
+#include "common/text.h"
 #include "geo/mmdb_countries.h"
 
 namespace netsorter {
@@ -65,6 +68,16 @@ bool endsInLegacyCountryStructure(const std::string& end) {
     return false;
 }
 
+// The shipped database is known by its size first, so that no other file is read whole.
+std::string creditOf(const std::string& path, std::uint64_t size) {
+    constexpr std::string_view kShippedSha256 = NETSORTER_SHIPPED_DB_SHA256;
+    if (kShippedSha256.empty() || size != std::uint64_t{NETSORTER_SHIPPED_DB_SIZE}) {
+        return {};
+    }
+    const Result<std::string> digest = sha256OfFile(path);
+    return digest && *digest == kShippedSha256 ? kShippedCountryDatabaseCredit : "";
+}
+
 std::string fileName(const std::string& path) {
     const std::size_t cut = path.find_last_of("/\\");
     return cut == std::string::npos ? path : path.substr(cut + 1);
@@ -74,8 +87,8 @@ std::string fileName(const std::string& path) {
 
 std::string databaseNotes(const CountryDatabase& database) {
     std::string notes = database.date;
-    if (database.name == kShippedCountryDatabase) {
-        notes += (notes.empty() ? "" : ", ") + std::string(kShippedCountryDatabaseCredit);
+    if (!database.credit.empty()) {
+        notes += (notes.empty() ? "" : ", ") + database.credit;
     }
     return notes;
 }
@@ -84,12 +97,13 @@ Result<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess a
                                             Provenance provenance, const std::string& ipv6Path) {
     bool mmdb = false;
     bool legacy = provenance == Provenance::ByName;
+    std::uint64_t size = 0;
     {
         RandomAccessFile file;
         if (Status opened = file.open(path); !opened) {
             return opened;
         }
-        const std::uint64_t size = file.size().value_or(0);
+        size = file.size().value_or(0);
         mmdb = tail(file, size, kMmdbMetadataReach).find(kMmdbMarker) != std::string::npos;
         legacy = legacy || endsInLegacyCountryStructure(tail(file, size, kLegacyStructureReach));
     }
@@ -102,6 +116,7 @@ Result<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess a
             return countries.status();
         }
         database.date = countries->metadata().buildDate();
+        database.credit = creditOf(path, size);
         database.source = std::make_shared<MmdbCountrySource>(std::move(*countries));
         return database;
     }
@@ -138,26 +153,34 @@ CountryDatabase legacyDatabaseFromBytes(std::string_view bytes) {
 
 std::vector<std::string> mmdbFilesNewestFirst(const std::string& dir) {
     namespace fs = std::filesystem;
-    std::vector<std::pair<std::uint64_t, std::string>> found;
+    // Files that are no MaxMind DB rank below every build date, the latest included.
+    std::vector<std::tuple<bool, std::uint64_t, std::string>> found;
     std::error_code error;
     const fs::path folder(std::u8string(dir.begin(), dir.end()));
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         const fs::path& p = it->path();
-        if (p.extension() != ".mmdb") {
+        // On Windows names ignore case, and users' files keep whatever case they came in.
+        const std::u8string extension = p.extension().u8string();
+        if (foldCase(std::string(extension.begin(), extension.end())) != ".mmdb") {
             continue;
         }
         const std::u8string name = p.u8string();
         std::string path(name.begin(), name.end());
         const std::optional<MmdbMetadata> metadata = MmdbCountries::readMetadata(path);
-        found.emplace_back(metadata ? metadata->buildEpoch + 1 : 0, std::move(path));
+        found.emplace_back(metadata.has_value(), metadata ? metadata->buildEpoch : 0,
+                           std::move(path));
     }
     // Of equal dates the name decides, so that the choice does not follow the directory's
     // order.
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first > b.first : a.second < b.second;
+        if (std::get<0>(a) != std::get<0>(b) || std::get<1>(a) != std::get<1>(b)) {
+            return std::tie(std::get<0>(a), std::get<1>(a)) >
+                   std::tie(std::get<0>(b), std::get<1>(b));
+        }
+        return std::get<2>(a) < std::get<2>(b);
     });
     std::vector<std::string> paths;
-    for (auto& [epoch, path] : found) {
+    for (auto& [isMmdb, epoch, path] : found) {
         paths.push_back(std::move(path));
     }
     return paths;

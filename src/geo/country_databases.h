@@ -22,14 +22,16 @@ struct CountryDatabase {
     // A legacy database's IPv6 edition (GeoIPv6.dat) that answers IPv6 addresses; empty
     // when it has none.
     std::string ipv6Path;
+    // The attribution its data asks for, known by the file's content (the shipped file)
+    // and not by its name; empty for any other database.
+    std::string credit;
 };
 
-// The database the program ships, and what its licence asks to be said wherever it is named.
-inline constexpr const char* kShippedCountryDatabase = "geo-whois-asn-country.mmdb";
+// What the licence of the database the program ships asks to be said wherever it is named.
 inline constexpr const char* kShippedCountryDatabaseCredit = "данные NRO (nro.net), CC BY 4.0";
 
-// Its build date and, for the shipped database, the credit its licence asks for, joined by
-// commas; empty when there is nothing to say.
+// Its build date and the credit its data asks for, joined by commas; empty when there is
+// nothing to say.
 std::string databaseNotes(const CountryDatabase& database);
 
 // How sure the program must be that a file is a country database. GeoIP.dat, taken by its

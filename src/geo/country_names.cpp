@@ -8,8 +8,8 @@ Problem DuplicateLine::question() const {
     return {Problem::Kind::Question,
             Problem::Subject::Countries,
             path,
-            {"Дублирующийся номер (" + key + ")", "Файл " + path, "Строка " + std::to_string(line),
-             "Продолжить обработку файла?"}};
+            {"Дублирующийся номер (" + escaped(key) + ")", "Файл " + path,
+             "Строка " + std::to_string(line), "Продолжить обработку файла?"}};
 }
 
 void CountryNames::create() {

@@ -25,7 +25,12 @@ Status clsGeo::openCountriesFile(const std::string& path, const AskToGoOn& ask,
 
 Status clsGeo::loadCountries(std::string_view bytes, const std::string& path, const AskToGoOn& ask,
                              const Yield& yield) {
-    return names_.load(decodeText(bytes), path, ask, yield);
+    const Result<std::string> text = decodeDataFile(bytes);
+    if (!text) {
+        names_.create();
+        return text.status();
+    }
+    return names_.load(*text, path, ask, yield);
 }
 
 CountryLookup clsGeo::getCountryByIP(std::string_view ipStr, const Yield& yield) {

@@ -49,7 +49,8 @@ class clsGeo {
     // Answers from this database from now on (a lookup under way keeps its own).
     void useDatabase(CountryDatabase database) { database_ = std::move(database); }
     void useSource(std::shared_ptr<CountrySource> source) {
-        database_ = {std::move(source), {}, {}, {}, {}};
+        database_ = CountryDatabase{};
+        database_.source = std::move(source);
     }
     // The database that answers; its source is empty when there is none.
     const CountryDatabase& database() const { return database_; }

@@ -33,10 +33,6 @@ struct MmdbClose {
 };
 using OpenMmdb = std::unique_ptr<MMDB_s, MmdbClose>;
 
-bool isAsciiLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 std::string atOffset(std::uint32_t offset) {
     return "the record at data offset " + std::to_string(offset);
 }
@@ -113,6 +109,8 @@ class MmdbTreeReader {
     }
 
     const std::string& reason() const { return reason_; }
+    // Some record holds a country code field, whatever its value.
+    bool sawCountryField() const { return sawCountryField_; }
 
   private:
     const MMDB_s& db_;
@@ -122,6 +120,8 @@ class MmdbTreeReader {
     std::string reason_;
     // Records are shared by many networks: each is read once.
     std::unordered_map<std::uint32_t, std::uint16_t> byOffset_;
+    std::unordered_map<std::string, std::uint16_t> byCode_;
+    bool sawCountryField_ = false;
 
     bool fail(std::string reason) {
         reason_ = std::move(reason);
@@ -186,25 +186,34 @@ class MmdbTreeReader {
             if (status != MMDB_SUCCESS) {
                 return fail(atOffset(offset) + " cannot be read: " + MMDB_strerror(status));
             }
-            if (data.type != MMDB_DATA_TYPE_UTF8_STRING || data.data_size != 2 ||
-                !isAsciiLetter(data.utf8_string[0]) || !isAsciiLetter(data.utf8_string[1])) {
-                return fail(atOffset(offset) + " has a country code that is not two letters");
+            sawCountryField_ = true;
+            // Not every database keeps to two letters ("A1", the legacy anonymous proxy,
+            // has its line in countries.txt): a code is answered as it is, and an empty
+            // one, or one that is no text, means no country.
+            if (data.type != MMDB_DATA_TYPE_UTF8_STRING || data.data_size == 0) {
+                answer = kNoCountry;
+                return true;
             }
-            answer = intern({data.utf8_string[0], data.utf8_string[1]});
-            return true;
+            return intern(std::string(data.utf8_string, data.data_size), answer);
         }
         answer = kNoCountry;
         return true;
     }
 
-    std::uint16_t intern(std::array<char, 2> code) {
+    bool intern(std::string code, std::uint16_t& answer) {
         auto& codes = out_.codes_;
-        const auto found = std::find(codes.begin() + 1, codes.end(), code);
-        if (found != codes.end()) {
-            return static_cast<std::uint16_t>(found - codes.begin());
+        const auto [at, added] =
+            byCode_.try_emplace(code, static_cast<std::uint16_t>(codes.size()));
+        if (added) {
+            // Answers at and above kIpv4Below send a lookup to the IPv4 table.
+            if (codes.size() >= kIpv4Below) {
+                return fail("more than " + std::to_string(kIpv4Below - 1) +
+                            " different country codes");
+            }
+            codes.push_back(std::move(code));
         }
-        codes.push_back(code);
-        return static_cast<std::uint16_t>(codes.size() - 1);
+        answer = at->second;
+        return true;
     }
 };
 
@@ -312,7 +321,7 @@ Result<MmdbCountries> MmdbCountries::load(const std::string& path) {
             return Status::failure(reader.reason());
         }
     }
-    if (out.codes_.size() == 1) {
+    if (!reader.sawCountryField()) {
         return Status::failure(
             "no address has a country code (country_code or country.iso_code) in it");
     }
@@ -337,7 +346,7 @@ std::optional<std::string_view> MmdbCountries::code(std::uint16_t answer) const 
     if (answer == kNoCountry) {
         return std::nullopt;
     }
-    return std::string_view(codes_[answer].data(), 2);
+    return std::string_view(codes_[answer]);
 }
 
 std::optional<std::string_view> MmdbCountries::country(std::uint32_t ipv4) const {

@@ -66,7 +66,7 @@ class MmdbCountries {
 
     MmdbMetadata metadata_;
     // Index 0 is no country; the tables hold indexes into this one.
-    std::vector<std::array<char, 2>> codes_;
+    std::vector<std::string> codes_;
     // IPv4: the first address of each run of one answer, in order from 0, and the run's
     // answer; bucket4_[b] is the run holding the address b << 16 (one more entry: the last
     // run), so a lookup searches only the runs between two neighbouring entries.

@@ -58,8 +58,12 @@ std::string libraryCountry(const MMDB_s& db, const sockaddr* address, const std:
     if (status == MMDB_LOOKUP_PATH_DOES_NOT_MATCH_DATA_ERROR) {
         return "-";
     }
-    expect(status == MMDB_SUCCESS && data.type == MMDB_DATA_TYPE_UTF8_STRING,
+    expect(status == MMDB_SUCCESS,
            what + ": libmaxminddb cannot read the country of a loaded database");
+    // A code that is empty or no text is no country.
+    if (data.type != MMDB_DATA_TYPE_UTF8_STRING || data.data_size == 0) {
+        return "-";
+    }
     return {data.utf8_string, data.data_size};
 }
 

@@ -312,10 +312,13 @@ def _samples():
         "no-country.mmdb": dict(networks=[(n, {"city": "Somewhere", "registered_country":
                                                {"iso_code": "RU"}}) for n, _ in location]),
         "not-maps.mmdb": dict(networks=[(n, r["country_code"]) for n, r in location]),
-        "code-not-text.mmdb": dict(networks=[(n, {"country_code": Uint32(643)})
-                                             for n, _ in location]),
-        "code-three-letters.mmdb": dict(networks=[(n, {"country_code": "RUS"})
-                                                  for n, _ in location]),
+        # Codes as some databases hold them: a legacy special code, none, three letters,
+        # a number.
+        "odd-codes.mmdb": dict(networks=[("10.0.0.0/8", {"country_code": "A1"}),
+                                         ("11.0.0.0/8", {"country_code": ""}),
+                                         ("12.0.0.0/8", {"country_code": "RUS"}),
+                                         ("13.0.0.0/8", {"country_code": Uint32(643)})],
+                               ip_version=4),
         # Two builds of one database: the newer answers where both are found.
         "older.mmdb": dict(networks=[("0.0.0.0/0", {"country_code": "OL"})], ip_version=4,
                            build_epoch=1600000000),
