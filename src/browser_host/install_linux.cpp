@@ -8,6 +8,7 @@
 #include <fstream>
 #include <optional>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "browser_host/manifest.h"
