@@ -10,6 +10,11 @@ std::string& pendingOut() {
     return pending;
 }
 
+std::string& bytesError() {
+    static std::string error;
+    return error;
+}
+
 LineReader& input() {
     // Whoever feeds the input may wait for the answers so far.
     static LineReader in(platform::readIn, flushOut);
@@ -48,8 +53,21 @@ bool readLine(Line& line) {
     return input().readLine(line);
 }
 
+std::size_t readBytes(char* buffer, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size && bytesError().empty()) {
+        flushOut();
+        const std::size_t n = platform::readIn(buffer + got, size - got, bytesError());
+        if (n == 0) {
+            break;
+        }
+        got += n;
+    }
+    return got;
+}
+
 const std::string& inputError() {
-    return input().error();
+    return input().error().empty() ? bytesError() : input().error();
 }
 
 }  // namespace netsorter::console

@@ -29,6 +29,9 @@ void writeErr(std::string_view utf8);
 
 // One line of standard input, as LineReader reads it; false at its end or on a failure.
 bool readLine(Line& line);
+// Standard input as bytes, for the browsers' host (never mixed with readLine): size bytes,
+// fewer only at its end or on a failure.
+std::size_t readBytes(char* buffer, std::size_t size);
 // Why standard input ended early; empty when it simply ended.
 const std::string& inputError();
 

@@ -1,11 +1,8 @@
 #include <windows.h>
 // shellapi.h needs windows.h above it.
-#include <fcntl.h>
-#include <io.h>
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "cli/console.h"
 #include "common/wide.h"
@@ -71,10 +68,6 @@ std::vector<std::string> arguments(int, char**) {
         args.push_back(fromWide(argv[i]));
     }
     LocalFree(argv);
-    // The browsers' host reads and writes its messages through the C++ streams.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-    _setmode(_fileno(stdin), _O_BINARY);
     return args;
 }
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "host/json.h"
+#include "common/json.h"
 
 namespace netsorter::cli {
 namespace {

@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "browser_host/native_messaging.h"
+#include "common/json.h"
 #include "common/text.h"
 #include "fuzz_support.h"
-#include "host/json.h"
-#include "host/native_messaging.h"
 
 namespace netsorter::fuzz {
 namespace {
 
-namespace nm = native_messaging;
+namespace nm = browser_host;
 
 void expectTextsSurviveWriting(const std::vector<JsonMember>& members) {
     for (const JsonMember& m : members) {

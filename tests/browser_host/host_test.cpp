@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "host/json.h"
-#include "host/native_messaging.h"
+#include "browser_host/native_messaging.h"
+#include "common/json.h"
 
 namespace netsorter {
 namespace {
 
 using namespace std::string_literals;
-namespace nm = native_messaging;
+namespace nm = browser_host;
 
 TEST(RequestAddress, DecodesTheAddressOfAWellFormedRequest) {
     const std::pair<std::string, std::string> rows[] = {

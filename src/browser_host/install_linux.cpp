@@ -1,67 +1,62 @@
-#include "cli/native_host.h"
+#include "browser_host/install_linux.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
+#include <optional>
 #include <system_error>
+#include <utility>
 #include <vector>
 
-#include "cli/console.h"
+#include "browser_host/manifest.h"
 #include "common/files.h"
 #include "common/text.h"
-#include "host/manifest.h"
-#include "host/native_messaging.h"
 
-namespace netsorter::cli {
-namespace fs = std::filesystem;
-using native_messaging::BrowserFamily;
-
-int runNativeHost(const std::function<std::string(const std::string& address)>& check) {
-#ifdef SIGPIPE
-    // A browser that goes away while the answer is written must not end the host by signal.
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-    return native_messaging::serve(std::cin, std::cout, check);
-}
-
-void refuseNativeRequests(const std::string& reason) {
-#ifdef SIGPIPE
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-    std::cout << native_messaging::frame(
-                     native_messaging::errorAnswer(native_messaging::Error::NetsUnreadable, reason))
-              << std::flush;
-}
-
-#ifdef _WIN32
-
-// There the browsers look in the registry, which the program's settings menu writes.
-int installNativeHost(const std::string&) {
-    console::writeErr(
-        "netsorter: on Windows use \"Настройки\" → \"Добавить пункт в меню браузеров\" "
-        "of Netsorter.exe\n");
-    return 2;
-}
-
-int uninstallNativeHost() {
-    console::writeErr(
-        "netsorter: on Windows use \"Настройки\" → \"Удалить пункт из меню браузеров\" "
-        "of Netsorter.exe\n");
-    return 2;
-}
-
-#else
-
+namespace netsorter::browser_host {
 namespace {
+
+namespace fs = std::filesystem;
 
 struct Place {
     fs::path manifestDir;
     BrowserFamily family;
+};
+
+// Tells progress of each step and keeps the first failure for the Status.
+class Steps {
+  public:
+    explicit Steps(const InstallProgress& progress) : progress_(progress) {}
+
+    bool fail(Problem problem) {
+        if (progress_.onProblem) {
+            progress_.onProblem(problem);
+        }
+        if (!first_) {
+            first_ = std::move(problem);
+        }
+        return false;
+    }
+    bool fail(std::string line) {
+        return fail(Problem::failure(Problem::Subject::System, {}, std::move(line)));
+    }
+    void wrote(const fs::path& path) const {
+        if (progress_.wrote) {
+            progress_.wrote(path.string());
+        }
+    }
+    void removed(const std::string& path) const {
+        if (progress_.removed) {
+            progress_.removed(path);
+        }
+    }
+    Status status() const { return first_ ? Status::failure(*first_) : Status::success(); }
+
+  private:
+    const InstallProgress& progress_;
+    std::optional<Problem> first_;
 };
 
 // An XDG base directory: the variable when it holds an absolute path, else the default.
@@ -70,11 +65,10 @@ fs::path xdgDir(const char* variable, const fs::path& fallback) {
     return value != nullptr && fs::path(value).is_absolute() ? fs::path(value) : fallback;
 }
 
-bool homeDir(fs::path& home) {
+bool homeDir(fs::path& home, Steps& steps) {
     const char* value = std::getenv("HOME");
     if (value == nullptr || !fs::path(value).is_absolute()) {
-        console::writeErr("netsorter: HOME is not set to an absolute path\n");
-        return false;
+        return steps.fail("HOME is not set to an absolute path");
     }
     home = value;
     return true;
@@ -94,7 +88,7 @@ std::vector<Place> places(const fs::path& home) {
 }
 
 fs::path manifestIn(const Place& place) {
-    return place.manifestDir / (std::string(native_messaging::kHostName) + ".json");
+    return place.manifestDir / (std::string(kHostName) + ".json");
 }
 
 fs::path ownDir(const fs::path& home) {
@@ -157,17 +151,17 @@ bool writeFile(const fs::path& path, const std::string& text, std::vector<fs::pa
     return static_cast<bool>(out);
 }
 
-bool writeAndSay(const fs::path& path, const std::string& text, std::vector<fs::path>& made) {
+bool writeAndTell(const fs::path& path, const std::string& text, std::vector<fs::path>& made,
+                  Steps& steps) {
     std::string reason;
     if (!writeFile(path, text, made, reason)) {
-        console::writeErr("netsorter: cannot write " + path.string() + ": " + reason + "\n");
-        return false;
+        return steps.fail("cannot write " + path.string() + ": " + reason);
     }
-    console::writeOut("wrote " + path.string() + "\n");
+    steps.wrote(path);
     return true;
 }
 
-bool writeMadeFolders(const fs::path& record, const std::vector<fs::path>& made) {
+bool writeMadeFolders(const fs::path& record, const std::vector<fs::path>& made, Steps& steps) {
     std::string bytes;
     std::vector<fs::path> listed;
     for (const fs::path& folder : made) {
@@ -178,8 +172,7 @@ bool writeMadeFolders(const fs::path& record, const std::vector<fs::path>& made)
     }
     std::string reason;
     if (!writeFile(record, bytes, listed, reason)) {
-        console::writeErr("netsorter: cannot write " + record.string() + ": " + reason + "\n");
-        return false;
+        return steps.fail("cannot write " + record.string() + ": " + reason);
     }
     return true;
 }
@@ -192,75 +185,84 @@ std::string shellQuoted(const std::string& text) {
     return out + "'";
 }
 
-}  // namespace
-
-int installNativeHost(const std::string& dataDir) {
-    fs::path home;
-    if (!homeDir(home)) {
-        return 1;
-    }
+std::optional<std::string> wrapperScript(const InstallRequest& request, Steps& steps) {
     std::error_code error;
-    const fs::path program = fs::read_symlink("/proc/self/exe", error);
+    const fs::path program = request.program.empty() ? fs::read_symlink("/proc/self/exe", error)
+                                                     : fs::path(request.program);
     if (error) {
-        console::writeErr("netsorter: cannot tell where this program is: " + error.message() +
-                          "\n");
-        return 1;
+        steps.fail("cannot tell where this program is: " + error.message());
+        return std::nullopt;
     }
     std::string script = "#!/bin/sh\n# Started by the browsers for \"Проверить IP\".\nexec " +
                          shellQuoted(program.string());
-    if (!dataDir.empty()) {
+    if (!request.dataDir.empty()) {
         // A host that cannot read nets.txt would refuse every address.
-        const std::string nets = fullName(dataDir, "nets.txt");
+        const std::string nets = fullName(request.dataDir, "nets.txt");
         RandomAccessFile file;
         std::string reason;
         if (!file.open(nets, &reason)) {
-            console::writeErr("netsorter: --data-dir " + dataDir + ": cannot read " + nets + ": " +
-                              reason + "\n");
-            return 1;
+            steps.fail(Problem::failure(Problem::Subject::Nets, request.dataDir,
+                                        "cannot read " + nets + ": " + reason));
+            return std::nullopt;
         }
-        script += " --data-dir " + shellQuoted(fs::absolute(dataDir, error).string());
+        script += " --data-dir " + shellQuoted(fs::absolute(request.dataDir, error).string());
     }
-    script += " --native-host \"$@\"\n";
+    return script + " --native-host \"$@\"\n";
+}
 
-    // The browsers read the manifest as UTF-8 and start exactly the file its path names, so a
-    // path in another encoding cannot be written there: converted, it would name another file.
-    const fs::path wrapper = wrapperPath(home);
-    if (!isValidUtf8(wrapper.string())) {
-        console::writeErr("netsorter: " + wrapper.string() +
-                          ": the browsers read the host's path as UTF-8 and this one is not; set "
-                          "XDG_DATA_HOME to a folder whose path is UTF-8\n");
-        return 1;
-    }
+// The browsers read the manifest as UTF-8 and start exactly the file its path names, so a
+// path in another encoding cannot be written there: converted, it would name another file.
+bool checkUtf8(const fs::path& wrapper, Steps& steps) {
+    return isValidUtf8(wrapper.string()) ||
+           steps.fail(wrapper.string() +
+                      ": the browsers read the host's path as UTF-8 and this one is not; set "
+                      "XDG_DATA_HOME to a folder whose path is UTF-8");
+}
 
-    const fs::path record = madeFoldersPath(home);
-    std::vector<fs::path> made = readMadeFolders(record);
-    if (!writeAndSay(wrapper, script, made)) {
-        return 1;
-    }
+bool makeExecutable(const fs::path& wrapper, Steps& steps) {
+    std::error_code error;
     fs::permissions(wrapper,
                     fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                         fs::perms::others_read | fs::perms::others_exec,
                     error);
-    bool ok = !error;
-    if (!ok) {
-        console::writeErr("netsorter: cannot make " + wrapper.string() +
-                          " executable: " + error.message() + "\n");
-    } else {
-        // One browser's folder that cannot be written leaves the others working.
-        for (const Place& place : places(home)) {
-            ok =
-                writeAndSay(manifestIn(place),
-                            native_messaging::hostManifest(place.family, wrapper.string()), made) &&
-                ok;
-        }
-    }
-    return writeMadeFolders(record, made) && ok ? 0 : 1;
+    return !error ||
+           steps.fail("cannot make " + wrapper.string() + " executable: " + error.message());
 }
 
-int uninstallNativeHost() {
+}  // namespace
+
+Status installHost(const InstallRequest& request, const InstallProgress& progress) {
+    Steps steps(progress);
     fs::path home;
-    if (!homeDir(home)) {
-        return 1;
+    if (!homeDir(home, steps)) {
+        return steps.status();
+    }
+    const std::optional<std::string> script = wrapperScript(request, steps);
+    const fs::path wrapper = wrapperPath(home);
+    if (!script || !checkUtf8(wrapper, steps)) {
+        return steps.status();
+    }
+    const fs::path record = madeFoldersPath(home);
+    std::vector<fs::path> made = readMadeFolders(record);
+    if (!writeAndTell(wrapper, *script, made, steps)) {
+        return steps.status();
+    }
+    if (makeExecutable(wrapper, steps)) {
+        // One browser's folder that cannot be written leaves the others working.
+        for (const Place& place : places(home)) {
+            writeAndTell(manifestIn(place), hostManifest(place.family, wrapper.string()), made,
+                         steps);
+        }
+    }
+    writeMadeFolders(record, made, steps);
+    return steps.status();
+}
+
+Status uninstallHost(const InstallProgress& progress) {
+    Steps steps(progress);
+    fs::path home;
+    if (!homeDir(home, steps)) {
+        return steps.status();
     }
     const fs::path record = madeFoldersPath(home);
     std::vector<fs::path> made = readMadeFolders(record);
@@ -270,15 +272,12 @@ int uninstallNativeHost() {
     }
     files.push_back(wrapperPath(home));
     files.push_back(record);
-    bool ok = true;
     for (const fs::path& file : files) {
         std::error_code error;
         if (fs::remove(file, error)) {
-            console::writeOut("removed " + file.string() + "\n");
+            steps.removed(file.string());
         } else if (error) {
-            console::writeErr("netsorter: cannot remove " + file.string() + ": " + error.message() +
-                              "\n");
-            ok = false;
+            steps.fail("cannot remove " + file.string() + ": " + error.message());
         }
     }
     // Deepest first, so that a folder is empty of the folders made in it. One that holds
@@ -289,12 +288,10 @@ int uninstallNativeHost() {
     for (const fs::path& folder : made) {
         std::error_code error;
         if (fs::is_directory(fs::symlink_status(folder, error)) && fs::remove(folder, error)) {
-            console::writeOut("removed " + folder.string() + "/\n");
+            steps.removed(folder.string() + "/");
         }
     }
-    return ok ? 0 : 1;
+    return steps.status();
 }
 
-#endif
-
-}  // namespace netsorter::cli
+}  // namespace netsorter::browser_host

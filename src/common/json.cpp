@@ -1,4 +1,4 @@
-#include "host/json.h"
+#include "common/json.h"
 
 #include "common/text.h"
 

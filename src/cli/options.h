@@ -1,0 +1,31 @@
+// The tool's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/output.h"
+
+namespace netsorter::cli {
+
+extern const char* const kUsage;
+
+// What the tool is to be for the browser extension, if anything.
+enum class HostMode { None, Serve, Install, Uninstall };
+
+struct Options {
+    std::string dataDir;
+    std::string countryDatabase;
+    bool version = false;
+    Format format = Format::Text;
+    bool noReverse = false;
+    bool fromStdin = false;
+    bool help = false;
+    HostMode host = HostMode::None;
+    std::vector<std::string> addresses;
+};
+
+// false on a usage error, which error words.
+bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+
+}  // namespace netsorter::cli
