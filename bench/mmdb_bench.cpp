@@ -21,8 +21,9 @@
 namespace {
 
 const netsorter::MmdbCountries* shipped() {
-    static const netsorter::MmdbLoad load = netsorter::MmdbCountries::load(NETSORTER_COUNTRY_MMDB);
-    return load.countries ? &*load.countries : nullptr;
+    static const netsorter::Result<netsorter::MmdbCountries> load =
+        netsorter::MmdbCountries::load(NETSORTER_COUNTRY_MMDB);
+    return load ? &*load : nullptr;
 }
 
 void ours(benchmark::State& state, bool text) {
@@ -102,12 +103,13 @@ BENCHMARK_CAPTURE(libmaxminddb, lookup_sockaddr, false)
 void oursLoad(benchmark::State& state) {
     std::size_t bytes = 0;
     for (auto _ : state) {
-        const netsorter::MmdbLoad loaded = netsorter::MmdbCountries::load(NETSORTER_COUNTRY_MMDB);
-        if (!loaded.countries) {
-            state.SkipWithError(loaded.reason.c_str());
+        const netsorter::Result<netsorter::MmdbCountries> loaded =
+            netsorter::MmdbCountries::load(NETSORTER_COUNTRY_MMDB);
+        if (!loaded) {
+            state.SkipWithError(loaded.reason().c_str());
             return;
         }
-        bytes = loaded.countries->tableBytes();
+        bytes = loaded->tableBytes();
     }
     state.counters["table_bytes"] = static_cast<double>(bytes);
 }

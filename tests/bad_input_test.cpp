@@ -39,10 +39,9 @@ using Answers = std::vector<std::pair<std::string, std::string>>;
 void loadNetsFile(clsNetChecker& checker, const std::string& bytes) {
     TempDir dir;
     dir.write("nets.txt", bytes);
-    std::string read;
-    std::string reason;
-    ASSERT_TRUE(readWholeFile(dir.file("nets.txt"), read, reason)) << reason;
-    checker.add_nets(decodeText(read));
+    const Result<std::string> read = readWholeFile(dir.file("nets.txt"));
+    ASSERT_TRUE(read) << read.reason();
+    checker.add_nets(decodeText(*read));
 }
 
 std::string dotted(std::uint32_t a) {
@@ -118,11 +117,10 @@ TEST(BadInput, DataFileThatIsNotARegularFileIsRefusedAtOnce) {
             row.kind == Kind::OverTheBound ? tooLargeReason() : notARegularFileReason();
         FakeUi ui;
         clsGeo geo;
-        std::string bytes;
-        std::string reason;
         if (std::string(row.name) == "nets.txt") {
-            EXPECT_FALSE(readWholeFile(path, bytes, reason)) << name;
-            EXPECT_EQ(reason, expected) << name;
+            const Result<std::string> read = readWholeFile(path);
+            EXPECT_FALSE(read) << name;
+            EXPECT_EQ(read.reason(), expected) << name;
         } else if (std::string(row.name) == "countries.txt") {
             EXPECT_EQ(geo.openCountriesFile(path, ui.ask()).reason(), expected) << name;
             EXPECT_FALSE(geo.CountriesIsOK()) << name;
@@ -229,9 +227,9 @@ TEST(BadInput, CountriesWithTenKilobyteFields) {
 // is left answers as the whole database does, any other finds nothing; no damage is
 // reported and the file stays open, whether walked by positioned reads or from its image.
 TEST(BadInput, DatabaseTruncatedMidNode) {
-    std::string whole;
-    std::string reason;
-    ASSERT_TRUE(readWholeFile(fullName(programDir(), "GeoIP.dat"), whole, reason)) << reason;
+    const Result<std::string> read = readWholeFile(fullName(programDir(), "GeoIP.dat"));
+    ASSERT_TRUE(read) << read.reason();
+    const std::string& whole = *read;
     std::string countries;
     for (int i = 1; i <= 255; ++i) {
         countries += std::to_string(i) + "\tC" + std::to_string(i) + "\n";

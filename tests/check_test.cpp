@@ -445,10 +445,9 @@ TEST(Engines, TheCountryDatabaseThatAnswers) {
         dir.write("GeoIP.dat", kTinyDatabase);
         dir.write("GeoIPv6.dat", kTinyDatabase);
         for (const std::string& mmdb : row.mmdbs) {
-            std::string bytes;
-            std::string reason;
-            ASSERT_TRUE(readWholeFile(fullName(samples, mmdb), bytes, reason)) << reason;
-            dir.write(mmdb, bytes);
+            const Result<std::string> bytes = readWholeFile(fullName(samples, mmdb));
+            ASSERT_TRUE(bytes) << bytes.reason();
+            dir.write(mmdb, *bytes);
         }
         Engines engines(dir.str());
         LoadOptions options;

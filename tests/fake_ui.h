@@ -39,7 +39,7 @@ class FakeUi {
 
     AskToGoOn ask() {
         return [this](const DuplicateLine& line) {
-            shown.push_back({line.prompt(), "Ошибка"});
+            shown.push_back({line.question().joined("\r\n"), "Ошибка"});
             if (answers.empty()) {
                 return true;
             }

@@ -462,11 +462,11 @@ TEST(GeoIpv6Database, EndsOfTheWalkAndTheDamageRule) {
 // descriptions, the same damage message at the same lookup, the database closed alike.
 // Rows with GeoIPv6.dat look up IPv6 addresses too, each followed by an IPv4 one.
 TEST(GeoDatabase, MemoryImageAnswersAsThePositionedWalk) {
-    std::string real;
-    std::string real6;
-    std::string reason;
-    ASSERT_TRUE(readWholeFile(fullName(programDir(), "GeoIP.dat"), real, reason)) << reason;
-    ASSERT_TRUE(readWholeFile(fullName(programDir(), "GeoIPv6.dat"), real6, reason)) << reason;
+    const Result<std::string> read = readWholeFile(fullName(programDir(), "GeoIP.dat"));
+    const Result<std::string> read6 = readWholeFile(fullName(programDir(), "GeoIPv6.dat"));
+    ASSERT_TRUE(read && read6) << read.reason() << read6.reason();
+    const std::string& real = *read;
+    const std::string& real6 = *read6;
     const std::string good = database({{leaf(1), leaf(2)}});
     const Ipv6Number lonely = v6("::5bda:26bb");
     const struct {

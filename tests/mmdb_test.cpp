@@ -31,7 +31,7 @@ std::string sample(const std::string& name) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-MmdbLoad loadBytes(const std::string& bytes) {
+Result<MmdbCountries> loadBytes(const std::string& bytes) {
     TempDir dir;
     dir.write("countries.mmdb", bytes);
     return MmdbCountries::load(dir.file("countries.mmdb"));
@@ -40,7 +40,7 @@ MmdbLoad loadBytes(const std::string& bytes) {
 // Damage done to a sound IPv4 database of 24-bit records: node n's records at 6 n.
 struct Surgery {
     std::string bytes = sample("location-ipv4.mmdb");
-    std::uint32_t nodes = loadBytes(bytes).countries.value().metadata().nodeCount;
+    std::uint32_t nodes = loadBytes(bytes).value().metadata().nodeCount;
     std::size_t treeEnd = std::size_t{nodes} * 6;
     std::size_t metadata = bytes.rfind(kMarker);
 
@@ -106,21 +106,21 @@ TEST(MmdbCountries, DamagedOrForeignFilesAreRefusedWithTheReason) {
         {"country code of three letters", sample("code-three-letters.mmdb"), "not two letters"},
     };
     for (const auto& row : rows) {
-        const MmdbLoad load = loadBytes(row.bytes);
-        EXPECT_FALSE(load.countries) << row.name;
-        EXPECT_NE(load.reason, "") << row.name;
-        EXPECT_NE(load.reason.find(row.reason), std::string::npos)
-            << row.name << ": " << load.reason;
+        const Result<MmdbCountries> load = loadBytes(row.bytes);
+        EXPECT_FALSE(load) << row.name;
+        EXPECT_NE(load.reason(), "") << row.name;
+        EXPECT_NE(load.reason().find(row.reason), std::string::npos)
+            << row.name << ": " << load.reason();
     }
 }
 
 TEST(MmdbCountries, OnlyRegularFilesAreOpened) {
     TempDir dir;
-    EXPECT_NE(MmdbCountries::load(dir.file("absent.mmdb")).reason, "");
+    EXPECT_NE(MmdbCountries::load(dir.file("absent.mmdb")).reason(), "");
 #ifndef _WIN32
     // libmaxminddb would wait for a writer.
     ASSERT_EQ(mkfifo(dir.file("fifo.mmdb").c_str(), 0600), 0);
-    EXPECT_EQ(MmdbCountries::load(dir.file("fifo.mmdb")).reason, notARegularFileReason());
+    EXPECT_EQ(MmdbCountries::load(dir.file("fifo.mmdb")).reason(), notARegularFileReason());
 #endif
 }
 
@@ -138,9 +138,9 @@ TEST(MmdbCountries, MetadataForDisplay) {
         {"location-ipv6-32.mmdb", "country ipvAll", "", 6, 32},
     };
     for (const auto& row : rows) {
-        const MmdbLoad load = loadBytes(sample(row.sample));
-        ASSERT_TRUE(load.countries) << row.sample << ": " << load.reason;
-        const MmdbMetadata& m = load.countries->metadata();
+        const Result<MmdbCountries> load = loadBytes(sample(row.sample));
+        ASSERT_TRUE(load) << row.sample << ": " << load.reason();
+        const MmdbMetadata& m = load->metadata();
         EXPECT_EQ(m.databaseType, row.type) << row.sample;
         EXPECT_EQ(m.description, row.description) << row.sample;
         EXPECT_EQ(m.ipVersion, row.ipVersion) << row.sample;
@@ -149,9 +149,9 @@ TEST(MmdbCountries, MetadataForDisplay) {
     }
     Surgery notUtf8;
     notUtf8.bytes[notUtf8.bytes.rfind("Проверка")] = '\xFF';
-    const MmdbLoad load = loadBytes(notUtf8.bytes);
-    ASSERT_TRUE(load.countries) << load.reason;
-    EXPECT_EQ(load.countries->metadata().description, "");
+    const Result<MmdbCountries> load = loadBytes(notUtf8.bytes);
+    ASSERT_TRUE(load) << load.reason();
+    EXPECT_EQ(load->metadata().description, "");
 
     const struct {
         std::uint64_t epoch;
@@ -172,8 +172,8 @@ TEST(MmdbCountries, MetadataForDisplay) {
 TEST(MmdbCountries, NothingOfTheFileIsHeldAfterLoading) {
     TempDir dir;
     dir.write("countries.mmdb", sample("geolite2.mmdb"));
-    const MmdbLoad load = MmdbCountries::load(dir.file("countries.mmdb"));
-    ASSERT_TRUE(load.countries) << load.reason;
+    const Result<MmdbCountries> load = MmdbCountries::load(dir.file("countries.mmdb"));
+    ASSERT_TRUE(load) << load.reason();
     std::ifstream maps("/proc/self/maps");
     const std::string mapped{std::istreambuf_iterator<char>(maps), {}};
     EXPECT_EQ(mapped.find(dir.file("countries.mmdb")), std::string::npos);
@@ -183,13 +183,13 @@ TEST(MmdbCountries, NothingOfTheFileIsHeldAfterLoading) {
 }
 
 TEST(MmdbCountries, Ipv6InAnIpv4DatabaseFindsNothing) {
-    const MmdbLoad load = loadBytes(sample("location-ipv4.mmdb"));
-    ASSERT_TRUE(load.countries) << load.reason;
+    const Result<MmdbCountries> load = loadBytes(sample("location-ipv4.mmdb"));
+    ASSERT_TRUE(load) << load.reason();
     std::mt19937 random(18);
     int found = 0;
     while (found < 20) {
         const auto a = static_cast<std::uint32_t>(random());
-        if (!load.countries->country(a)) {
+        if (!load->country(a)) {
             continue;
         }
         ++found;
@@ -197,9 +197,9 @@ TEST(MmdbCountries, Ipv6InAnIpv4DatabaseFindsNothing) {
         for (int i = 0; i < 4; ++i) {
             mapped[12 + i] = static_cast<std::uint8_t>(a >> (24 - 8 * i));
         }
-        EXPECT_EQ(load.countries->country(mapped), std::nullopt) << a;
+        EXPECT_EQ(load->country(mapped), std::nullopt) << a;
         mapped[10] = mapped[11] = 0xFF;
-        EXPECT_EQ(load.countries->country(mapped), std::nullopt) << a;
+        EXPECT_EQ(load->country(mapped), std::nullopt) << a;
     }
 }
 

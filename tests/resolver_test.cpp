@@ -45,17 +45,15 @@ bool hasLine(const std::string& text, const std::vector<std::string>& words) {
 
 // Empty when nothing can leave the machine; else why not.
 std::string whyNotHermetic() {
-    std::string hosts;
-    std::string conf;
-    std::string reason;
-    if (!readWholeFile(kHostsFile, hosts, reason) ||
-        !hasLine(hosts, {"127.0.0.9", "hermetic.test"})) {
+    const Result<std::string> hosts = readWholeFile(kHostsFile);
+    if (!hosts || !hasLine(*hosts, {"127.0.0.9", "hermetic.test"})) {
         return std::string(kHostsFile) + " is not the tests' hosts file";
     }
-    if (!readWholeFile(kResolvConf, conf, reason)) {
+    const Result<std::string> conf = readWholeFile(kResolvConf);
+    if (!conf) {
         return std::string(kResolvConf) + " cannot be read";
     }
-    std::istringstream lines(conf);
+    std::istringstream lines(*conf);
     for (std::string line; std::getline(lines, line);) {
         std::istringstream in(line);
         std::string key;

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/files.h"
+#include "common/problem.h"
 #include "common/text.h"
 
 namespace netsorter {
@@ -151,6 +153,39 @@ TEST(FullName, JoinsDirectoryAndNameWithOneSeparator) {
         EXPECT_EQ(fullName(row.dir, row.name, row.separator), row.expected)
             << "dir: " << row.dir << " name: " << row.name;
     }
+}
+
+}  // namespace
+}  // namespace netsorter
+
+namespace netsorter {
+namespace {
+
+Result<std::unique_ptr<int>> movable(const Status& status) {
+    if (!status) {
+        return status;
+    }
+    return std::make_unique<int>(7);
+}
+
+// A Result holds exactly one of its value and its Problem, keeps a value that can only be
+// moved, and turns into the Status its callers pass on, reason and all.
+TEST(Result, HoldsAValueOrTheProblemWhyNot) {
+    Result<std::unique_ptr<int>> value = movable(Status::success());
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value.reason(), "");
+    const std::unique_ptr<int> taken = std::move(*value);
+    EXPECT_EQ(*taken, 7);
+
+    const Result<std::string> refused =
+        Problem::failure(Problem::Subject::Nets, "/data/nets.txt", "Permission denied");
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.problem().object, "/data/nets.txt");
+    EXPECT_EQ(refused.reason(), "Permission denied");
+    const Status passedOn = refused.status();
+    EXPECT_FALSE(passedOn);
+    EXPECT_EQ(passedOn.problem().subject, Problem::Subject::Nets);
+    EXPECT_EQ(movable(passedOn).reason(), "Permission denied");
 }
 
 }  // namespace

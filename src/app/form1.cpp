@@ -123,8 +123,12 @@ void Form1::guarded(Handler&& handler) {
     }
 }
 
+int Form1::messageBox(const std::string& text, const wchar_t* title, UINT flags) const {
+    return MessageBoxW(hwnd_, toWide(text).c_str(), title, flags);
+}
+
 void Form1::showFailure(const std::string& text) {
-    MessageBoxW(hwnd_, toWide(text).c_str(), L"Netsorter", MB_OK | MB_ICONERROR);
+    messageBox(text, L"Netsorter", MB_OK | MB_ICONERROR);
 }
 
 bool Form1::create() {
@@ -411,9 +415,7 @@ Status Form1::Form_Initialize() {
     if (!refusedChoice_.empty()) {
         const std::string text = std::exchange(refusedChoice_, std::string());
         if (stayHidden_) {
-            tray_.showTrayBalloon(toWide(text), L"Netsorter");
-            setTimerEnabled(Timer1, false);
-            setTimerEnabled(Timer1, true);
+            showBalloon(text, "Netsorter");
         } else {
             showFailure(text);
         }
@@ -440,10 +442,7 @@ Status Form1::Form_Load() {
     options.chosen[static_cast<std::size_t>(DatabaseKind::Country)] =
         fromWide(settings::countryDatabase());
     options.yield = [this] { doEvents(); };
-    options.askToGoOn = [this](const DuplicateLine& line) {
-        return MessageBoxW(hwnd_, toWide(line.prompt()).c_str(), L"Ошибка",
-                           MB_YESNO | MB_DEFBUTTON1) != IDNO;
-    };
+    options.askToGoOn = [this](const DuplicateLine& line) { return showProblem(line.question()); };
     // countries.txt and GeoIP.dat that cannot be read leave the countries unknown, which
     // every check then shows; without nets.txt the program cannot start.
     const LoadReport report = engines_.load(options);
@@ -516,11 +515,8 @@ void Form1::checkUrl(const std::string& url, bool FromIE) {
     }
     // The balloon tells what the boxes hold now, whoever wrote them last.
     if (stayHidden_) {
-        tray_.showTrayBalloon(
-            toWide(resultText(CheckField::traffic) + "\r\n" + resultText(CheckField::country)),
-            toWide(resultText(CheckField::ip)));
-        setTimerEnabled(Timer1, false);
-        setTimerEnabled(Timer1, true);
+        showBalloon(resultText(CheckField::traffic) + "\r\n" + resultText(CheckField::country),
+                    resultText(CheckField::ip));
     }
 }
 
@@ -553,11 +549,26 @@ void Form1::setResultText(CheckField field, const std::string& text) {
     SetWindowTextW(control(resultBoxId(field)), toWide(text).c_str());
 }
 
-void Form1::showProblem(const Problem& problem) {
-    // A damaged database is a warning, as the program has always titled it; the rest are
-    // the program's own failures.
-    const wchar_t* title = problem.kind == Problem::Kind::Warning ? L"Внимание" : L"Netsorter";
-    MessageBoxW(hwnd_, toWide(problem.joined("\r\n")).c_str(), title, MB_OK | MB_ICONERROR);
+bool Form1::showProblem(const Problem& problem) {
+    const std::string text = problem.joined("\r\n");
+    switch (problem.kind) {
+        case Problem::Kind::Question:
+            return messageBox(text, L"Ошибка", MB_YESNO | MB_DEFBUTTON1) != IDNO;
+        case Problem::Kind::Warning:
+            // A damaged database is a warning, as the program has always titled it.
+            messageBox(text, L"Внимание", MB_OK | MB_ICONERROR);
+            return true;
+        case Problem::Kind::Failure:
+            break;
+    }
+    messageBox(text, L"Netsorter", MB_OK | MB_ICONERROR);
+    return true;
+}
+
+void Form1::showBalloon(const std::string& text, const std::string& title) {
+    tray_.showTrayBalloon(toWide(text), toWide(title));
+    setTimerEnabled(Timer1, false);
+    setTimerEnabled(Timer1, true);
 }
 
 void Form1::doEvents() {

@@ -111,9 +111,14 @@ class Form1 final : public automation::LinkTarget {
     void setAddressText(const std::string& text);
     std::string resultText(CheckField field) const;
     void setResultText(CheckField field, const std::string& text);
-    void showProblem(const Problem& problem);
+    // Every message box of the window goes through here.
+    int messageBox(const std::string& text, const wchar_t* title, UINT flags) const;
+    // A Problem in a box titled by its kind; a question is answered Yes (true) or No.
+    bool showProblem(const Problem& problem);
     // The box of a failure nobody expected; the program goes on.
     void showFailure(const std::string& text);
+    // The tray balloon, taken down by Timer1 after its lifetime.
+    void showBalloon(const std::string& text, const std::string& title);
     void setMenuCheck(UINT id, bool checked);
     bool menuChecked(UINT id) const;
     void setTimerEnabled(Timer timer, bool on);

@@ -25,10 +25,10 @@ std::wstring shortPath(const std::wstring& path) {
 void Form1::mnuSettingsAdd_Click() {
     const std::wstring exe = win::exePath();
     if (win::exeName() != L"Netsorter") {
-        MessageBoxW(hwnd_,
-                    L"Исполняемый файл должен называться Netsorter.exe, иначе совместиомсть с IE "
-                    L"не гарантирована!",
-                    L"Предупреждение", MB_OK | MB_ICONINFORMATION);
+        messageBox(
+            "Исполняемый файл должен называться Netsorter.exe, иначе совместиомсть с IE "
+            "не гарантирована!",
+            L"Предупреждение", MB_OK | MB_ICONINFORMATION);
     }
     win::runSelfHidden(exe, L"/regserver");
     const std::string script = collapsePairs("res://" + fromWide(shortPath(exe)) + "/101", '\\');
@@ -47,12 +47,9 @@ void Form1::mnuSettingsAddBrowsers_Click() {
     if (!browser_host::installNativeHosts(toWide(programDir()))) {
         // Unlike a registry value, this fails where users do run programs from (a read-only
         // folder), and the browsers would then only say their helper is missing.
-        MessageBoxW(
-            hwnd_,
-            (L"Не удалось добавить пункт в меню браузеров: нет доступа к папке программы\r\n" +
-             toWide(programDir()))
-                .c_str(),
-            L"Netsorter", MB_OK | MB_ICONERROR);
+        showFailure(
+            "Не удалось добавить пункт в меню браузеров: нет доступа к папке программы\r\n" +
+            programDir());
     }
 }
 
@@ -112,7 +109,7 @@ void Form1::mnuHelpAbout_Click() {
         "\"\"\r\n"
         "В программе использована база данных GeoIP http://www.maxmind.com\r\n" +
         countries + "\r\n";
-    MessageBoxW(hwnd_, toWide(text).c_str(), L"О программе", MB_OK | MB_ICONINFORMATION);
+    messageBox(text, L"О программе", MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace netsorter

@@ -111,9 +111,8 @@ fs::path madeFoldersPath(const fs::path& home) {
 
 std::vector<fs::path> readMadeFolders(const fs::path& record) {
     std::vector<fs::path> folders;
-    std::string bytes;
-    std::string reason;
-    if (readWholeFile(record.string(), bytes, reason)) {
+    if (const Result<std::string> read = readWholeFile(record.string()); read) {
+        const std::string& bytes = *read;
         for (size_t at = 0, end; (end = bytes.find('\0', at)) != std::string::npos; at = end + 1) {
             folders.emplace_back(bytes.substr(at, end - at));
         }
@@ -199,10 +198,9 @@ std::optional<std::string> wrapperScript(const InstallRequest& request, Steps& s
         // A host that cannot read nets.txt would refuse every address.
         const std::string nets = fullName(request.dataDir, "nets.txt");
         RandomAccessFile file;
-        std::string reason;
-        if (!file.open(nets, &reason)) {
+        if (const Status opened = file.open(nets); !opened) {
             steps.fail(Problem::failure(Problem::Subject::Nets, request.dataDir,
-                                        "cannot read " + nets + ": " + reason));
+                                        "cannot read " + nets + ": " + opened.reason()));
             return std::nullopt;
         }
         script += " --data-dir " + shellQuoted(fs::absolute(request.dataDir, error).string());

@@ -39,15 +39,14 @@ Engines::Engines(std::string dataDir, std::unique_ptr<NameResolver> resolver)
 LoadReport Engines::load(const LoadOptions& options) {
     LoadReport report;
     report.nets.path = fullName(dataDir_, kNetsFile);
-    std::string bytes;
-    std::string reason;
-    const bool read = readWholeFile(report.nets.path, bytes, reason);
-    attempt(report.nets, read ? Status::success() : Status::failure(reason));
-    if (!read) {
-        return report;
+    {
+        const Result<std::string> bytes = readWholeFile(report.nets.path);
+        attempt(report.nets, bytes.status());
+        if (!bytes) {
+            return report;
+        }
+        nets_.add_nets(decodeText(*bytes), options.yield);
     }
-    nets_.add_nets(decodeText(bytes), options.yield);
-    std::string().swap(bytes);
 
     report.countries.path = fullName(dataDir_, kCountriesFile);
     if (!geo_.CountriesIsOK()) {
@@ -96,15 +95,14 @@ void Engines::loadDatabase(DatabaseKind kind, const LoadOptions& options, Databa
 
 Status Engines::openDatabase(DatabaseKind, const std::string& path, Provenance provenance,
                              GeoAccess access) {
-    std::string reason;
-    std::optional<CountryDatabase> opened =
-        openCountryDatabase(path, access, provenance, reason, besideFile(path, kLegacyIpv6File));
+    Result<CountryDatabase> opened =
+        openCountryDatabase(path, access, provenance, besideFile(path, kLegacyIpv6File));
     if (!opened) {
         if (provenance == Provenance::ByName) {
             // No database is better than the one before it: GeoIP.dat is the last in line.
             geo_.useDatabase({});
         }
-        return Status::failure(reason);
+        return opened.status();
     }
     geo_.useDatabase(std::move(*opened));
     return Status::success();

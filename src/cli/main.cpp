@@ -22,11 +22,8 @@ using cli::Options;
 // The tool cannot ask: a line of countries.txt that cannot be stored is reported on stderr
 // and left out, as answering Yes in the window does.
 bool reportDuplicate(const DuplicateLine& line) {
-    std::string text = line.prompt();
-    for (size_t at; (at = text.find("\r\n")) != std::string::npos;) {
-        text.replace(at, 2, " / ");
-    }
-    console::writeErr("netsorter: Ошибка: " + text + " Да\n");
+    console::writeErr("netsorter: warning: " + line.path + ": line " + std::to_string(line.line) +
+                      ": Дублирующийся номер (" + line.key + "); the line is left out\n");
     return true;
 }
 
@@ -57,7 +54,7 @@ std::string versionText(Engines& engines, const LoadReport& report) {
 
 bool fileExists(const std::string& path) {
     RandomAccessFile file;
-    return file.open(path);
+    return file.open(path).ok();
 }
 
 std::string findDataDir() {

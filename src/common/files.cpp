@@ -18,43 +18,42 @@ std::string fullName(std::string_view dir, std::string_view name, char separator
     return joined.substr(0, keep) + collapsePairs(std::string_view(joined).substr(keep), separator);
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
+Result<std::string> readWholeFile(const std::string& path) {
+    const auto refused = [&](std::string reason) {
+        return Problem::failure(Problem::Subject::None, path, std::move(reason));
+    };
     RandomAccessFile file;
-    if (!file.open(path, &reason)) {
-        return false;
+    if (const Status opened = file.open(path); !opened) {
+        return refused(opened.reason());
     }
     const std::optional<std::uint64_t> size = file.size();
     if (size && *size > kMaxTextFileBytes) {
-        reason = tooLargeReason();
-        return false;
+        return refused(tooLargeReason());
     }
     std::string data;
     data.reserve(static_cast<size_t>(size.value_or(0)));
     char chunk[65536];
     for (;;) {
-        const std::optional<std::size_t> got =
-            file.readSome(data.size(), chunk, sizeof chunk, &reason);
+        const Result<std::size_t> got = file.readSome(data.size(), chunk, sizeof chunk);
         if (!got) {
-            return false;
+            return refused(got.reason());
         }
         if (*got == 0) {
             break;
         }
         // The file may grow while it is read.
         if (data.size() + *got > kMaxTextFileBytes) {
-            reason = tooLargeReason();
-            return false;
+            return refused(tooLargeReason());
         }
         data.append(chunk, *got);
     }
-    bytes = std::move(data);
-    return true;
+    return data;
 }
 
 bool RandomAccessFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
     auto* out = static_cast<char*>(buffer);
     while (n > 0) {
-        const std::optional<std::size_t> got = readSome(offset, out, n);
+        const Result<std::size_t> got = readSome(offset, out, n);
         if (!got || *got == 0) {
             return false;
         }

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/problem.h"
+
 namespace netsorter {
 
 #ifdef _WIN32
@@ -37,10 +39,10 @@ inline constexpr std::uint64_t kMaxTextFileBytes =
 std::string notARegularFileReason();
 std::string tooLargeReason();
 
-// Reads a whole regular file of at most kMaxTextFileBytes. On failure reason says why: the
-// system's description, or one of the two reasons above. A FIFO or a device (/dev/zero)
-// is refused without a read, so it can neither block nor fill memory.
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason);
+// Reads a whole regular file of at most kMaxTextFileBytes. A failure's reason is the
+// system's description or one of the two reasons above, about the path. A FIFO or a device
+// (/dev/zero) is refused without a read, so it can neither block nor fill memory.
+Result<std::string> readWholeFile(const std::string& path);
 
 // A regular file opened for reading only (never created; anything else, a FIFO included,
 // is refused at once), read at absolute offsets so that no file position is shared
@@ -54,9 +56,8 @@ class RandomAccessFile {
     RandomAccessFile(const RandomAccessFile&) = delete;
     RandomAccessFile& operator=(const RandomAccessFile&) = delete;
 
-    // On failure reason, when given, says why: the system's description, or
-    // notARegularFileReason().
-    bool open(const std::string& path, std::string* reason = nullptr);
+    // A failure's reason is the system's description, or notARegularFileReason().
+    Status open(const std::string& path);
     void close() noexcept;
     bool isOpen() const { return handle_ != kNoHandle; }
 
@@ -66,10 +67,9 @@ class RandomAccessFile {
     // Reads exactly n bytes at offset; false when fewer are there or the read fails.
     bool readAt(std::uint64_t offset, void* buffer, std::size_t n) const;
 
-    // Reads at most n bytes at offset: how many (0 at the end of the file), or nothing
-    // when the read fails, with the system's description in reason when given.
-    std::optional<std::size_t> readSome(std::uint64_t offset, void* buffer, std::size_t n,
-                                        std::string* reason = nullptr) const;
+    // Reads at most n bytes at offset: how many (0 at the end of the file), or the
+    // system's description of why the read failed.
+    Result<std::size_t> readSome(std::uint64_t offset, void* buffer, std::size_t n) const;
 
   private:
     static constexpr std::intptr_t kNoHandle = -1;

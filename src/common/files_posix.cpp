@@ -74,19 +74,16 @@ int openRegular(const std::string& path, off_t& size, std::string& reason) {
 
 }  // namespace
 
-bool RandomAccessFile::open(const std::string& path, std::string* reason) {
+Status RandomAccessFile::open(const std::string& path) {
     close();
     off_t size = 0;
     std::string why;
     const int fd = openRegular(path, size, why);
     if (fd < 0) {
-        if (reason != nullptr) {
-            *reason = why;
-        }
-        return false;
+        return Status::failure(std::move(why));
     }
     handle_ = fd;
-    return true;
+    return Status::success();
 }
 
 void RandomAccessFile::close() noexcept {
@@ -106,10 +103,10 @@ std::optional<std::uint64_t> RandomAccessFile::size() const {
     return static_cast<std::uint64_t>(end);
 }
 
-std::optional<std::size_t> RandomAccessFile::readSome(std::uint64_t offset, void* buffer,
-                                                      std::size_t n, std::string* reason) const {
+Result<std::size_t> RandomAccessFile::readSome(std::uint64_t offset, void* buffer,
+                                               std::size_t n) const {
     if (handle_ == kNoHandle) {
-        return std::nullopt;
+        return Status::failure(std::strerror(EBADF));
     }
     for (;;) {
         const ssize_t got =
@@ -118,10 +115,7 @@ std::optional<std::size_t> RandomAccessFile::readSome(std::uint64_t offset, void
             return static_cast<std::size_t>(got);
         }
         if (errno != EINTR) {
-            if (reason != nullptr) {
-                *reason = std::strerror(errno);
-            }
-            return std::nullopt;
+            return Status::failure(std::strerror(errno));
         }
     }
 }

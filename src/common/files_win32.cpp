@@ -84,19 +84,16 @@ std::string tooLargeReason() {
     return "Файл больше " + std::to_string(kMaxTextFileBytes >> 20) + " МБ.";
 }
 
-bool RandomAccessFile::open(const std::string& path, std::string* reason) {
+Status RandomAccessFile::open(const std::string& path) {
     close();
     std::uint64_t size = 0;
     std::string why;
     const HANDLE h = openRegular(path, size, why);
     if (h == INVALID_HANDLE_VALUE) {
-        if (reason != nullptr) {
-            *reason = why;
-        }
-        return false;
+        return Status::failure(std::move(why));
     }
     handle_ = reinterpret_cast<std::intptr_t>(h);
-    return true;
+    return Status::success();
 }
 
 void RandomAccessFile::close() noexcept {
@@ -114,10 +111,10 @@ std::optional<std::uint64_t> RandomAccessFile::size() const {
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-std::optional<std::size_t> RandomAccessFile::readSome(std::uint64_t offset, void* buffer,
-                                                      std::size_t n, std::string* reason) const {
+Result<std::size_t> RandomAccessFile::readSome(std::uint64_t offset, void* buffer,
+                                               std::size_t n) const {
     if (handle_ == kNoHandle) {
-        return std::nullopt;
+        return Status::failure(systemMessage(ERROR_INVALID_HANDLE));
     }
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
@@ -128,14 +125,11 @@ std::optional<std::size_t> RandomAccessFile::readSome(std::uint64_t offset, void
         // A read that starts at or past the end is no failure, only the end.
         const DWORD error = GetLastError();
         if (error == ERROR_HANDLE_EOF) {
-            return 0;
+            return std::size_t{0};
         }
-        if (reason != nullptr) {
-            *reason = systemMessage(error);
-        }
-        return std::nullopt;
+        return Status::failure(systemMessage(error));
     }
-    return got;
+    return std::size_t{got};
 }
 
 }  // namespace netsorter

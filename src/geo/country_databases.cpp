@@ -80,15 +80,14 @@ std::string databaseNotes(const CountryDatabase& database) {
     return notes;
 }
 
-std::optional<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess access,
-                                                   Provenance provenance, std::string& reason,
-                                                   const std::string& ipv6Path) {
+Result<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess access,
+                                            Provenance provenance, const std::string& ipv6Path) {
     bool mmdb = false;
     bool legacy = provenance == Provenance::ByName;
     {
         RandomAccessFile file;
-        if (!file.open(path, &reason)) {
-            return std::nullopt;
+        if (Status opened = file.open(path); !opened) {
+            return opened;
         }
         const std::uint64_t size = file.size().value_or(0);
         mmdb = tail(file, size, kMmdbMetadataReach).find(kMmdbMarker) != std::string::npos;
@@ -98,31 +97,29 @@ std::optional<CountryDatabase> openCountryDatabase(const std::string& path, GeoA
     database.path = path;
     database.name = fileName(path);
     if (mmdb) {
-        MmdbLoad load = MmdbCountries::load(path);
-        if (!load.countries) {
-            reason = load.reason;
-            return std::nullopt;
+        Result<MmdbCountries> countries = MmdbCountries::load(path);
+        if (!countries) {
+            return countries.status();
         }
-        database.date = load.countries->metadata().buildDate();
-        database.source = std::make_shared<MmdbCountrySource>(std::move(*load.countries));
+        database.date = countries->metadata().buildDate();
+        database.source = std::make_shared<MmdbCountrySource>(std::move(*countries));
         return database;
     }
     if (!legacy) {
-        reason = "not a country database (neither a MaxMind DB nor a GeoIP country edition)";
-        return std::nullopt;
+        return Status::failure(
+            "not a country database (neither a MaxMind DB nor a GeoIP country edition)");
     }
-    return openLegacyDatabase(path, access, reason, ipv6Path);
+    return openLegacyDatabase(path, access, ipv6Path);
 }
 
-std::optional<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAccess access,
-                                                  std::string& reason,
-                                                  const std::string& ipv6Path) {
-    Status status = Status::success();
-    std::shared_ptr<LegacyCountryDatabase> dat = LegacyCountryDatabase::open(path, access, status);
-    if (!dat) {
-        reason = status.reason();
-        return std::nullopt;
+Result<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAccess access,
+                                           const std::string& ipv6Path) {
+    Result<std::unique_ptr<LegacyCountryDatabase>> opened =
+        LegacyCountryDatabase::open(path, access);
+    if (!opened) {
+        return opened.status();
     }
+    std::shared_ptr<LegacyCountryDatabase> dat = std::move(*opened);
     CountryDatabase database;
     database.path = path;
     database.name = fileName(path);

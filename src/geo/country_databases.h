@@ -38,18 +38,17 @@ std::string databaseNotes(const CountryDatabase& database);
 // legacy country edition's structure.
 enum class Provenance { ByName, Chosen };
 
-// Opens path as a MaxMind DB when it is one, else as GeoIP.dat; nothing and the reason when
-// it cannot be opened or is no country database. A GeoIP.dat answers IPv6 addresses from
+// Opens path as a MaxMind DB when it is one, else as GeoIP.dat; the reason when it cannot be
+// opened or is no country database. A GeoIP.dat answers IPv6 addresses from
 // the IPv6 edition at ipv6Path when that opens (whatever it holds, as GeoIP.dat taken by its
 // name); without it they get no country.
-std::optional<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess access,
-                                                   Provenance provenance, std::string& reason,
-                                                   const std::string& ipv6Path = {});
+Result<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess access,
+                                            Provenance provenance,
+                                            const std::string& ipv6Path = {});
 
 // The legacy branch of openCountryDatabase alone: path read as GeoIP.dat whatever it holds.
-std::optional<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAccess access,
-                                                  std::string& reason,
-                                                  const std::string& ipv6Path = {});
+Result<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAccess access,
+                                           const std::string& ipv6Path = {});
 
 // A GeoIP.dat from its bytes, as a memory image (tests and fuzz targets).
 CountryDatabase legacyDatabaseFromBytes(std::string_view bytes);

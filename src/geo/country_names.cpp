@@ -4,9 +4,12 @@
 
 namespace netsorter {
 
-std::string DuplicateLine::prompt() const {
-    return "Дублирующийся номер (" + key + ")\r\nФайл " + path + "\r\nСтрока " +
-           std::to_string(line) + "\r\nПродолжить обработку файла?";
+Problem DuplicateLine::question() const {
+    return {Problem::Kind::Question,
+            Problem::Subject::Countries,
+            path,
+            {"Дублирующийся номер (" + key + ")", "Файл " + path, "Строка " + std::to_string(line),
+             "Продолжить обработку файла?"}};
 }
 
 void CountryNames::create() {

@@ -27,7 +27,7 @@ struct DuplicateLine {
     std::size_t line = 0;  // 1-based, counting every line whatever its line end
 
     // "Дублирующийся номер (key)" and where, asking whether to go on.
-    std::string prompt() const;
+    Problem question() const;
 };
 
 // Asks the user about such a line: true leaves the line out and goes on, false refuses the

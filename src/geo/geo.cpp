@@ -8,21 +8,19 @@ namespace netsorter {
 
 Status clsGeo::openDataFile(const std::string& path, GeoAccess access,
                             const std::string& ipv6Path) {
-    std::string reason;
-    std::optional<CountryDatabase> opened = openLegacyDatabase(path, access, reason, ipv6Path);
+    Result<CountryDatabase> opened = openLegacyDatabase(path, access, ipv6Path);
     database_ = opened ? std::move(*opened) : CountryDatabase{};
-    return opened ? Status::success() : Status::failure(reason);
+    return opened.status();
 }
 
 Status clsGeo::openCountriesFile(const std::string& path, const AskToGoOn& ask,
                                  const Yield& yield) {
     names_.create();
-    std::string bytes;
-    std::string reason;
-    if (!readWholeFile(path, bytes, reason)) {
-        return Status::failure(reason);
+    const Result<std::string> bytes = readWholeFile(path);
+    if (!bytes) {
+        return bytes.status();
     }
-    return loadCountries(bytes, path, ask, yield);
+    return loadCountries(*bytes, path, ask, yield);
 }
 
 Status clsGeo::loadCountries(std::string_view bytes, const std::string& path, const AskToGoOn& ask,

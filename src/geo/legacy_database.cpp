@@ -40,9 +40,8 @@ std::string toBase(std::uint32_t value, std::uint8_t base, const Yield& yield) {
 
 Status LegacyCountryDatabase::Tree::open(const std::string& path, GeoAccess access) {
     close();
-    std::string reason;
-    if (!file.open(path, &reason)) {
-        return Status::failure(reason);
+    if (Status opened = file.open(path); !opened) {
+        return opened;
     }
     if (access == GeoAccess::MemoryImage) {
         image.emplace(levels);
@@ -95,14 +94,12 @@ WalkEnd LegacyCountryDatabase::Tree::walkFile(const Ipv6Number& address) const {
     return {node == kCountryBegin ? WalkEnd::NotFound : WalkEnd::Damaged};
 }
 
-std::unique_ptr<LegacyCountryDatabase> LegacyCountryDatabase::open(const std::string& path,
-                                                                   GeoAccess access,
-                                                                   Status& status) {
+Result<std::unique_ptr<LegacyCountryDatabase>> LegacyCountryDatabase::open(const std::string& path,
+                                                                           GeoAccess access) {
     auto database = std::make_unique<LegacyCountryDatabase>();
     database->access_ = access;
-    status = database->v4_.open(path, access);
-    if (!status) {
-        return nullptr;
+    if (Status opened = database->v4_.open(path, access); !opened) {
+        return opened;
     }
     return database;
 }

@@ -30,8 +30,8 @@ class LegacyCountryDatabase final : public CountrySource {
   public:
     // Opens path for reading, never creating it, and keeps it open until the object dies
     // or finds the database damaged. Refused with the reason.
-    static std::unique_ptr<LegacyCountryDatabase> open(const std::string& path, GeoAccess access,
-                                                       Status& status);
+    static Result<std::unique_ptr<LegacyCountryDatabase>> open(const std::string& path,
+                                                               GeoAccess access);
     // A memory image of the database's bytes.
     static std::unique_ptr<LegacyCountryDatabase> fromBytes(std::string_view bytes);
 

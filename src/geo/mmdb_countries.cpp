@@ -225,19 +225,15 @@ namespace {
 
 // libmaxminddb would wait on a FIFO for a writer and map a device: only regular files go to
 // it, and the system's own reason is kept for files that cannot be opened.
-OpenMmdb openMmdb(const std::string& path, std::string& reason) {
-    {
-        RandomAccessFile file;
-        if (!file.open(path, &reason)) {
-            return nullptr;
-        }
+Result<OpenMmdb> openMmdb(const std::string& path) {
+    if (const Status opened = RandomAccessFile().open(path); !opened) {
+        return opened;
     }
     OpenMmdb db(new MMDB_s{});
     const int status = MMDB_open(path.c_str(), MMDB_MODE_MMAP, db.get());
     if (status != MMDB_SUCCESS) {
         delete db.release();  // a failed open has released everything itself
-        reason = std::string("not a MaxMind DB: ") + MMDB_strerror(status);
-        return nullptr;
+        return Status::failure(std::string("not a MaxMind DB: ") + MMDB_strerror(status));
     }
     return db;
 }
@@ -265,30 +261,29 @@ MmdbMetadata metadataOf(const MMDB_metadata_s& meta) {
 }  // namespace
 
 std::optional<MmdbMetadata> MmdbCountries::readMetadata(const std::string& path) {
-    std::string reason;
-    const OpenMmdb db = openMmdb(path, reason);
+    const Result<OpenMmdb> db = openMmdb(path);
     if (!db) {
         return std::nullopt;
     }
-    return metadataOf(db->metadata);
+    return metadataOf((*db)->metadata);
 }
 
-MmdbLoad MmdbCountries::load(const std::string& path) {
-    std::string reason;
-    const OpenMmdb db = openMmdb(path, reason);
-    if (!db) {
-        return {std::nullopt, reason};
+Result<MmdbCountries> MmdbCountries::load(const std::string& path) {
+    Result<OpenMmdb> opened = openMmdb(path);
+    if (!opened) {
+        return opened.status();
     }
+    const OpenMmdb db = std::move(*opened);
     const MMDB_metadata_s& meta = db->metadata;
     // Offsets in the format are 32-bit; libmaxminddb sizes the tree in 32 bits too.
     if (db->file_size < 0 ||
         static_cast<std::uint64_t>(db->file_size) > std::numeric_limits<std::uint32_t>::max()) {
-        return {std::nullopt, "larger than a MaxMind DB can be (4 GiB)"};
+        return Status::failure("larger than a MaxMind DB can be (4 GiB)");
     }
     const std::uint64_t treeBytes = std::uint64_t{meta.node_count} * db->full_record_byte_size;
     if (treeBytes + kSeparatorBytes > static_cast<std::uint64_t>(db->file_size)) {
-        return {std::nullopt, "the search tree of " + std::to_string(meta.node_count) +
-                                  " nodes does not fit in the file"};
+        return Status::failure("the search tree of " + std::to_string(meta.node_count) +
+                               " nodes does not fit in the file");
     }
 
     MmdbCountries out;
@@ -302,7 +297,7 @@ MmdbLoad MmdbCountries::load(const std::string& path) {
     const bool ipv6 = meta.ip_version == 6;
     const std::uint64_t ipv4Root = ipv6 ? db->ipv4_start_node.node_value : 0;
     if (!reader.walk(ipv4Root, 32, std::nullopt, starts, out.answers4_)) {
-        return {std::nullopt, reader.reason()};
+        return Status::failure(reader.reason());
     }
     out.starts4_.reserve(starts.size());
     for (const Key& k : starts) {
@@ -314,12 +309,12 @@ MmdbLoad MmdbCountries::load(const std::string& path) {
             ipv4Node = ipv4Root;
         }
         if (!reader.walk(0, 128, ipv4Node, out.starts6_, out.answers6_)) {
-            return {std::nullopt, reader.reason()};
+            return Status::failure(reader.reason());
         }
     }
     if (out.codes_.size() == 1) {
-        return {std::nullopt,
-                "no address has a country code (country_code or country.iso_code) in it"};
+        return Status::failure(
+            "no address has a country code (country_code or country.iso_code) in it");
     }
 
     out.bucket4_.resize((std::size_t{1} << 16) + 1);
@@ -335,7 +330,7 @@ MmdbLoad MmdbCountries::load(const std::string& path) {
     out.answers4_.shrink_to_fit();
     out.starts6_.shrink_to_fit();
     out.answers6_.shrink_to_fit();
-    return {std::move(out), {}};
+    return out;
 }
 
 std::optional<std::string_view> MmdbCountries::code(std::uint16_t answer) const {

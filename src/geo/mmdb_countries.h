@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/problem.h"
+
 namespace netsorter {
 
 // An IPv6 address in network order.
@@ -29,14 +31,12 @@ struct MmdbMetadata {
     std::string buildDate() const;
 };
 
-struct MmdbLoad;
-
 class MmdbCountries {
   public:
     // Reads the database at path (UTF-8). A file that is not a sound MaxMind DB whose
     // records hold a country code (country_code, or country.iso_code) is refused with the
     // reason; nothing is thrown for bad input.
-    static MmdbLoad load(const std::string& path);
+    static Result<MmdbCountries> load(const std::string& path);
     // What a MaxMind DB file says of itself, read without its tree; nothing for a file that
     // is none.
     static std::optional<MmdbMetadata> readMetadata(const std::string& path);
@@ -80,12 +80,6 @@ class MmdbCountries {
     std::vector<std::uint16_t> answers6_;
 
     std::optional<std::string_view> code(std::uint16_t answer) const;
-};
-
-// A loaded database, or the reason why the file was refused.
-struct MmdbLoad {
-    std::optional<MmdbCountries> countries;
-    std::string reason;
 };
 
 }  // namespace netsorter

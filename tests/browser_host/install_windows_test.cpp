@@ -56,12 +56,12 @@ Names filesIn(const fs::path& dir) {
 
 // A string member of a manifest, read back as a browser would.
 std::string manifestMember(const std::wstring& path, const std::string& name) {
-    std::string bytes;
-    std::string error;
-    if (!readWholeFile(fromWide(path), bytes, error)) {
+    const Result<std::string> bytes = readWholeFile(fromWide(path));
+    if (!bytes) {
         return "<no file>";
     }
-    const auto members = readJsonObject(bytes, error);
+    std::string error;
+    const auto members = readJsonObject(*bytes, error);
     for (const JsonMember& member : members.value_or(std::vector<JsonMember>{})) {
         if (member.name == name) {
             return member.text.value_or("<not a string>");

@@ -86,9 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     dir.write("db.mmdb", std::string(reinterpret_cast<const char*>(data) + skip, size - skip));
     const std::string path = dir.file("db.mmdb");
 
-    const MmdbLoad load = MmdbCountries::load(path);
-    expect(load.countries.has_value() != !load.reason.empty(), "a reason exactly on refusal");
-    if (!load.countries) {
+    const Result<MmdbCountries> load = MmdbCountries::load(path);
+    expect(load.ok() != !load.reason().empty(), "a reason exactly on refusal");
+    if (!load) {
         return 0;
     }
     std::unique_ptr<MMDB_s, MmdbClose> library(new MMDB_s{});
@@ -103,14 +103,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint32_t number = std::uint32_t{a[12]} << 24 | std::uint32_t{a[13]} << 16 |
                                      std::uint32_t{a[14]} << 8 | a[15];
         const std::string what4 = dotted(number);
-        expectEqual("IPv4 " + what4, ours(load.countries->country(number)),
+        expectEqual("IPv4 " + what4, ours(load->country(number)),
                     libraryCountry(*library, reinterpret_cast<const sockaddr*>(&v4), what4));
 
         sockaddr_in6 v6{};
         v6.sin6_family = AF_INET6;
         std::memcpy(&v6.sin6_addr, a.data(), 16);
         const std::string what6 = hex(a.data(), 16);
-        expectEqual("IPv6 " + what6, ours(load.countries->country(a)),
+        expectEqual("IPv6 " + what6, ours(load->country(a)),
                     libraryCountry(*library, reinterpret_cast<const sockaddr*>(&v6), what6));
     }
     return 0;

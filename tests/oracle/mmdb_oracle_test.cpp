@@ -60,8 +60,8 @@ std::string ours(const MmdbCountries& db, int family, Wide a) {
 
 void compareWithOracle(const std::string& database, const std::string& answers,
                        double foundAtLeast) {
-    const MmdbLoad load = MmdbCountries::load(database);
-    ASSERT_TRUE(load.countries) << database << ": " << load.reason;
+    const Result<MmdbCountries> load = MmdbCountries::load(database);
+    ASSERT_TRUE(load) << database << ": " << load.reason();
     std::ifstream in(answers);
     ASSERT_TRUE(in) << answers;
     std::size_t lines = 0;
@@ -83,7 +83,7 @@ void compareWithOracle(const std::string& database, const std::string& answers,
         for (const Wide probe :
              {a, networkEnd(a, bits, length, false), networkEnd(a, bits, length, true)}) {
             ++compared;
-            const std::string got = ours(*load.countries, family, probe);
+            const std::string got = ours(*load, family, probe);
             if (got != code && ++disagreements <= 10) {
                 ADD_FAILURE() << line << ": ours " << got << " at " << std::hex << probe.hi << ":"
                               << probe.lo;

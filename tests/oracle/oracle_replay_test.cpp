@@ -15,12 +15,13 @@ namespace {
 
 // The database of the cases' first line, read here to check its fingerprint.
 void replay(const char* casesPath, const char* databaseName, IndexLookup& ours) {
-    std::string cases;
-    std::string reason;
-    ASSERT_TRUE(readWholeFile(casesPath, cases, reason)) << casesPath << ": " << reason;
+    const Result<std::string> read = readWholeFile(casesPath);
+    ASSERT_TRUE(read) << casesPath << ": " << read.reason();
+    const std::string& cases = *read;
     const std::string database = fullName(programDir(), databaseName);
-    std::string db;
-    ASSERT_TRUE(readWholeFile(database, db, reason)) << database << ": " << reason;
+    const Result<std::string> readDb = readWholeFile(database);
+    ASSERT_TRUE(readDb) << database << ": " << readDb.reason();
+    const std::string& db = *readDb;
 
     const std::vector<std::string> lines = splitLines(cases);
     ASSERT_FALSE(lines.empty());
