@@ -21,15 +21,6 @@ constexpr int kTwipsPerInch = 1440;
 constexpr int kClientWidth = 6000;
 constexpr int kClientHeight = 2790;
 
-struct Placement {
-    int id;
-    const wchar_t* className;
-    const wchar_t* caption;
-    DWORD style;
-    int container;  // 0: the window itself
-    int left, top, width, height;
-};
-
 constexpr DWORD kResultStyle =
     WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY;
 constexpr DWORD kLabelStyle = WS_CHILD | WS_VISIBLE | SS_LEFT;
@@ -53,6 +44,14 @@ constexpr Placement kLayout[] = {
     {IDC_LABEL4, L"STATIC", L"Страна", kLabelStyle, IDC_FRAME2, 120, 1440, 1335, 255},
     {IDC_TXTCOUNTRY, L"EDIT", L"", kResultStyle, IDC_FRAME2, 1440, 1440, 4215, 285},
 };
+
+}  // namespace
+
+std::span<const Placement> windowLayout() {
+    return kLayout;
+}
+
+namespace {
 
 // The result boxes txtDomain, txtIP, txtTraffic and txtCountry.
 constexpr int resultBoxId(CheckField field) {

@@ -19,6 +19,19 @@
 
 namespace netsorter {
 
+// One control of the main window, its place in twips relative to its container.
+struct Placement {
+    int id;
+    const wchar_t* className;
+    const wchar_t* caption;
+    DWORD style;
+    int container;  // 0: the window itself
+    int left, top, width, height;
+};
+
+// The main window's controls in the order of creation, which is also the tab order.
+std::span<const Placement> windowLayout();
+
 class Form1 final : public automation::LinkTarget {
   public:
     // The data files are read from dataDir; the tray icon goes through notifyIcon; names
