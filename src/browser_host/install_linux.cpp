@@ -121,7 +121,7 @@ std::vector<fs::path> readMadeFolders(const fs::path& record) {
 }
 
 // Makes dir and whatever above it is missing, adding each folder it makes to made.
-bool makeFolders(const fs::path& dir, std::vector<fs::path>& made, std::string& reason) {
+Status makeFolders(const fs::path& dir, std::vector<fs::path>& made) {
     fs::path at;
     for (const fs::path& part : dir) {
         at /= part;
@@ -129,32 +129,26 @@ bool makeFolders(const fs::path& dir, std::vector<fs::path>& made, std::string& 
         if (fs::create_directory(at, error)) {
             made.push_back(at);
         } else if (error) {
-            reason = error.message();
-            return false;
+            return Status::failure(error.message());
         }
     }
-    return true;
+    return Status::success();
 }
 
-bool writeFile(const fs::path& path, const std::string& text, std::vector<fs::path>& made,
-               std::string& reason) {
-    if (!makeFolders(path.parent_path(), made, reason)) {
-        return false;
+Status writeFile(const fs::path& path, const std::string& text, std::vector<fs::path>& made) {
+    if (Status folders = makeFolders(path.parent_path(), made); !folders) {
+        return folders;
     }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
     out.close();
-    if (!out) {
-        reason = std::strerror(errno);
-    }
-    return static_cast<bool>(out);
+    return out ? Status::success() : Status::failure(std::strerror(errno));
 }
 
 bool writeAndTell(const fs::path& path, const std::string& text, std::vector<fs::path>& made,
                   Steps& steps) {
-    std::string reason;
-    if (!writeFile(path, text, made, reason)) {
-        return steps.fail("cannot write " + path.string() + ": " + reason);
+    if (const Status written = writeFile(path, text, made); !written) {
+        return steps.fail("cannot write " + path.string() + ": " + written.reason());
     }
     steps.wrote(path);
     return true;
@@ -169,9 +163,8 @@ bool writeMadeFolders(const fs::path& record, const std::vector<fs::path>& made,
             bytes += folder.string() + '\0';
         }
     }
-    std::string reason;
-    if (!writeFile(record, bytes, listed, reason)) {
-        return steps.fail("cannot write " + record.string() + ": " + reason);
+    if (const Status written = writeFile(record, bytes, listed); !written) {
+        return steps.fail("cannot write " + record.string() + ": " + written.reason());
     }
     return true;
 }

@@ -54,11 +54,10 @@ std::string errorAnswer(Error error, const std::string& reason) {
     return json + "}";
 }
 
-bool requestAddress(std::string_view json, std::string& address, std::string& error) {
-    const auto members = readJsonObject(json, error);
+Result<std::string> requestAddress(std::string_view json) {
+    const Result<std::vector<JsonMember>> members = readJsonObject(json);
     if (!members) {
-        error = "malformed JSON: " + error;
-        return false;
+        return Status::failure("malformed JSON: " + members.reason());
     }
     const JsonMember* found = nullptr;
     for (const JsonMember& member : *members) {
@@ -67,21 +66,17 @@ bool requestAddress(std::string_view json, std::string& address, std::string& er
         }
         // Two readers of the same text could take different ones.
         if (found != nullptr) {
-            error = "\"address\" given twice";
-            return false;
+            return Status::failure("\"address\" given twice");
         }
         found = &member;
     }
     if (found == nullptr) {
-        error = "no \"address\" in the request";
-        return false;
+        return Status::failure("no \"address\" in the request");
     }
     if (!found->text) {
-        error = "\"address\" is not a string";
-        return false;
+        return Status::failure("\"address\" is not a string");
     }
-    address = *found->text;
-    return true;
+    return *found->text;
 }
 
 int serve(const ReadBytes& read, const WriteBytes& write, const Check& check) {
@@ -93,15 +88,15 @@ int serve(const ReadBytes& read, const WriteBytes& write, const Check& check) {
         }
         // What is wrong with a request only its sender could mend, and the browser never
         // sends one so: the user learns only that it was refused.
-        std::string address;
-        std::string malformed;
-        if (got != Frame::Message || !requestAddress(message, address, malformed)) {
+        const Result<std::string> address =
+            got == Frame::Message ? requestAddress(message) : Status::failure("no message");
+        if (!address) {
             write(frame(errorAnswer(got == Frame::TooLong ? Error::TooLong : Error::BadRequest)));
             return 1;
         }
         std::string result;
         try {
-            result = check(address);
+            result = check(*address);
         } catch (const std::exception& e) {
             result = errorAnswer(Error::CheckFailed, e.what());
         }

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/problem.h"
+
 namespace netsorter::browser_host {
 
 // The browsers refuse answers longer than this; requests longer than this are refused here,
@@ -50,7 +52,7 @@ enum class Error {
 std::string errorAnswer(Error error, const std::string& reason = "");
 
 // The address of a request, or the reason it has none.
-bool requestAddress(std::string_view json, std::string& address, std::string& error);
+Result<std::string> requestAddress(std::string_view json);
 
 // Answers each request on in with check(address), a JSON object text, until the input
 // ends (0) or a request cannot be served (1: the error has been answered and no later

@@ -36,11 +36,10 @@ void flushOut() {
     if (pending.empty()) {
         return;
     }
-    std::string error;
-    const bool written = platform::writeOut(pending, error);
+    const Status written = platform::writeOut(pending);
     pending.clear();
     if (!written) {
-        throw WriteError(error);
+        throw WriteError(written.reason());
     }
 }
 
@@ -57,11 +56,14 @@ std::size_t readBytes(char* buffer, std::size_t size) {
     std::size_t got = 0;
     while (got < size && bytesError().empty()) {
         flushOut();
-        const std::size_t n = platform::readIn(buffer + got, size - got, bytesError());
-        if (n == 0) {
+        const Result<std::size_t> n = platform::readIn(buffer + got, size - got);
+        if (!n) {
+            bytesError() = n.reason();
+        }
+        if (!n || *n == 0) {
             break;
         }
-        got += n;
+        got += *n;
     }
     return got;
 }

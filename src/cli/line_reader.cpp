@@ -142,9 +142,12 @@ std::size_t LineReader::readSome(char* to, std::size_t size) {
     if (beforeWait_) {
         beforeWait_();
     }
-    const std::size_t got = read_(to, size, error_);
-    ended_ = got == 0;
-    return got;
+    const Result<std::size_t> got = read_(to, size);
+    if (!got) {
+        error_ = got.reason();
+    }
+    ended_ = !got || *got == 0;
+    return got ? *got : 0;
 }
 
 void LineReader::readInto(std::string& to) {

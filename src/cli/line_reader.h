@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/problem.h"
+
 namespace netsorter::console {
 
 // No address is this long: a binary file piped by mistake must not fill the memory.
@@ -24,9 +26,8 @@ struct Line {
 class LineReader {
   public:
     // read fills at most size bytes of buffer and answers how many, waiting only when there
-    // is nothing yet; 0 means the end, or a failure when it has set error. beforeWait runs
-    // before each read.
-    using Read = std::function<std::size_t(char* buffer, std::size_t size, std::string& error)>;
+    // is nothing yet; 0 means the end. beforeWait runs before each read.
+    using Read = std::function<Result<std::size_t>(char* buffer, std::size_t size)>;
     LineReader(Read read, std::function<void()> beforeWait);
 
     // The next line without its line end (CR LF, LF or a lone CR); false at the end of the

@@ -166,12 +166,12 @@ int checkBatch(Engines& engines, const Options& options) {
 }
 
 int run(const std::vector<std::string>& args) {
-    Options options;
-    std::string error;
-    if (!cli::parseOptions(args, options, error)) {
-        console::writeErr("netsorter: " + error + "\n" + cli::kUsage);
+    const Result<Options> parsed = cli::parseOptions(args);
+    if (!parsed) {
+        console::writeErr("netsorter: " + parsed.reason() + "\n" + cli::kUsage);
         return 2;
     }
+    const Options& options = *parsed;
     if (options.help) {
         console::writeOut(cli::kUsage);
         return 0;

@@ -172,8 +172,13 @@ class Parser {
 
 }  // namespace
 
-bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
-    return Parser(args, options, error).parse();
+Result<Options> parseOptions(const std::vector<std::string>& args) {
+    Options options;
+    std::string error;
+    if (!Parser(args, options, error).parse()) {
+        return Problem::failure(Problem::Subject::Input, {}, std::move(error));
+    }
+    return options;
 }
 
 }  // namespace netsorter::cli

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/output.h"
+#include "common/problem.h"
 
 namespace netsorter::cli {
 
@@ -25,7 +26,7 @@ struct Options {
     std::vector<std::string> addresses;
 };
 
-// false on a usage error, which error words.
-bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+// The options, or the usage error.
+Result<Options> parseOptions(const std::vector<std::string>& args);
 
 }  // namespace netsorter::cli

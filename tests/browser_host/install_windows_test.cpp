@@ -60,9 +60,8 @@ std::string manifestMember(const std::wstring& path, const std::string& name) {
     if (!bytes) {
         return "<no file>";
     }
-    std::string error;
-    const auto members = readJsonObject(*bytes, error);
-    for (const JsonMember& member : members.value_or(std::vector<JsonMember>{})) {
+    const auto members = readJsonObject(*bytes);
+    for (const JsonMember& member : members ? *members : std::vector<JsonMember>{}) {
         if (member.name == name) {
             return member.text.value_or("<not a string>");
         }

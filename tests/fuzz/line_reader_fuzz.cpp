@@ -46,7 +46,7 @@ std::pair<Lines, std::string> readAll(std::string_view input, unsigned pieces) {
     std::size_t reads = 0;
     std::size_t waits = 0;
     console::LineReader reader(
-        [&](char* buffer, std::size_t room, std::string&) {
+        [&](char* buffer, std::size_t room) -> Result<std::size_t> {
             const std::size_t piece = pieces & 8 ? room : scale * (1 + (pieces + reads++) % 8);
             const std::size_t n = std::min({piece, room, input.size() - at});
             std::memcpy(buffer, input.data() + at, n);
