@@ -22,8 +22,8 @@ using cli::Options;
 // The tool cannot ask: a line of countries.txt that cannot be stored is reported on stderr
 // and left out, as answering Yes in the window does.
 bool reportDuplicate(const DuplicateLine& line) {
-    console::writeErr("netsorter: warning: " + line.path + ": line " + std::to_string(line.line) +
-                      ": Дублирующийся номер (" + line.key + "); the line is left out\n");
+    console::writeErr("netsorter: warning: Дублирующийся номер (" + line.key + "): " + line.path +
+                      " line " + std::to_string(line.line) + " is left out\n");
     return true;
 }
 
