@@ -20,9 +20,8 @@ class MmdbCountrySource final : public CountrySource {
     bool answersByIndex() const override { return false; }
     CountryAnswer countryOf(const IpAddress& address, const Yield&) override {
         CountryAnswer answer;
-        const std::optional<std::string_view> code = address.isV4()
-                                                         ? countries_.country(address.v4())
-                                                         : countries_.country(address.v6Bytes());
+        const std::optional<std::string_view> code =
+            address.isV4() ? countries_.country(address.v4()) : countries_.country(address.v6());
         if (code) {
             answer.kind = CountryAnswer::Country;
             answer.code = *code;
