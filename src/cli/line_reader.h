@@ -38,7 +38,7 @@ class LineReader {
     const std::string& error() const { return error_; }
 
   private:
-    enum class Encoding { unknown, bytes, utf16le, utf16be };
+    enum class Encoding { Unknown, Bytes, Utf16le, Utf16be };
 
     void fill();
     void sniff();
@@ -48,7 +48,7 @@ class LineReader {
 
     Read read_;
     std::function<void()> beforeWait_;
-    Encoding encoding_ = Encoding::unknown;
+    Encoding encoding_ = Encoding::Unknown;
     std::string buffer_;  // 8-bit text, as read or decoded, up to end_
     std::size_t end_ = 0;
     std::size_t at_ = 0;
