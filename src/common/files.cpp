@@ -18,6 +18,15 @@ std::string fullName(std::string_view dir, std::string_view name, char separator
     return joined.substr(0, keep) + collapsePairs(std::string_view(joined).substr(keep), separator);
 }
 
+std::string_view fileName(std::string_view path) {
+#ifdef _WIN32
+    const std::size_t cut = path.find_last_of("\\/");
+#else
+    const std::size_t cut = path.find_last_of('/');
+#endif
+    return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
     RandomAccessFile file;
     if (!file.open(path, &reason)) {

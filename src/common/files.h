@@ -27,6 +27,10 @@ std::string programDir();
 // (a network share) is kept.
 std::string fullName(std::string_view dir, std::string_view name, char separator = kPathSeparator);
 
+// The last part of a path: all of it after its last separator ("\" or "/" on Windows, "/"
+// elsewhere), or all of it when it has none.
+std::string_view fileName(std::string_view path);
+
 // The most a text file of the program (nets.txt, countries.txt) may hold: the text, its
 // decoded copy and what is built from it must fit the process, which for the 32-bit
 // program is 2 GB of address space.

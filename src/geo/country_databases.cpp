@@ -64,11 +64,6 @@ bool endsInLegacyCountryStructure(const std::string& end) {
     return false;
 }
 
-std::string fileName(const std::string& path) {
-    const std::size_t cut = path.find_last_of("/\\");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 }  // namespace
 
 std::string databaseNotes(const CountryDatabase& database) {
@@ -95,7 +90,7 @@ std::optional<CountryDatabase> openCountryDatabase(const std::string& path, GeoA
     }
     CountryDatabase database;
     database.path = path;
-    database.name = fileName(path);
+    database.name = std::string(fileName(path));
     if (mmdb) {
         MmdbLoad load = MmdbCountries::load(path);
         if (!load.countries) {
@@ -124,7 +119,7 @@ std::optional<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAc
     }
     CountryDatabase database;
     database.path = path;
-    database.name = fileName(path);
+    database.name = std::string(fileName(path));
     if (!ipv6Path.empty() && dat->openIpv6(ipv6Path)) {
         database.ipv6Path = ipv6Path;
     }
