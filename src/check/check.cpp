@@ -82,7 +82,7 @@ CheckResult checkAddress(std::string_view address, Engines& engines, const Check
     };
 
     std::string domain;
-    std::string ip = parseUrl(trimSpacesView(address), domain);
+    std::string ip = parseUrl(trimSpaces(address), domain);
     IpAddress parsed;
     if (!domain.empty()) {
         const HostAddresses found = engines.resolver().getIpsByName(domain, options.yield);

@@ -62,7 +62,6 @@ class RandomAccessFile {
     // notARegularFileReason().
     bool open(const std::string& path, std::string* reason = nullptr);
     void close() noexcept;
-    bool isOpen() const { return handle_ != kNoHandle; }
 
     // The file's current length in bytes, asked of the system on every call.
     std::optional<std::uint64_t> size() const;

@@ -160,10 +160,10 @@ void clsNetChecker::add_nets(std::string_view lNets, const Yield& yield) {
     std::uint32_t heading = kEmptyHeading;
     bool stored = true;
     forEachLine(lNets, [&](std::string_view raw) {
-        const std::string_view line = trimSpacesView(raw);
+        const std::string_view line = trimSpaces(raw);
         if (!line.empty()) {
             if (line[0] == '#') {
-                comment = trimSpacesView(line.substr(1));
+                comment = trimSpaces(line.substr(1));
                 heading = kEmptyHeading;
                 stored = comment.empty();
             } else {
