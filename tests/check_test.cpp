@@ -27,7 +27,7 @@ void expectResult(const CheckResult& got, const CheckResult& expected, const std
 
 // What parseUrl finds: a name to resolve, an IP text to use as it is, or, for the bracketed
 // literals, whichever isIp makes of the text.
-enum class Host { kName, kIpText, kEither };
+enum class Host { Name, IpText, Either };
 
 struct UrlRow {
     std::string address;
@@ -40,22 +40,22 @@ void expectHosts(const std::vector<UrlRow>& rows) {
         std::string domain = "stale";
         EXPECT_EQ(parseUrl(row.address, domain), row.answer) << "[" << row.address << "]";
         switch (row.kind) {
-            case Host::kName:
+            case Host::Name:
                 EXPECT_EQ(domain, row.answer) << "[" << row.address << "]";
                 break;
-            case Host::kIpText:
+            case Host::IpText:
                 EXPECT_EQ(domain, "") << "[" << row.address << "]";
                 break;
-            case Host::kEither:
+            case Host::Either:
                 EXPECT_TRUE(domain.empty() || domain == row.answer) << "[" << row.address << "]";
                 break;
         }
     }
 }
 
-constexpr Host kName = Host::kName;
-constexpr Host kIpText = Host::kIpText;
-constexpr Host kEither = Host::kEither;
+constexpr Host kName = Host::Name;
+constexpr Host kIpText = Host::IpText;
+constexpr Host kEither = Host::Either;
 
 TEST(ParseUrl, LinksWithASchemeGiveTheirAuthoritysHost) {
     expectHosts({

@@ -79,10 +79,10 @@ class Form1 final : public automation::LinkTarget {
     // Who asks the window to close (Form_QueryUnload): only the user's own close sends it
     // to the tray.
     enum UnloadMode {
-        kClosedByUser = 0,
-        kClosedByProgram = 1,
-        kSessionEnding = 2,
-        kClosedByOtherProgram = 3
+        ClosedByUser = 0,
+        ClosedByProgram = 1,
+        SessionEnding = 2,
+        ClosedByOtherProgram = 3
     };
 
     HINSTANCE instance_;

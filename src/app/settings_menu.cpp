@@ -6,6 +6,7 @@
 
 #include "app/resource.h"
 #include "browser_host/win32/install_windows.h"
+#include "common/files.h"
 #include "common/text.h"
 #include "common/wide.h"
 #include "desktop/settings.h"
@@ -100,8 +101,7 @@ void Form1::mnuHelpAbout_Click() {
     } else {
         countries += database.name + (database.notes.empty() ? "" : " (" + database.notes + ")");
         if (!database.ipv6Path.empty()) {
-            countries +=
-                ", для IPv6 " + database.ipv6Path.substr(database.ipv6Path.find_last_of("/\\") + 1);
+            countries += ", для IPv6 " + std::string(fileName(database.ipv6Path));
         }
     }
     const std::string text =

@@ -16,12 +16,7 @@ constexpr const char* kLegacyCountryFile = "GeoIP.dat";
 constexpr const char* kLegacyIpv6File = "GeoIPv6.dat";
 
 std::string besideFile(const std::string& path, const char* name) {
-#ifdef _WIN32
-    const std::size_t cut = path.find_last_of("/\\");
-#else
-    const std::size_t cut = path.find_last_of('/');
-#endif
-    return cut == std::string::npos ? name : path.substr(0, cut + 1) + name;
+    return path.substr(0, path.size() - fileName(path).size()) + name;
 }
 
 void attempt(FileLoad& file, const Status& status) {

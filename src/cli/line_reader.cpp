@@ -68,7 +68,7 @@ LineReader::LineReader(Read read, std::function<void()> beforeWait)
 
 bool LineReader::readLine(Line& line) {
     line.text.clear();
-    line.fault = Line::Fault::none;
+    line.fault = Line::Fault::None;
     std::size_t length = 0;  // counted up to one byte beyond the bound
     bool nul = false;
     for (;;) {
@@ -113,7 +113,7 @@ bool LineReader::readLine(Line& line) {
     }
     line.number = ++lines_;
     if (length > kMaxLineBytes || nul) {
-        line.fault = length > kMaxLineBytes ? Line::Fault::tooLong : Line::Fault::nul;
+        line.fault = length > kMaxLineBytes ? Line::Fault::TooLong : Line::Fault::Nul;
         line.text.clear();
     }
     return true;
@@ -122,16 +122,16 @@ bool LineReader::readLine(Line& line) {
 void LineReader::fill() {
     at_ = 0;
     switch (encoding_) {
-        case Encoding::unknown:
+        case Encoding::Unknown:
             sniff();
             break;
-        case Encoding::bytes:
+        case Encoding::Bytes:
             // Sized once: a read of a few bytes does not clear a whole piece.
             buffer_.resize(kPiece);
             end_ = readSome(buffer_.data(), kPiece);
             break;
-        case Encoding::utf16le:
-        case Encoding::utf16be:
+        case Encoding::Utf16le:
+        case Encoding::Utf16be:
             readInto(raw_);
             decodeUtf16();
             break;
@@ -170,7 +170,7 @@ void LineReader::sniff() {
         return;
     }
     if (head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF")) {
-        encoding_ = head[0] == '\xFF' ? Encoding::utf16le : Encoding::utf16be;
+        encoding_ = head[0] == '\xFF' ? Encoding::Utf16le : Encoding::Utf16be;
         raw_.erase(0, 2);
         decodeUtf16();
         return;
@@ -182,7 +182,7 @@ void LineReader::sniff() {
         ended_ = true;
         return;
     }
-    encoding_ = Encoding::bytes;
+    encoding_ = Encoding::Bytes;
     if (head.starts_with(kUtf8Mark)) {
         raw_.erase(0, kUtf8Mark.size());
     }
@@ -192,7 +192,7 @@ void LineReader::sniff() {
 
 void LineReader::decodeUtf16() {
     buffer_.clear();
-    const bool little = encoding_ == Encoding::utf16le;
+    const bool little = encoding_ == Encoding::Utf16le;
     std::size_t i = 0;
     for (; i + 1 < raw_.size(); i += 2) {
         const auto first = static_cast<unsigned char>(raw_[i]);

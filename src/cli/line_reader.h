@@ -17,10 +17,10 @@ inline constexpr std::size_t kMaxLineBytes = 64 << 10;
 
 struct Line {
     // A line that is too long or holds a NUL byte is no address; its text is empty.
-    enum class Fault { none, tooLong, nul };
+    enum class Fault { None, TooLong, Nul };
     std::string text;
     std::size_t number = 0;  // from 1
-    Fault fault = Fault::none;
+    Fault fault = Fault::None;
 };
 
 class LineReader {
@@ -39,7 +39,7 @@ class LineReader {
     const std::string& error() const { return error_; }
 
   private:
-    enum class Encoding { unknown, bytes, utf16le, utf16be };
+    enum class Encoding { Unknown, Bytes, Utf16le, Utf16be };
 
     void fill();
     void sniff();
@@ -49,7 +49,7 @@ class LineReader {
 
     Read read_;
     std::function<void()> beforeWait_;
-    Encoding encoding_ = Encoding::unknown;
+    Encoding encoding_ = Encoding::Unknown;
     std::string buffer_;  // 8-bit text, as read or decoded, up to end_
     std::size_t end_ = 0;
     std::size_t at_ = 0;

@@ -115,10 +115,10 @@ int serveBrowser(Engines& engines) {
 
 // The address of a line of standard input, telling why a line is none.
 std::string addressOf(const console::Line& line) {
-    if (line.fault != console::Line::Fault::none) {
+    if (line.fault != console::Line::Fault::None) {
         console::writeErr(
             "netsorter: warning: line " + std::to_string(line.number) + " of standard input " +
-            (line.fault == console::Line::Fault::tooLong
+            (line.fault == console::Line::Fault::TooLong
                  ? "is longer than " + std::to_string(console::kMaxLineBytes >> 10) + " KiB"
                  : std::string("holds a NUL byte")) +
             "; it is checked as an empty address\n");

@@ -20,9 +20,8 @@ class MmdbCountrySource final : public CountrySource {
     bool answersByIndex() const override { return false; }
     CountryAnswer countryOf(const IpAddress& address, const Yield&) override {
         CountryAnswer answer;
-        const std::optional<std::string_view> code = address.isV4()
-                                                         ? countries_.country(address.v4())
-                                                         : countries_.country(address.v6Bytes());
+        const std::optional<std::string_view> code =
+            address.isV4() ? countries_.country(address.v4()) : countries_.country(address.v6());
         if (code) {
             answer.kind = CountryAnswer::Country;
             answer.code = *code;
@@ -65,11 +64,6 @@ bool endsInLegacyCountryStructure(const std::string& end) {
     return false;
 }
 
-std::string fileName(const std::string& path) {
-    const std::size_t cut = path.find_last_of("/\\");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 }  // namespace
 
 std::string databaseNotes(const CountryDatabase& database) {
@@ -95,7 +89,7 @@ Result<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess a
     }
     CountryDatabase database;
     database.path = path;
-    database.name = fileName(path);
+    database.name = std::string(fileName(path));
     if (mmdb) {
         Result<MmdbCountries> countries = MmdbCountries::load(path);
         if (!countries) {
@@ -122,7 +116,7 @@ Result<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAccess ac
     std::shared_ptr<LegacyCountryDatabase> dat = std::move(*opened);
     CountryDatabase database;
     database.path = path;
-    database.name = fileName(path);
+    database.name = std::string(fileName(path));
     if (!ipv6Path.empty() && dat->openIpv6(ipv6Path)) {
         database.ipv6Path = ipv6Path;
     }

@@ -24,11 +24,11 @@ Lines expectedLines(std::string_view text) {
     forEachLine(text, [&](std::string_view line) {
         using Fault = console::Line::Fault;
         if (line.size() > console::kMaxLineBytes) {
-            lines.emplace_back("", Fault::tooLong);
+            lines.emplace_back("", Fault::TooLong);
         } else if (line.find('\0') != std::string_view::npos) {
-            lines.emplace_back("", Fault::nul);
+            lines.emplace_back("", Fault::Nul);
         } else {
-            lines.emplace_back(line, Fault::none);
+            lines.emplace_back(line, Fault::None);
         }
     });
     if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
