@@ -27,7 +27,7 @@ void expectResult(const CheckResult& got, const CheckResult& expected, const std
 
 // What parseUrl finds: a name to resolve, an IP text to use as it is, or, for the bracketed
 // literals, whichever isIp makes of the text.
-enum class Host { kName, kIpText, kEither };
+enum class Host { Name, IpText, Either };
 
 struct UrlRow {
     std::string address;
@@ -40,22 +40,22 @@ void expectHosts(const std::vector<UrlRow>& rows) {
         std::string domain = "stale";
         EXPECT_EQ(parseUrl(row.address, domain), row.answer) << "[" << row.address << "]";
         switch (row.kind) {
-            case Host::kName:
+            case Host::Name:
                 EXPECT_EQ(domain, row.answer) << "[" << row.address << "]";
                 break;
-            case Host::kIpText:
+            case Host::IpText:
                 EXPECT_EQ(domain, "") << "[" << row.address << "]";
                 break;
-            case Host::kEither:
+            case Host::Either:
                 EXPECT_TRUE(domain.empty() || domain == row.answer) << "[" << row.address << "]";
                 break;
         }
     }
 }
 
-constexpr Host kName = Host::kName;
-constexpr Host kIpText = Host::kIpText;
-constexpr Host kEither = Host::kEither;
+constexpr Host kName = Host::Name;
+constexpr Host kIpText = Host::IpText;
+constexpr Host kEither = Host::Either;
 
 TEST(ParseUrl, LinksWithASchemeGiveTheirAuthoritysHost) {
     expectHosts({
@@ -309,25 +309,27 @@ TEST(CheckAddress, MissingOrDamagedCountryData) {
 }
 
 // Each field reaches the front end as soon as it is known, in the order the boxes are
-// written; the turns for events come while the lookups work.
+// written, before the next lookup lets other events run: while the names are looked up
+// nothing is shown yet, and while the country is looked up the other three fields are.
 TEST(CheckAddress, FieldsAreReportedAsTheyBecomeKnown) {
     TestEngines test;
     ASSERT_TRUE(test.loadCountries("Верх"));
     test.resolver().ips = {{"multi.test", {"200.9.8.6", "10.9.8.7"}}};
     Log seen;
     CheckOptions options;
-    options.yield = [&] { seen.push_back("turn"); };
+    // However many turns a lookup gives, a person sees one pause.
+    options.yield = [&] {
+        if (seen.empty() || seen.back() != "turn") {
+            seen.push_back("turn");
+        }
+    };
     options.onField = [&](CheckField field, const std::string& text) {
         static const char* const names[] = {"domain", "ip", "traffic", "country"};
         seen.push_back(std::string(names[static_cast<int>(field)]) + "=" + text);
     };
     checkAddress("multi.test", test.engines, options);
-    Log expected = {"turn", "turn", "domain=multi.test", "traffic=Верхние", "ip=200.9.8.6"};
-    // The country lookup by positioned reads gives one turn per path digit: the halves of
-    // 200.9.8.6, 51209 and 2054, have 16 and 12 binary digits.
-    expected.insert(expected.end(), 16 + 12, "turn");
-    expected.push_back("country=Верх");
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(seen, (Log{"turn", "domain=multi.test", "traffic=Верхние", "ip=200.9.8.6", "turn",
+                         "country=Верх"}));
 
     seen.clear();
     checkAddress("nosuch.test", test.engines, options);

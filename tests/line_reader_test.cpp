@@ -17,7 +17,7 @@ TEST(ConsoleInput, Utf16ThatIsNotTextBecomesReplacementCharacters) {
     const std::string input = "\xFE\xFF\xD8\x3D\xDE\x00\xDC\x00\0\n\xD8\x00x"s;
     bool given = false;
     LineReader reader(
-        [&](char* buffer, std::size_t, std::string&) {
+        [&](char* buffer, std::size_t) -> Result<std::size_t> {
             const std::size_t n = given ? 0 : input.size();
             std::memcpy(buffer, input.data(), n);
             given = true;

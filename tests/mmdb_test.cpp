@@ -208,12 +208,9 @@ TEST(MmdbCountries, Ipv6InAnIpv4DatabaseFindsNothing) {
             continue;
         }
         ++found;
-        Ipv6Address mapped{};
-        for (int i = 0; i < 4; ++i) {
-            mapped[12 + i] = static_cast<std::uint8_t>(a >> (24 - 8 * i));
-        }
+        Ipv6Number mapped{0, a};
         EXPECT_EQ(load->country(mapped), std::nullopt) << a;
-        mapped[10] = mapped[11] = 0xFF;
+        mapped.lo |= kMappedBits;
         EXPECT_EQ(load->country(mapped), std::nullopt) << a;
     }
 }

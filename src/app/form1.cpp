@@ -21,15 +21,6 @@ constexpr int kTwipsPerInch = 1440;
 constexpr int kClientWidth = 6000;
 constexpr int kClientHeight = 2790;
 
-struct Placement {
-    int id;
-    const wchar_t* className;
-    const wchar_t* caption;
-    DWORD style;
-    int container;  // 0: the window itself
-    int left, top, width, height;
-};
-
 constexpr DWORD kResultStyle =
     WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY;
 constexpr DWORD kLabelStyle = WS_CHILD | WS_VISIBLE | SS_LEFT;
@@ -54,16 +45,24 @@ constexpr Placement kLayout[] = {
     {IDC_TXTCOUNTRY, L"EDIT", L"", kResultStyle, IDC_FRAME2, 1440, 1440, 4215, 285},
 };
 
+}  // namespace
+
+std::span<const Placement> windowLayout() {
+    return kLayout;
+}
+
+namespace {
+
 // The result boxes txtDomain, txtIP, txtTraffic and txtCountry.
 constexpr int resultBoxId(CheckField field) {
     switch (field) {
-        case CheckField::domain:
+        case CheckField::Domain:
             return IDC_TXTDOMAIN;
-        case CheckField::ip:
+        case CheckField::Ip:
             return IDC_TXTIP;
-        case CheckField::traffic:
+        case CheckField::Traffic:
             return IDC_TXTTRAFFIC;
-        case CheckField::country:
+        case CheckField::Country:
             return IDC_TXTCOUNTRY;
     }
     return IDC_TXTDOMAIN;
@@ -210,7 +209,7 @@ void Form1::createControls() {
     SetWindowLongPtrW(picNotifier_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     // Results can be long (a URL, a heading); let them scroll rather than be cut at 30000.
     for (const CheckField field :
-         {CheckField::domain, CheckField::ip, CheckField::traffic, CheckField::country}) {
+         {CheckField::Domain, CheckField::Ip, CheckField::Traffic, CheckField::Country}) {
         SendMessageW(control(resultBoxId(field)), EM_LIMITTEXT, 0, 0);
     }
     SendMessageW(control(IDC_TXTADDRES), EM_LIMITTEXT, 0, 0);
@@ -335,14 +334,14 @@ LRESULT Form1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_SYSCOMMAND:
             // The close box, the system menu's "Close" and Alt+F4 all arrive here.
             if ((wParam & 0xFFF0) == SC_CLOSE) {
-                Form_QueryUnload(kClosedByUser);
+                Form_QueryUnload(ClosedByUser);
                 return 0;
             }
             return DefWindowProcW(hwnd_, msg, wParam, lParam);
         case WM_CLOSE:
             // Not the user's close (that came as SC_CLOSE): a task manager's "End task",
             // taskkill or another program asks this program to end.
-            if (!Form_QueryUnload(kClosedByOtherProgram)) {
+            if (!Form_QueryUnload(ClosedByOtherProgram)) {
                 DestroyWindow(hwnd_);
             }
             return 0;
@@ -350,7 +349,7 @@ LRESULT Form1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_ENDSESSION:
             if (wParam) {
-                Form_QueryUnload(kSessionEnding);
+                Form_QueryUnload(SessionEnding);
             }
             return 0;
         case WM_DPICHANGED: {
@@ -486,7 +485,7 @@ void Form1::checkUrl(const std::string& url, bool FromIE) {
     }
     const std::string address = addressText();
     for (const CheckField field :
-         {CheckField::traffic, CheckField::ip, CheckField::domain, CheckField::country}) {
+         {CheckField::Traffic, CheckField::Ip, CheckField::Domain, CheckField::Country}) {
         setResultText(field, kChecking);
     }
     CheckOptions options;
@@ -515,13 +514,13 @@ void Form1::checkUrl(const std::string& url, bool FromIE) {
     }
     // The balloon tells what the boxes hold now, whoever wrote them last.
     if (stayHidden_) {
-        showBalloon(resultText(CheckField::traffic) + "\r\n" + resultText(CheckField::country),
-                    resultText(CheckField::ip));
+        showBalloon(resultText(CheckField::Traffic) + "\r\n" + resultText(CheckField::Country),
+                    resultText(CheckField::Ip));
     }
 }
 
 void Form1::mnuFileExit_Click() {
-    if (!Form_QueryUnload(kClosedByProgram)) {
+    if (!Form_QueryUnload(ClosedByProgram)) {
         DestroyWindow(hwnd_);
     }
 }

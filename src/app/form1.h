@@ -19,6 +19,19 @@
 
 namespace netsorter {
 
+// One control of the main window, its place in twips relative to its container.
+struct Placement {
+    int id;
+    const wchar_t* className;
+    const wchar_t* caption;
+    DWORD style;
+    int container;  // 0: the window itself
+    int left, top, width, height;
+};
+
+// The main window's controls in the order of creation, which is also the tab order.
+std::span<const Placement> windowLayout();
+
 class Form1 final : public automation::LinkTarget {
   public:
     // The data files are read from dataDir; the tray icon goes through notifyIcon; names
@@ -66,10 +79,10 @@ class Form1 final : public automation::LinkTarget {
     // Who asks the window to close (Form_QueryUnload): only the user's own close sends it
     // to the tray.
     enum UnloadMode {
-        kClosedByUser = 0,
-        kClosedByProgram = 1,
-        kSessionEnding = 2,
-        kClosedByOtherProgram = 3
+        ClosedByUser = 0,
+        ClosedByProgram = 1,
+        SessionEnding = 2,
+        ClosedByOtherProgram = 3
     };
 
     HINSTANCE instance_;

@@ -5,9 +5,10 @@
 #include <commdlg.h>
 
 #include "app/resource.h"
+#include "browser_host/win32/install_windows.h"
+#include "common/files.h"
 #include "common/text.h"
 #include "common/wide.h"
-#include "desktop/native_hosts.h"
 #include "desktop/settings.h"
 
 namespace netsorter {
@@ -44,7 +45,7 @@ void Form1::mnuSettingsDel_Click() {
 // class: the class is registered here too, as for Internet Explorer.
 void Form1::mnuSettingsAddBrowsers_Click() {
     win::runSelfHidden(win::exePath(), L"/regserver");
-    if (!native_hosts::installNativeHosts(toWide(programDir()))) {
+    if (!browser_host::installNativeHosts(toWide(programDir()))) {
         // Unlike a registry value, this fails where users do run programs from (a read-only
         // folder), and the browsers would then only say their helper is missing.
         showFailure(
@@ -55,7 +56,7 @@ void Form1::mnuSettingsAddBrowsers_Click() {
 
 // The automation class stays registered: Internet Explorer's item may still use it.
 void Form1::mnuSettingsDelBrowsers_Click() {
-    native_hosts::uninstallNativeHosts(toWide(programDir()));
+    browser_host::uninstallNativeHosts(toWide(programDir()));
 }
 
 void Form1::mnuSettingsAutostart_Click() {
@@ -100,8 +101,7 @@ void Form1::mnuHelpAbout_Click() {
     } else {
         countries += database.name + (database.notes.empty() ? "" : " (" + database.notes + ")");
         if (!database.ipv6Path.empty()) {
-            countries +=
-                ", для IPv6 " + database.ipv6Path.substr(database.ipv6Path.find_last_of("/\\") + 1);
+            countries += ", для IPv6 " + std::string(fileName(database.ipv6Path));
         }
     }
     const std::string text =

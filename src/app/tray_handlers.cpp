@@ -53,7 +53,7 @@ void Form1::Timer1_Timer() {
 }
 
 bool Form1::Form_QueryUnload(UnloadMode mode) {
-    if (mode == kClosedByUser) {
+    if (mode == ClosedByUser) {
         mnuViewToTray_Click();
         // The close box's own click is still being released: a pause keeps it from
         // reaching whatever window comes up under the mouse once this one is gone.

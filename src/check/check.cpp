@@ -119,15 +119,15 @@ CheckResult checkAddress(std::string_view address, Engines& engines, const Check
         }
     }
 
-    known(CheckField::domain, result.domain, domain.empty() ? kNoDomain : domain);
+    known(CheckField::Domain, result.domain, domain.empty() ? kNoDomain : domain);
     if (ip.empty()) {
-        known(CheckField::traffic, result.traffic, kWrongIp);
-        known(CheckField::ip, result.ip, kNoIp);
-        known(CheckField::country, result.country, kNoCountryForNoIp);
+        known(CheckField::Traffic, result.traffic, kWrongIp);
+        known(CheckField::Ip, result.ip, kNoIp);
+        known(CheckField::Country, result.country, kNoCountryForNoIp);
         return result;
     }
-    known(CheckField::traffic, result.traffic, engines.nets().checkIp(parsed));
-    known(CheckField::ip, result.ip, ip);
+    known(CheckField::Traffic, result.traffic, engines.nets().checkIp(parsed));
+    known(CheckField::Ip, result.ip, ip);
     const CountryLookup country = engines.geo().getCountryByIP(parsed, options.yield);
     report(country.damaged);
     // A code the names table has no line for is shown as it is; an empty description has
@@ -138,7 +138,7 @@ CheckResult checkAddress(std::string_view address, Engines& engines, const Check
     } else if (country.found && !country.description.empty()) {
         text = countryText(country.description);
     }
-    known(CheckField::country, result.country, std::move(text));
+    known(CheckField::Country, result.country, std::move(text));
     return result;
 }
 

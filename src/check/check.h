@@ -28,7 +28,7 @@ struct CheckResult {
     std::string country;
 };
 
-enum class CheckField { domain, ip, traffic, country };
+enum class CheckField { Domain, Ip, Traffic, Country };
 
 struct CheckOptions {
     // The name of a dotted address is looked up; otherwise its domain is kNotChecked.

@@ -16,12 +16,7 @@ constexpr const char* kLegacyCountryFile = "GeoIP.dat";
 constexpr const char* kLegacyIpv6File = "GeoIPv6.dat";
 
 std::string besideFile(const std::string& path, const char* name) {
-#ifdef _WIN32
-    const std::size_t cut = path.find_last_of("/\\");
-#else
-    const std::size_t cut = path.find_last_of('/');
-#endif
-    return cut == std::string::npos ? name : path.substr(0, cut + 1) + name;
+    return path.substr(0, path.size() - fileName(path).size()) + name;
 }
 
 void attempt(FileLoad& file, const Status& status) {
@@ -98,8 +93,14 @@ void Engines::loadDatabase(DatabaseKind kind, const LoadOptions& options, Databa
 
 Status Engines::openDatabase(DatabaseKind, const std::string& path, Provenance provenance,
                              GeoAccess access) {
+    // The IPv6 edition chosen stands for the legacy pair of its folder: GeoIP.dat answers
+    // IPv4 addresses, and it IPv6 ones.
+    const bool ipv6Edition = foldCase(fileName(path)) == foldCase(kLegacyIpv6File);
     Result<CountryDatabase> opened =
-        openCountryDatabase(path, access, provenance, besideFile(path, kLegacyIpv6File));
+        ipv6Edition
+            ? openCountryDatabase(besideFile(path, kLegacyCountryFile), access, Provenance::ByName,
+                                  path)
+            : openCountryDatabase(path, access, provenance, besideFile(path, kLegacyIpv6File));
     if (!opened) {
         if (provenance == Provenance::ByName) {
             // No database is better than the one before it: GeoIP.dat is the last in line.

@@ -10,6 +10,11 @@ std::string& pendingOut() {
     return pending;
 }
 
+std::string& bytesError() {
+    static std::string error;
+    return error;
+}
+
 LineReader& input() {
     // Whoever feeds the input may wait for the answers so far.
     static LineReader in(platform::readIn, flushOut);
@@ -31,11 +36,10 @@ void flushOut() {
     if (pending.empty()) {
         return;
     }
-    std::string error;
-    const bool written = platform::writeOut(pending, error);
+    const Status written = platform::writeOut(pending);
     pending.clear();
     if (!written) {
-        throw WriteError(error);
+        throw WriteError(written.reason());
     }
 }
 
@@ -48,8 +52,24 @@ bool readLine(Line& line) {
     return input().readLine(line);
 }
 
+std::size_t readBytes(char* buffer, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size && bytesError().empty()) {
+        flushOut();
+        const Result<std::size_t> n = platform::readIn(buffer + got, size - got);
+        if (!n) {
+            bytesError() = n.reason();
+        }
+        if (!n || *n == 0) {
+            break;
+        }
+        got += *n;
+    }
+    return got;
+}
+
 const std::string& inputError() {
-    return input().error();
+    return input().error().empty() ? bytesError() : input().error();
 }
 
 }  // namespace netsorter::console

@@ -29,17 +29,20 @@ void writeErr(std::string_view utf8);
 
 // One line of standard input, as LineReader reads it; false at its end or on a failure.
 bool readLine(Line& line);
+// Standard input as bytes, for the browsers' host (never mixed with readLine): size bytes,
+// fewer only at its end or on a failure.
+std::size_t readBytes(char* buffer, std::size_t size);
 // Why standard input ended early; empty when it simply ended.
 const std::string& inputError();
 
 // The platform's part.
 namespace platform {
-// false when not every byte was written, with the reason in error (empty for a closed pipe).
-bool writeOut(std::string_view utf8, std::string& error);
+// A failure when not every byte was written, with the reason (empty for a closed pipe).
+Status writeOut(std::string_view utf8);
 void writeErr(std::string_view utf8);
 // As LineReader::Read: what standard input has, up to size bytes, waiting only when it has
-// nothing; 0 at its end, or on a failure with its reason in error.
-std::size_t readIn(char* buffer, std::size_t size, std::string& error);
+// nothing; 0 at its end.
+Result<std::size_t> readIn(char* buffer, std::size_t size);
 }  // namespace platform
 
 }  // namespace netsorter::console

@@ -38,21 +38,19 @@ bool waitAgain(int fd, short events) {
     return ::poll(&ready, 1, -1) >= 0 || errno == EINTR;
 }
 
-bool writeAll(int fd, std::string_view bytes, std::string& error) {
+Status writeAll(int fd, std::string_view bytes) {
     if (closedAtStart()[static_cast<std::size_t>(fd)]) {
-        error = std::strerror(EBADF);
-        return false;
+        return Status::failure(std::strerror(EBADF));
     }
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n >= 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
         } else if (!waitAgain(fd, POLLOUT)) {
-            error = errno == EPIPE ? "" : std::strerror(errno);
-            return false;
+            return Status::failure(errno == EPIPE ? "" : std::strerror(errno));
         }
     }
-    return true;
+    return Status::success();
 }
 
 }  // namespace
@@ -64,19 +62,17 @@ std::vector<std::string> arguments(int argc, char** argv) {
 
 namespace platform {
 
-bool writeOut(std::string_view utf8, std::string& error) {
-    return writeAll(STDOUT_FILENO, utf8, error);
+Status writeOut(std::string_view utf8) {
+    return writeAll(STDOUT_FILENO, utf8);
 }
 
 void writeErr(std::string_view utf8) {
-    std::string ignored;
-    writeAll(STDERR_FILENO, utf8, ignored);
+    writeAll(STDERR_FILENO, utf8);
 }
 
-std::size_t readIn(char* buffer, std::size_t size, std::string& error) {
+Result<std::size_t> readIn(char* buffer, std::size_t size) {
     if (closedAtStart()[STDIN_FILENO]) {
-        error = std::strerror(EBADF);
-        return 0;
+        return Status::failure(std::strerror(EBADF));
     }
     for (;;) {
         const ssize_t got = ::read(STDIN_FILENO, buffer, size);
@@ -84,8 +80,7 @@ std::size_t readIn(char* buffer, std::size_t size, std::string& error) {
             return static_cast<std::size_t>(got);
         }
         if (!waitAgain(STDIN_FILENO, POLLIN)) {
-            error = std::strerror(errno);
-            return 0;
+            return Status::failure(std::strerror(errno));
         }
     }
 }

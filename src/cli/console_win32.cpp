@@ -1,11 +1,8 @@
 #include <windows.h>
 // shellapi.h needs windows.h above it.
-#include <fcntl.h>
-#include <io.h>
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "cli/console.h"
 #include "common/wide.h"
@@ -71,33 +68,32 @@ std::vector<std::string> arguments(int, char**) {
         args.push_back(fromWide(argv[i]));
     }
     LocalFree(argv);
-    // The browsers' host reads and writes its messages through the C++ streams.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-    _setmode(_fileno(stdin), _O_BINARY);
     return args;
 }
 
 namespace platform {
 
-bool writeOut(std::string_view utf8, std::string& error) {
-    return write(STD_OUTPUT_HANDLE, utf8, error);
+Status writeOut(std::string_view utf8) {
+    std::string error;
+    return write(STD_OUTPUT_HANDLE, utf8, error) ? Status::success()
+                                                 : Status::failure(std::move(error));
 }
 void writeErr(std::string_view utf8) {
     std::string ignored;
     write(STD_ERROR_HANDLE, utf8, ignored);
 }
 
-std::size_t readIn(char* buffer, std::size_t size, std::string& error) {
+Result<std::size_t> readIn(char* buffer, std::size_t size) {
     const HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
     DWORD got = 0;
     if (h == nullptr || h == INVALID_HANDLE_VALUE) {
-        error = systemMessage(ERROR_INVALID_HANDLE);
-    } else if (!ReadFile(h, buffer, static_cast<DWORD>(size), &got, nullptr) &&
-               GetLastError() != ERROR_BROKEN_PIPE) {  // a pipe's writer has gone: its end
-        error = systemMessage(GetLastError());
+        return Status::failure(systemMessage(ERROR_INVALID_HANDLE));
     }
-    return got;
+    if (!ReadFile(h, buffer, static_cast<DWORD>(size), &got, nullptr) &&
+        GetLastError() != ERROR_BROKEN_PIPE) {  // a pipe's writer has gone: its end
+        return Status::failure(systemMessage(GetLastError()));
+    }
+    return std::size_t{got};
 }
 
 }  // namespace platform

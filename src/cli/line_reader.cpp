@@ -27,7 +27,7 @@ LineReader::LineReader(Read read, std::function<void()> beforeWait)
 
 bool LineReader::readLine(Line& line) {
     line.text.clear();
-    line.fault = Line::Fault::none;
+    line.fault = Line::Fault::None;
     std::size_t length = 0;  // counted up to one byte beyond the bound
     bool nul = false;
     for (;;) {
@@ -72,7 +72,7 @@ bool LineReader::readLine(Line& line) {
     }
     line.number = ++lines_;
     if (length > kMaxLineBytes || nul) {
-        line.fault = length > kMaxLineBytes ? Line::Fault::tooLong : Line::Fault::nul;
+        line.fault = length > kMaxLineBytes ? Line::Fault::TooLong : Line::Fault::Nul;
         line.text.clear();
     }
     return true;
@@ -81,16 +81,16 @@ bool LineReader::readLine(Line& line) {
 void LineReader::fill() {
     at_ = 0;
     switch (encoding_) {
-        case Encoding::unknown:
+        case Encoding::Unknown:
             sniff();
             break;
-        case Encoding::bytes:
+        case Encoding::Bytes:
             // Sized once: a read of a few bytes does not clear a whole piece.
             buffer_.resize(kPiece);
             end_ = readSome(buffer_.data(), kPiece);
             break;
-        case Encoding::utf16le:
-        case Encoding::utf16be:
+        case Encoding::Utf16le:
+        case Encoding::Utf16be:
             readInto(raw_);
             decodeUtf16();
             break;
@@ -101,9 +101,12 @@ std::size_t LineReader::readSome(char* to, std::size_t size) {
     if (beforeWait_) {
         beforeWait_();
     }
-    const std::size_t got = read_(to, size, error_);
-    ended_ = got == 0;
-    return got;
+    const Result<std::size_t> got = read_(to, size);
+    if (!got) {
+        error_ = got.reason();
+    }
+    ended_ = !got || *got == 0;
+    return got ? *got : 0;
 }
 
 void LineReader::readInto(std::string& to) {
@@ -130,12 +133,12 @@ void LineReader::sniff() {
         return;
     }
     if (encoding != TextEncoding::Bytes) {
-        encoding_ = encoding == TextEncoding::Utf16Le ? Encoding::utf16le : Encoding::utf16be;
+        encoding_ = encoding == TextEncoding::Utf16Le ? Encoding::Utf16le : Encoding::Utf16be;
         raw_.erase(0, 2);
         decodeUtf16();
         return;
     }
-    encoding_ = Encoding::bytes;
+    encoding_ = Encoding::Bytes;
     if (head.starts_with("\xEF\xBB\xBF")) {
         raw_.erase(0, 3);
     }
@@ -145,7 +148,7 @@ void LineReader::sniff() {
 
 void LineReader::decodeUtf16() {
     buffer_.clear();
-    raw_.erase(0, appendUtf16(buffer_, raw_, encoding_ == Encoding::utf16le, highSurrogate_));
+    raw_.erase(0, appendUtf16(buffer_, raw_, encoding_ == Encoding::Utf16le, highSurrogate_));
     if (ended_ && error_.empty()) {
         // A surrogate without its pair, a byte without its partner.
         if (std::exchange(highSurrogate_, 0) != 0) {
@@ -158,6 +161,5 @@ void LineReader::decodeUtf16() {
     }
     end_ = buffer_.size();
 }
-
 
 }  // namespace netsorter::console

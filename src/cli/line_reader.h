@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/problem.h"
+
 namespace netsorter::console {
 
 // No address is this long: a binary file piped by mistake must not fill the memory.
@@ -15,18 +17,17 @@ inline constexpr std::size_t kMaxLineBytes = 64 << 10;
 
 struct Line {
     // A line that is too long or holds a NUL byte is no address; its text is empty.
-    enum class Fault { none, tooLong, nul };
+    enum class Fault { None, TooLong, Nul };
     std::string text;
     std::size_t number = 0;  // from 1
-    Fault fault = Fault::none;
+    Fault fault = Fault::None;
 };
 
 class LineReader {
   public:
     // read fills at most size bytes of buffer and answers how many, waiting only when there
-    // is nothing yet; 0 means the end, or a failure when it has set error. beforeWait runs
-    // before each read.
-    using Read = std::function<std::size_t(char* buffer, std::size_t size, std::string& error)>;
+    // is nothing yet; 0 means the end. beforeWait runs before each read.
+    using Read = std::function<Result<std::size_t>(char* buffer, std::size_t size)>;
     LineReader(Read read, std::function<void()> beforeWait);
 
     // The next line without its line end (CR LF, LF or a lone CR); false at the end of the
@@ -38,7 +39,7 @@ class LineReader {
     const std::string& error() const { return error_; }
 
   private:
-    enum class Encoding { unknown, bytes, utf16le, utf16be };
+    enum class Encoding { Unknown, Bytes, Utf16le, Utf16be };
 
     void fill();
     void sniff();
@@ -48,7 +49,7 @@ class LineReader {
 
     Read read_;
     std::function<void()> beforeWait_;
-    Encoding encoding_ = Encoding::unknown;
+    Encoding encoding_ = Encoding::Unknown;
     std::string buffer_;  // 8-bit text, as read or decoded, up to end_
     std::size_t end_ = 0;
     std::size_t at_ = 0;

@@ -3,8 +3,8 @@
 #include <string_view>
 #include <utility>
 
+#include "common/json.h"
 #include "common/text.h"
-#include "host/json.h"
 
 namespace netsorter::cli {
 namespace {

@@ -18,6 +18,15 @@ std::string fullName(std::string_view dir, std::string_view name, char separator
     return joined.substr(0, keep) + collapsePairs(std::string_view(joined).substr(keep), separator);
 }
 
+std::string_view fileName(std::string_view path) {
+#ifdef _WIN32
+    const std::size_t cut = path.find_last_of("\\/");
+#else
+    const std::size_t cut = path.find_last_of('/');
+#endif
+    return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
 Result<std::string> readWholeFile(const std::string& path) {
     const auto refused = [&](std::string reason) {
         return Problem::failure(Problem::Subject::None, path, std::move(reason));

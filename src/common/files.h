@@ -29,6 +29,10 @@ std::string programDir();
 // (a network share) is kept.
 std::string fullName(std::string_view dir, std::string_view name, char separator = kPathSeparator);
 
+// The last part of a path: all of it after its last separator ("\" or "/" on Windows, "/"
+// elsewhere), or all of it when it has none.
+std::string_view fileName(std::string_view path);
+
 // The most a text file of the program (nets.txt, countries.txt) may hold: the text, its
 // decoded copy and what is built from it must fit the process, which for the 32-bit
 // program is 2 GB of address space.
@@ -59,7 +63,6 @@ class RandomAccessFile {
     // A failure's reason is the system's description, or notARegularFileReason().
     Status open(const std::string& path);
     void close() noexcept;
-    bool isOpen() const { return handle_ != kNoHandle; }
 
     // The file's current length in bytes, asked of the system on every call.
     std::optional<std::uint64_t> size() const;

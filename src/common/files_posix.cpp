@@ -17,8 +17,12 @@ std::string programDir() {
         return ".";
     }
     path.resize(static_cast<size_t>(n));
-    const size_t slash = path.rfind('/');
-    return slash == 0 ? "/" : path.substr(0, slash);
+    // The root of the file system keeps its "/", any other directory loses it.
+    path.resize(path.size() - fileName(path).size());
+    if (path.size() > 1) {
+        path.pop_back();
+    }
+    return path;
 }
 
 std::string notARegularFileReason() {

@@ -67,13 +67,16 @@ std::string programDir() {
         }
         path.resize(path.size() * 2);
     }
-    const size_t slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) {
+    std::string dir = fromWide(path);
+    dir.resize(dir.size() - fileName(dir).size());
+    if (dir.empty()) {
         return ".";
     }
     // A drive's root keeps its backslash ("C:\"), any other directory loses it.
-    const bool root = slash == 2 && path[1] == L':';
-    return fromWide(path.substr(0, root ? slash + 1 : slash));
+    if (!(dir.size() == 3 && dir[1] == ':')) {
+        dir.pop_back();
+    }
+    return dir;
 }
 
 std::string notARegularFileReason() {

@@ -110,17 +110,13 @@ std::vector<std::string> splitLines(std::string_view text) {
     return lines;
 }
 
-std::string_view trimSpacesView(std::string_view text) {
+std::string_view trimSpaces(std::string_view text) {
     const size_t first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) {
         return {};
     }
     const size_t last = text.find_last_not_of(' ');
     return text.substr(first, last - first + 1);
-}
-
-std::string trimSpaces(std::string_view text) {
-    return std::string(trimSpacesView(text));
 }
 
 std::string foldCase(std::string_view utf8) {

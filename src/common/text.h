@@ -85,8 +85,7 @@ std::vector<std::string> splitLines(std::string_view text);
 std::string_view trimWhitespace(std::string_view utf8);
 
 // Removes space characters (only U+0020) at both ends.
-std::string trimSpaces(std::string_view text);
-std::string_view trimSpacesView(std::string_view text);
+std::string_view trimSpaces(std::string_view text);
 
 // Folds ASCII and Cyrillic letters to lower case, for keys compared without regard to case.
 std::string foldCase(std::string_view utf8);

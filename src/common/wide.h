@@ -9,10 +9,6 @@ namespace netsorter {
 std::wstring toWide(std::string_view utf8);
 std::string fromWide(std::wstring_view wide);
 
-// UTF-8 <-> the system's 8-bit (ANSI) code page, for APIs that have no wide form.
-std::string toAnsi(std::string_view utf8);
-std::string fromAnsi(std::string_view ansi);
-
 // The system's description of an error code, without the final line break.
 std::string systemMessage(unsigned long code);
 

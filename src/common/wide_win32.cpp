@@ -27,30 +27,6 @@ std::string fromWide(std::wstring_view wide) {
     return out;
 }
 
-std::string toAnsi(std::string_view utf8) {
-    const std::wstring wide = toWide(utf8);
-    if (wide.empty()) {
-        return {};
-    }
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
-}
-
-std::string fromAnsi(std::string_view ansi) {
-    if (ansi.empty()) {
-        return {};
-    }
-    const int n =
-        MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
-    return fromWide(wide);
-}
-
 std::string systemMessage(unsigned long code) {
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(

@@ -50,8 +50,6 @@ class mdlTray {
     // the message was the tray's.
     bool handleNotifierMessage(UINT msg, WPARAM wParam);
 
-    bool iconShown() const { return shown_; }
-
   private:
     static constexpr UINT_PTR kRetryTimer = 1;
 

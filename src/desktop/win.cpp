@@ -71,8 +71,7 @@ std::wstring moduleFileName() {
 }  // namespace
 
 std::wstring exeName() {
-    std::wstring name = moduleFileName();
-    name.erase(0, name.find_last_of(L"\\/") + 1);
+    std::wstring name = toWide(fileName(fromWide(moduleFileName())));
     const size_t dot = name.rfind(L'.');
     if (dot != std::wstring::npos) {
         name.erase(dot);

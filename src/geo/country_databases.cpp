@@ -23,9 +23,8 @@ class MmdbCountrySource final : public CountrySource {
     bool answersByIndex() const override { return false; }
     CountryAnswer countryOf(const IpAddress& address, const Yield&) override {
         CountryAnswer answer;
-        const std::optional<std::string_view> code = address.isV4()
-                                                         ? countries_.country(address.v4())
-                                                         : countries_.country(address.v6Bytes());
+        const std::optional<std::string_view> code =
+            address.isV4() ? countries_.country(address.v4()) : countries_.country(address.v6());
         if (code) {
             answer.kind = CountryAnswer::Country;
             answer.code = *code;
@@ -78,11 +77,6 @@ std::string creditOf(const std::string& path, std::uint64_t size) {
     return digest && *digest == kShippedSha256 ? kShippedCountryDatabaseCredit : "";
 }
 
-std::string fileName(const std::string& path) {
-    const std::size_t cut = path.find_last_of("/\\");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 }  // namespace
 
 std::string databaseNotes(const CountryDatabase& database) {
@@ -109,7 +103,7 @@ Result<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess a
     }
     CountryDatabase database;
     database.path = path;
-    database.name = fileName(path);
+    database.name = std::string(fileName(path));
     if (mmdb) {
         Result<MmdbCountries> countries = MmdbCountries::load(path);
         if (!countries) {
@@ -137,7 +131,7 @@ Result<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAccess ac
     std::shared_ptr<LegacyCountryDatabase> dat = std::move(*opened);
     CountryDatabase database;
     database.path = path;
-    database.name = fileName(path);
+    database.name = std::string(fileName(path));
     if (!ipv6Path.empty() && dat->openIpv6(ipv6Path)) {
         database.ipv6Path = ipv6Path;
     }

@@ -42,8 +42,6 @@ std::string atOffset(std::uint32_t offset) {
 // Walks the search tree with libmaxminddb's reads and turns it into runs of one answer.
 class MmdbTreeReader {
   public:
-    using Key = MmdbCountries::Key;
-
     MmdbTreeReader(const MMDB_s& db, MmdbCountries& out)
         : db_(db),
           out_(out),
@@ -54,14 +52,14 @@ class MmdbTreeReader {
           budget_(2 * std::uint64_t{db.metadata.node_count} + 1024) {}
 
     // Fills starts and answers with the runs below record root, for addresses of bits bits
-    // held at the top of a Key. With ipv4Node, that node reached no deeper than ::/96 is
+    // held at the top of an Ipv6Number. With ipv4Node, that node reached no deeper than ::/96 is
     // one answer that sends the lookup to the IPv4 table. False with reason() on damage.
     bool walk(std::uint64_t root, int bits, std::optional<std::uint64_t> ipv4Node,
-              std::vector<Key>& starts, std::vector<std::uint16_t>& answers) {
+              std::vector<Ipv6Number>& starts, std::vector<std::uint16_t>& answers) {
         struct Pending {
             std::uint64_t record;
             int depth;
-            Key start;
+            Ipv6Number start;
         };
         // Depth first, the 0 side before the 1 side: the runs come in address order, and
         // the stack never holds more than one entry per level.
@@ -128,7 +126,7 @@ class MmdbTreeReader {
         return false;
     }
 
-    static Key withBit(Key key, int bit) {
+    static Ipv6Number withBit(Ipv6Number key, int bit) {
         if (bit < 64) {
             key.hi |= std::uint64_t{1} << (63 - bit);
         } else {
@@ -302,14 +300,14 @@ Result<MmdbCountries> MmdbCountries::load(const std::string& path) {
     // IPv4 addresses are found as libmaxminddb finds them: in an IPv6 tree from the record
     // it reaches after 96 zero bits (or fewer, where the tree ends sooner).
     MmdbTreeReader reader(*db, out);
-    std::vector<Key> starts;
+    std::vector<Ipv6Number> starts;
     const bool ipv6 = meta.ip_version == 6;
     const std::uint64_t ipv4Root = ipv6 ? db->ipv4_start_node.node_value : 0;
     if (!reader.walk(ipv4Root, 32, std::nullopt, starts, out.answers4_)) {
         return Status::failure(reader.reason());
     }
     out.starts4_.reserve(starts.size());
-    for (const Key& k : starts) {
+    for (const Ipv6Number& k : starts) {
         out.starts4_.push_back(static_cast<std::uint32_t>(k.hi >> 32));
     }
     if (ipv6) {
@@ -366,12 +364,7 @@ std::optional<std::string_view> MmdbCountries::country(std::uint32_t ipv4) const
     return code(answers4_[static_cast<std::size_t>(run - starts4_.data())]);
 }
 
-std::optional<std::string_view> MmdbCountries::country(const Ipv6Address& ipv6) const {
-    Key key;
-    for (int i = 0; i < 8; ++i) {
-        key.hi = key.hi << 8 | ipv6[i];
-        key.lo = key.lo << 8 | ipv6[i + 8];
-    }
+std::optional<std::string_view> MmdbCountries::country(Ipv6Number key) const {
     const auto after = std::upper_bound(starts6_.begin(), starts6_.end(), key);
     if (after == starts6_.begin()) {
         return std::nullopt;  // an IPv4 database

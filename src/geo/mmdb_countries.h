@@ -12,11 +12,9 @@
 #include <vector>
 
 #include "common/problem.h"
+#include "nets/ip_address.h"
 
 namespace netsorter {
-
-// An IPv6 address in network order.
-using Ipv6Address = std::array<std::uint8_t, 16>;
 
 // What a database says of itself, for display.
 struct MmdbMetadata {
@@ -45,7 +43,7 @@ class MmdbCountries {
     // where the database holds no country for it, and for any IPv6 address in an IPv4
     // database (libmaxminddb refuses those lookups).
     std::optional<std::string_view> country(std::uint32_t ipv4) const;
-    std::optional<std::string_view> country(const Ipv6Address& ipv6) const;
+    std::optional<std::string_view> country(Ipv6Number ipv6) const;
 
     const MmdbMetadata& metadata() const { return metadata_; }
 
@@ -56,13 +54,6 @@ class MmdbCountries {
     friend class MmdbTreeReader;
 
     MmdbCountries() = default;  // only load makes one, with its tables
-
-    // A 128-bit address as two halves, ordered as numbers.
-    struct Key {
-        std::uint64_t hi = 0;
-        std::uint64_t lo = 0;
-        auto operator<=>(const Key&) const = default;
-    };
 
     MmdbMetadata metadata_;
     // Index 0 is no country; the tables hold indexes into this one.
@@ -76,7 +67,7 @@ class MmdbCountries {
     // IPv6 likewise, without buckets; an answer may instead send the lookup to the IPv4
     // table with 32 bits of the address (the tree's IPv4 subtree, reached under ::/96 and
     // its aliases).
-    std::vector<Key> starts6_;
+    std::vector<Ipv6Number> starts6_;
     std::vector<std::uint16_t> answers6_;
 
     std::optional<std::string_view> code(std::uint16_t answer) const;

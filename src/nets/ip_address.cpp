@@ -5,7 +5,9 @@ namespace {
 
 // What each byte is to the IPv6 reader: a hex digit's value, or one of the kinds below. A
 // table: a batch reads millions of addresses.
-enum : std::uint8_t { kColon = 16, kDot = 17, kOther = 0xFF };
+constexpr std::uint8_t kColon = 16;
+constexpr std::uint8_t kDot = 17;
+constexpr std::uint8_t kOther = 0xFF;
 constexpr std::array<std::uint8_t, 256> kByteKind = [] {
     std::array<std::uint8_t, 256> kind{};
     kind.fill(kOther);

@@ -1,6 +1,7 @@
 #include "nets/net_checker.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "common/text.h"
 
@@ -29,81 +30,94 @@ clsNet single(std::uint32_t v4) {
     return {static_cast<double>(v4), static_cast<double>(v4), 0};
 }
 
-}  // namespace
+// What the first-match search asks of a query of either family: whether it is one address,
+// and the address numbers its index is asked for at its two ends. An IPv4 range whose end
+// lies past 255.255.255.255 has no last end to ask for.
+bool isSingle(const clsNet& q) {
+    return q.lastIp == q.firstIp;
+}
+bool isSingle(const Ipv6Net& q) {
+    return q.prefix == 128;
+}
+std::uint32_t firstAddress(const clsNet& q) {
+    return static_cast<std::uint32_t>(q.firstIp);
+}
+Ipv6Number firstAddress(const Ipv6Net& q) {
+    return q.first;
+}
+std::optional<std::uint32_t> lastAddress(const clsNet& q) {
+    if (q.lastIp <= 4294967295.0) {
+        return static_cast<std::uint32_t>(q.lastIp);
+    }
+    return std::nullopt;
+}
+std::optional<Ipv6Number> lastAddress(const Ipv6Net& q) {
+    return q.last();
+}
 
-std::size_t clsNetChecker::scan(const clsNet& q, std::size_t from, std::size_t to) const {
+// The first subnet in nets[from, to) that contains q; nets.size() if none.
+template <typename Net>
+std::size_t scan(const std::vector<Net>& nets, const Net& q, std::size_t from, std::size_t to) {
     for (std::size_t k = from; k < to; ++k) {
-        if (contains(nets_[k], q)) {
+        if (contains(nets[k], q)) {
             return k;
         }
     }
-    return nets_.size();
+    return nets.size();
 }
 
-std::size_t clsNetChecker::scan(const Ipv6Net& q, std::size_t from, std::size_t to) const {
-    for (std::size_t k = from; k < to; ++k) {
-        if (contains(nets6_[k], q)) {
-            return k;
-        }
+// The heading number of the first subnet of nets that contains q, or
+// SubnetIndex::kNoHeading; index is rebuilt for nets when it is stale and no load is under
+// way (inside a load every line would invalidate it again).
+template <typename Net, typename Index>
+std::uint32_t firstContainingIn(const std::vector<Net>& nets, Index& index, bool loading,
+                                const Net& q) {
+    if (!loading && index.covered() != nets.size()) {
+        index.build(nets);
     }
-    return nets6_.size();
-}
-
-std::uint32_t clsNetChecker::firstContaining(const clsNet& q) const {
-    // Rebuilt only between loads: inside a load every line would invalidate it again.
-    if (loading_ == 0 && index_.covered() != nets_.size()) {
-        index_.build(nets_);
-    }
-    const std::size_t covered = index_.covered();
-    const auto first = static_cast<std::uint32_t>(q.firstIp);
-    std::size_t found = nets_.size();
-    if (q.lastIp == q.firstIp) {
+    const std::size_t covered = index.covered();
+    std::size_t found = nets.size();
+    if (isSingle(q)) {
         // No jump on the answer itself: at a million subnets the next check can then start
         // while this one still waits for memory.
-        const std::uint32_t heading = index_.headingAt(first);
-        if (covered == nets_.size() || heading != SubnetIndex::kNoHeading) {
+        const std::uint32_t heading = index.headingAt(firstAddress(q));
+        if (covered == nets.size() || heading != SubnetIndex::kNoHeading) {
             return heading;
         }
-    } else if (const std::uint32_t atFirst = index_.positionAt(first);
+    } else if (const std::uint32_t atFirst = index.positionAt(firstAddress(q));
                atFirst != SubnetIndex::kNone) {
         // A range: whatever holds all of it holds both its ends, so it comes no earlier
         // than the first subnet holding either end.
         std::size_t from = atFirst;
-        if (q.lastIp <= 4294967295.0) {
-            const std::uint32_t atLast = index_.positionAt(static_cast<std::uint32_t>(q.lastIp));
+        if (const auto last = lastAddress(q)) {
+            const std::uint32_t atLast = index.positionAt(*last);
             from = atLast == SubnetIndex::kNone ? covered : std::max<std::size_t>(from, atLast);
         }
-        found = scan(q, from, covered);
+        found = scan(nets, q, from, covered);
     }
     // Subnets appended since the index was built (a check while add_nets yields).
     if (found >= covered) {
-        found = scan(q, covered, nets_.size());
+        found = scan(nets, q, covered, nets.size());
     }
-    return found < nets_.size() ? nets_[found].heading : SubnetIndex::kNoHeading;
+    return found < nets.size() ? nets[found].heading : SubnetIndex::kNoHeading;
 }
 
-// As for IPv4, with the index of the IPv6 subnets.
+// The answer of the whole list scanned, as the index must give it.
+template <typename Net>
+const std::string& firstByScan(const std::vector<Net>& nets, const Net& q,
+                               const std::vector<std::string>& answers) {
+    const std::size_t k = scan(nets, q, 0, nets.size());
+    return answers[k < nets.size() ? nets[k].heading : SubnetIndex::kNoHeading];
+}
+
+}  // namespace
+
+std::uint32_t clsNetChecker::firstContaining(const clsNet& q) const {
+    return firstContainingIn(nets_, index_, loading_ != 0, q);
+}
+
 std::uint32_t clsNetChecker::firstContaining(const Ipv6Net& q) const {
-    if (loading_ == 0 && index6_.covered() != nets6_.size()) {
-        index6_.build(nets6_);
-    }
-    const std::size_t covered = index6_.covered();
-    std::size_t found = nets6_.size();
-    if (q.prefix == 128) {
-        const std::uint32_t heading = index6_.headingAt(q.first);
-        if (covered == nets6_.size() || heading != SubnetIndex::kNoHeading) {
-            return heading;
-        }
-    } else if (const std::uint32_t atFirst = index6_.positionAt(q.first);
-               atFirst != Subnet6Index::kNone) {
-        const std::uint32_t atLast = index6_.positionAt(q.last());
-        found =
-            scan(q, atLast == Subnet6Index::kNone ? covered : std::max(atFirst, atLast), covered);
-    }
-    if (found >= covered) {
-        found = scan(q, covered, nets6_.size());
-    }
-    return found < nets6_.size() ? nets6_[found].heading : SubnetIndex::kNoHeading;
+    return firstContainingIn(nets6_, index6_, loading_ != 0, q);
 }
 
 std::string clsNetChecker::checkIp(std::string_view ip) const {
@@ -134,13 +148,11 @@ std::string clsNetChecker::checkIpByScan(std::string_view ip) const {
             return kBadIp;
         }
         if (range.family == IpAddress::Family::V6) {
-            const std::size_t k = scan(range.v6, 0, nets6_.size());
-            return k < nets6_.size() ? comment(nets6_[k]) : answers_[SubnetIndex::kNoHeading];
+            return firstByScan(nets6_, range.v6, answers_);
         }
         q = range.v4;
     }
-    const std::size_t k = scan(q, 0, nets_.size());
-    return k < nets_.size() ? comment(nets_[k]) : answers_[SubnetIndex::kNoHeading];
+    return firstByScan(nets_, q, answers_);
 }
 
 bool clsNetChecker::isIp(std::string_view ip) {
@@ -160,10 +172,10 @@ void clsNetChecker::add_nets(std::string_view lNets, const Yield& yield) {
     std::uint32_t heading = kEmptyHeading;
     bool stored = true;
     forEachLine(lNets, [&](std::string_view raw) {
-        const std::string_view line = trimSpacesView(raw);
+        const std::string_view line = trimSpaces(raw);
         if (!line.empty()) {
             if (line[0] == '#') {
-                comment = trimSpacesView(line.substr(1));
+                comment = trimSpaces(line.substr(1));
                 heading = kEmptyHeading;
                 stored = comment.empty();
             } else {

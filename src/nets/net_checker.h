@@ -57,9 +57,6 @@ class clsNetChecker {
     mutable SubnetIndex index_;
     mutable Subnet6Index index6_;
 
-    // The first subnet of q's family in [from, to) that contains q; the list's size if none.
-    std::size_t scan(const clsNet& q, std::size_t from, std::size_t to) const;
-    std::size_t scan(const Ipv6Net& q, std::size_t from, std::size_t to) const;
     // The heading number of the first subnet that contains q, or SubnetIndex::kNoHeading.
     std::uint32_t firstContaining(const clsNet& q) const;
     std::uint32_t firstContaining(const Ipv6Net& q) const;

@@ -54,22 +54,22 @@ char32_t nextCodePoint(std::string_view text, size_t& i) {
     return cp;
 }
 
-enum Script : unsigned { kOther = 0, kLatin = 1, kGreek = 2, kCyrillic = 4 };
+enum Script : unsigned { Other = 0, Latin = 1, Greek = 2, Cyrillic = 4 };
 
 // The letters of the Latin, Greek and Cyrillic blocks; digits, "-" and marks belong to none.
 Script scriptOf(char32_t c) {
     const auto in = [c](char32_t first, char32_t last) { return c >= first && c <= last; };
     if (in('a', 'z') || in('A', 'Z') || (in(0xC0, 0x2AF) && c != 0xD7 && c != 0xF7) ||
         in(0x1E00, 0x1EFF) || in(0x2C60, 0x2C7F) || in(0xA720, 0xA7FF) || in(0xAB30, 0xAB6F)) {
-        return kLatin;
+        return Latin;
     }
     if (in(0x370, 0x3FF) || in(0x1F00, 0x1FFF)) {
-        return kGreek;
+        return Greek;
     }
     if (in(0x400, 0x52F) || in(0x1C80, 0x1C8F) || in(0x2DE0, 0x2DFF) || in(0xA640, 0xA69F)) {
-        return kCyrillic;
+        return Cyrillic;
     }
-    return kOther;
+    return Other;
 }
 
 bool aLabelMixesScripts(std::string_view name) {

@@ -429,6 +429,49 @@ case_usage() {
     grep -q '^usage: netsorter' "$work/out" || fail "--help: no usage on stdout"
 }
 
+# What careful users met: the order of "-", options a mode does not use, --version, data
+# files and standard input in any encoding, escapes in TSV, whitespace around arguments.
+# Each row: status, the pattern the whole output must hold (grep -Pz; "" for no output),
+# standard input as printf writes it, the arguments.
+case_careful_users() {
+    local utf16 utf32
+    utf16=$(data_without)
+    iconv -f CP1251 -t UTF-16 <"$data/nets.txt" >"$utf16/nets.txt"
+    iconv -f UTF-8 -t UTF-16 <"$data/countries.txt" >"$utf16/countries.txt"
+    utf32=$(data_without)
+    iconv -f CP1251 -t UTF-32 <"$data/nets.txt" >"$utf32/nets.txt"
+    local d d16 d32 row
+    d=$(arg_path "$data")
+    d16=$(arg_path "$utf16")
+    d32=$(arg_path "$utf32")
+    local -a rows=(
+        "0|^8\.8\.8\.8\t.*\n1\.1\.1\.1\t|8.8.8.8\n|--no-reverse --format tsv - 1.1.1.1"
+        "2|||- -"
+        "2|||--uninstall-native-host --country-db x"
+        "0|\(4 subnets: 4 IPv4, 0 IPv6\)||--data-dir $d --version"
+        "1|^netsorter [^\n]*\n$||--version --data-dir /missing"
+        "2|||--version 1.2.3.4"
+        "2|||--data-dir= 1.2.3.4"
+        "2|||--country-db= 1.2.3.4"
+        "0|\tЧастные сети\t.*\n200\.1\.2\.3\t.*\tВерхняя половина \(UH\)\n$||--data-dir $d16 --no-reverse --format tsv 10.1.2.3 200.1.2.3"
+        "1|||--data-dir $d32 10.1.2.3"
+        "1||\xff\xfe\x00\x00\x31\x00\x00\x00|--format tsv"
+        "0|^10\.1\.2\.3\\\\x1b\]0;x\\\\x07\t|10.1.2.3\e]0;x\a\n|--no-reverse --format tsv"
+        "0|\t2001:db8::1\t||--no-reverse --format tsv $'2001:db8::1\n'"
+    )
+    for row in "${rows[@]}"; do
+        IFS='|' read -r want pattern input args <<<"$row"
+        printf "$input" >"$work/in"
+        eval "stdin_file=\$work/in run $args"
+        expect_status "$want" "$args"
+        if [[ -z $pattern ]]; then
+            [[ ! -s $work/out ]] || fail "$args: output: $(cat -A "$work/out")"
+        else
+            grep -Pzq -- "$pattern" "$work/out" || fail "$args: output: $(cat -A "$work/out")"
+        fi
+    done
+}
+
 case_duplicate_key() {
     local dir
     dir=$(data_without)
@@ -462,7 +505,7 @@ EOF
     expect_status 0 --version
     expect_no_stderr --version
     grep -Eq '^netsorter [0-9]+\.[0-9]+\.[0-9]+$' "$work/out" &&
-        grep -Eq '^nets\.txt: .*nets\.txt \([0-9]+ subnets\)$' "$work/out" &&
+        grep -Eq '^nets\.txt: .*nets\.txt \([0-9]+ subnets: [0-9]+ IPv4, [0-9]+ IPv6\)$' "$work/out" &&
         grep -Eq '^country database: .*GeoIP\.dat$' "$work/out" ||
         fail "--version: $(cat "$work/out")"
 }

@@ -8,23 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "browser_host/native_messaging.h"
+#include "common/json.h"
 #include "common/text.h"
 #include "fuzz_support.h"
-#include "host/json.h"
-#include "host/native_messaging.h"
 
 namespace netsorter::fuzz {
 namespace {
 
-namespace nm = native_messaging;
+namespace nm = browser_host;
 
 void expectTextsSurviveWriting(const std::vector<JsonMember>& members) {
     for (const JsonMember& m : members) {
-        std::string error;
         const std::string json =
             "{" + jsonString(m.name) + ":" + (m.text ? jsonString(*m.text) : "null") + "}";
-        const auto again = readJsonObject(json, error);
-        expect(again && again->size() == 1, "written back, not read again: " + error);
+        const auto again = readJsonObject(json);
+        expect(again && again->size() == 1, "written back, not read again: " + again.reason());
         expectEqual("name read again", again->front().name, m.name);
         expect(again->front().text == m.text, "text read again");
     }
@@ -52,15 +51,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace netsorter::fuzz;
     const std::string_view input = asText(data, size);
 
-    std::string error;
-    if (const auto members = readJsonObject(input, error)) {
+    if (const auto members = readJsonObject(input)) {
         expectTextsSurviveWriting(*members);
-        std::string address;
-        if (nm::requestAddress(input, address, error)) {
-            expect(isValidUtf8(address), "an address that is not UTF-8");
+        if (const Result<std::string> address = nm::requestAddress(input)) {
+            expect(isValidUtf8(*address), "an address that is not UTF-8");
         }
     } else {
-        expect(!error.empty(), "refused without a reason");
+        expect(!members.reason().empty(), "refused without a reason");
     }
 
     std::istringstream in{std::string(input)};
@@ -72,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
     const std::vector<std::string> sent = answers(out.str());
     for (const std::string& answer : sent) {
-        std::string why;
-        expect(readJsonObject(answer, why).has_value(), "an answer that is not JSON: " + why);
+        const auto read = readJsonObject(answer);
+        expect(read.ok(), "an answer that is not JSON: " + read.reason());
     }
     expect(status == 0 || status == 1, "status");
     expect(sent.size() == checks + status, "answers: " + std::to_string(sent.size()) + " for " +

@@ -24,11 +24,11 @@ Lines expectedLines(std::string_view text) {
     forEachLine(text, [&](std::string_view line) {
         using Fault = console::Line::Fault;
         if (line.size() > console::kMaxLineBytes) {
-            lines.emplace_back("", Fault::tooLong);
+            lines.emplace_back("", Fault::TooLong);
         } else if (line.find('\0') != std::string_view::npos) {
-            lines.emplace_back("", Fault::nul);
+            lines.emplace_back("", Fault::Nul);
         } else {
-            lines.emplace_back(line, Fault::none);
+            lines.emplace_back(line, Fault::None);
         }
     });
     if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
@@ -46,7 +46,7 @@ std::pair<Lines, std::string> readAll(std::string_view input, unsigned pieces) {
     std::size_t reads = 0;
     std::size_t waits = 0;
     console::LineReader reader(
-        [&](char* buffer, std::size_t room, std::string&) {
+        [&](char* buffer, std::size_t room) -> Result<std::size_t> {
             const std::size_t piece = pieces & 8 ? room : scale * (1 + (pieces + reads++) % 8);
             const std::size_t n = std::min({piece, room, input.size() - at});
             std::memcpy(buffer, input.data() + at, n);

@@ -10,6 +10,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -81,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::size_t count = std::min<std::size_t>(data[0] % 8 + 1, (size - 1) / 16);
-    std::vector<Ipv6Address> addresses(count);
+    std::vector<std::array<std::uint8_t, 16>> addresses(count);
     for (std::size_t i = 0; i < count; ++i) {
         std::memcpy(addresses[i].data(), data + 1 + 16 * i, 16);
     }
@@ -100,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         delete library.release();
         fail("libmaxminddb cannot open a database that loaded");
     }
-    for (const Ipv6Address& a : addresses) {
+    for (const std::array<std::uint8_t, 16>& a : addresses) {
         sockaddr_in v4{};
         v4.sin_family = AF_INET;
         std::memcpy(&v4.sin_addr, a.data() + 12, 4);
@@ -114,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         v6.sin6_family = AF_INET6;
         std::memcpy(&v6.sin6_addr, a.data(), 16);
         const std::string what6 = hex(a.data(), 16);
-        expectEqual("IPv6 " + what6, ours(load->country(a)),
+        expectEqual("IPv6 " + what6, ours(load->country(IpAddress::fromV6Bytes(a).v6())),
                     libraryCountry(*library, reinterpret_cast<const sockaddr*>(&v6), what6));
     }
     return 0;

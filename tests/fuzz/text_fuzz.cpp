@@ -121,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expect(codePoints(folded) == referenceFold(codePoints(text)), "folded wrongly");
     expectEqual("folding twice", foldCase(folded), folded);
 
-    const std::string trimmed = trimSpaces(bytes);
+    const std::string_view trimmed = trimSpaces(bytes);
     expect(!trimmed.starts_with(' ') && !trimmed.ends_with(' ') &&
                bytes.find(trimmed) != std::string_view::npos,
            "trimSpaces");

@@ -1,102 +1,111 @@
-// The toggles of the menu "Настройки" in this test's own process, where the menu marks can
-// be read (another process cannot read them under wine): each use inverts the mark and the
-// stored setting together.
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
-#include <memory>
+// The menu bar and the toggles of the menu "Настройки" in this test's own process, where the
+// menu marks can be read (another process cannot read them under wine): the marks follow the
+// stored settings at start, and each use inverts the mark and the stored setting together.
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "app/form1.h"
-#include "app/resource.h"
-#include "desktop/win.h"
+#include "app/menu.h"
+#include "form_fixture.h"
 
 namespace netsorter {
 namespace {
 
-constexpr wchar_t kSettingsKey[] = L"Software\\Netsorter";
-constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr UINT_PTR kTimer2 = 2;
-
-void pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message != WM_QUIT) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-}
-
-// A string value under HKEY_CURRENT_USER, or nothing when it (or its key) is absent.
-std::optional<std::wstring> readValue(const wchar_t* key, const wchar_t* name) {
-    const win::UniqueKey k = win::openKey(HKEY_CURRENT_USER, key);
-    return k ? win::readString(k.get(), name) : std::nullopt;
-}
+using testing::kRunKey;
+using testing::kSettingsKey;
+using testing::kTimer2;
+using testing::readValue;
+using testing::RegistryValue;
+using testing::Window;
 
 bool keyExists(const wchar_t* key) {
     return static_cast<bool>(win::openKey(HKEY_CURRENT_USER, key));
 }
 
-void writeValue(const wchar_t* key, const wchar_t* name, const std::optional<std::wstring>& text) {
-    const win::UniqueKey k = win::createKey(HKEY_CURRENT_USER, key);
-    ASSERT_TRUE(k);
-    if (text) {
-        win::writeString(k.get(), name, *text);
-    } else {
-        RegDeleteValueW(k.get(), name);
+// The menu bar as the table's "Menu/Item" paths with their ids, in their order; a separator
+// is "Menu/-" with id 0.
+std::vector<std::pair<std::wstring, UINT>> menuBarItems(HMENU bar) {
+    std::vector<std::pair<std::wstring, UINT>> items;
+    const auto caption = [](HMENU menu, int at) {
+        wchar_t text[256] = {};
+        GetMenuStringW(menu, static_cast<UINT>(at), text, 256, MF_BYPOSITION);
+        return std::wstring(text);
+    };
+    for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+        const std::wstring top = caption(bar, i);
+        const HMENU sub = GetSubMenu(bar, i);
+        for (int j = 0; sub != nullptr && j < GetMenuItemCount(sub); ++j) {
+            const bool separator =
+                GetMenuState(sub, static_cast<UINT>(j), MF_BYPOSITION) & MF_SEPARATOR;
+            items.emplace_back(top + L"/" + (separator ? L"-" : caption(sub, j)),
+                               separator ? 0 : GetMenuItemID(sub, j));
+        }
     }
+    return items;
 }
 
-// Puts a value back as it was when the test ends.
-class SavedValue {
-  public:
-    SavedValue(const wchar_t* key, const wchar_t* name)
-        : key_(key), name_(name), saved_(readValue(key, name)) {}
-    ~SavedValue() {
-        if (saved_ || keyExists(key_)) {
-            writeValue(key_, name_, saved_);
+// The bar shows the menu table, in its order, without the tray icon's menu; a person reads
+// the menus in this order, and no item has a shortcut: no access key, no accelerator text.
+TEST(Menus, CaptionsInTheirOrderAndTheirCommands) {
+    Window window(L"", false);
+    ASSERT_TRUE(window.created());
+    std::vector<std::pair<std::wstring, UINT>> table;
+    for (const MenuCommand& command : menuCommands()) {
+        if (command.menu() != kTrayMenu) {
+            table.emplace_back(command.path, command.id);
         }
     }
-    SavedValue(const SavedValue&) = delete;
-    SavedValue& operator=(const SavedValue&) = delete;
-
-  private:
-    const wchar_t* key_;
-    const wchar_t* name_;
-    std::optional<std::wstring> saved_;
-};
-
-class Window {
-  public:
-    Window() : form_(std::make_unique<Form1>(GetModuleHandleW(nullptr), L"")) {
-        created_ = form_->create();
-        if (created_) {
-            form_->show();
-            pump();
+    const auto shown = menuBarItems(window.menu());
+    EXPECT_EQ(shown, table);
+    std::vector<std::wstring> menus;
+    std::set<UINT> ids;
+    for (const auto& [path, id] : shown) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(path.find_first_of(L"&\t"), std::wstring::npos);
+        EXPECT_TRUE(id == 0 || ids.insert(id).second) << "two items with one command";
+        const std::wstring menu = path.substr(0, path.find(L'/'));
+        if (menus.empty() || menus.back() != menu) {
+            menus.push_back(menu);
         }
     }
-    ~Window() {
-        form_.reset();
-        pump();
-    }
-    Window(const Window&) = delete;
-    Window& operator=(const Window&) = delete;
+    EXPECT_EQ(menus, (std::vector<std::wstring>{L"Файл", L"Вид", L"Настройки", L"?"}));
+}
 
-    bool created() const { return created_; }
-    HWND hwnd() const { return form_->hwnd(); }
-    bool checked(UINT id) const {
-        return (GetMenuState(GetMenu(hwnd()), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+TEST(Startup, SettingsFromRegistrySetMarksAndKeyboardPolling) {
+    struct Row {
+        std::optional<std::wstring> intercept;
+        std::optional<std::wstring> run;
+        bool interceptOn;
+        bool autostartOn;
+    };
+    const Row rows[] = {
+        {std::nullopt, std::nullopt, false, false},
+        {L"1", L"C:\\Program Files\\Netsorter\\Netsorter.exe /hide", true, true},
+        {L"0", L"notepad.exe", false, true},
+        {L" 1", L"", false, false},
+        {L"1 ", std::nullopt, false, false},
+        {L"", L" ", false, true},
+        {L"11", L"x", false, true},
+        {L"1", std::nullopt, true, false},
+    };
+    RegistryValue intercept(kSettingsKey, L"intercept");
+    RegistryValue run(kRunKey, L"Netsorter");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(L"intercept " + row.intercept.value_or(L"(absent)") + L", Run " +
+                     row.run.value_or(L"(absent)"));
+        intercept.set(row.intercept);
+        run.set(row.run);
+        Window window(L"", false);
+        ASSERT_TRUE(window.created());
+        EXPECT_EQ(window.checked(IDM_SETTINGS_INTERCEPT), row.interceptOn);
+        EXPECT_EQ(window.checked(IDM_SETTINGS_AUTOSTART), row.autostartOn);
+        // Killing a timer succeeds exactly when it runs.
+        EXPECT_EQ(KillTimer(window.hwnd(), kTimer2) != FALSE, row.interceptOn);
+        EXPECT_FALSE(window.checked(IDM_VIEW_ALWAYS_ON_TOP));
     }
-    void command(UINT id) { SendMessageW(hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
-
-  private:
-    std::unique_ptr<Form1> form_;
-    bool created_ = false;
-};
+}
 
 TEST(SettingsMenu, InterceptionToggleInvertsMarkStoredSettingAndPolling) {
     struct Row {
@@ -104,11 +113,11 @@ TEST(SettingsMenu, InterceptionToggleInvertsMarkStoredSettingAndPolling) {
         bool on;                             // the state at start
     };
     const Row rows[] = {{std::nullopt, false}, {L"1", true}};
-    const SavedValue saved(kSettingsKey, L"intercept");
+    RegistryValue saved(kSettingsKey, L"intercept");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.on ? "starting on" : "starting off");
         if (row.stored) {
-            writeValue(kSettingsKey, L"intercept", row.stored);
+            saved.set(row.stored);
         } else {
             RegDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey);
         }
@@ -135,10 +144,10 @@ TEST(SettingsMenu, AutostartToggleInvertsMarkAndRunValue) {
         bool on;
     };
     const Row rows[] = {{std::nullopt, false}, {L"C:\\elsewhere\\other.exe", true}};
-    const SavedValue saved(kRunKey, L"Netsorter");
+    RegistryValue saved(kRunKey, L"Netsorter");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.on ? "starting on" : "starting off");
-        writeValue(kRunKey, L"Netsorter", row.stored);
+        saved.set(row.stored);
         Window window;
         ASSERT_TRUE(window.created());
         bool on = row.on;

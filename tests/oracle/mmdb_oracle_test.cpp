@@ -15,14 +15,9 @@
 namespace netsorter {
 namespace {
 
-// A 128-bit address (an IPv4 one in hi's top 32 bits) and its network's two ends.
-struct Wide {
-    std::uint64_t hi = 0;
-    std::uint64_t lo = 0;
-};
-
-Wide parseHex(const std::string& digits) {
-    Wide w;
+// An address (an IPv4 one in the low 32 bits) as the answers write it, in hex.
+Ipv6Number parseHex(const std::string& digits) {
+    Ipv6Number w;
     for (const char c : digits) {
         const std::uint64_t d = c <= '9' ? c - '0' : c - 'a' + 10;
         w.hi = w.hi << 4 | w.lo >> 60;
@@ -33,7 +28,7 @@ Wide parseHex(const std::string& digits) {
 
 // The address with every bit from bit `from` on (0 the most significant of `bits`) set to
 // `one`.
-Wide networkEnd(Wide a, int bits, int from, bool one) {
+Ipv6Number networkEnd(Ipv6Number a, int bits, int from, bool one) {
     for (int bit = from; bit < bits; ++bit) {
         const int shift = bits - 1 - bit;
         std::uint64_t& half = shift >= 64 ? a.hi : a.lo;
@@ -43,17 +38,12 @@ Wide networkEnd(Wide a, int bits, int from, bool one) {
     return a;
 }
 
-std::string ours(const MmdbCountries& db, int family, Wide a) {
+std::string ours(const MmdbCountries& db, int family, Ipv6Number a) {
     std::optional<std::string_view> code;
     if (family == 4) {
         code = db.country(static_cast<std::uint32_t>(a.lo));
     } else {
-        Ipv6Address bytes;
-        for (int i = 0; i < 8; ++i) {
-            bytes[i] = static_cast<std::uint8_t>(a.hi >> (56 - 8 * i));
-            bytes[i + 8] = static_cast<std::uint8_t>(a.lo >> (56 - 8 * i));
-        }
-        code = db.country(bytes);
+        code = db.country(a);
     }
     return code ? std::string(*code) : "-";
 }
@@ -79,8 +69,8 @@ void compareWithOracle(const std::string& database, const std::string& answers,
         ++lines;
         found += code != "-";
         const int bits = family == 4 ? 32 : 128;
-        const Wide a = parseHex(hex);
-        for (const Wide probe :
+        const Ipv6Number a = parseHex(hex);
+        for (const Ipv6Number probe :
              {a, networkEnd(a, bits, length, false), networkEnd(a, bits, length, true)}) {
             ++compared;
             const std::string got = ours(*load, family, probe);

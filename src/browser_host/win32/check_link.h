@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace netsorter::host_win32 {
+namespace netsorter::browser_host {
 
 // Holds COM for the calling thread while it lives.
 class ComApartment {
@@ -23,4 +23,4 @@ class ComApartment {
 // answer saying why not.
 std::string checkLink(const std::string& address);
 
-}  // namespace netsorter::host_win32
+}  // namespace netsorter::browser_host

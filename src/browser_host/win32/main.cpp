@@ -8,14 +8,13 @@
 #include <cstdio>
 #include <iostream>
 
-#include "host/native_messaging.h"
-#include "host_win32/check_link.h"
+#include "browser_host/native_messaging.h"
+#include "browser_host/win32/check_link.h"
 
 int main() {
     // The length prefixes are binary; text mode would turn a byte 10 into 13 10.
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
-    const netsorter::host_win32::ComApartment com;
-    return netsorter::native_messaging::serve(std::cin, std::cout,
-                                              netsorter::host_win32::checkLink);
+    const netsorter::browser_host::ComApartment com;
+    return netsorter::browser_host::serve(std::cin, std::cout, netsorter::browser_host::checkLink);
 }

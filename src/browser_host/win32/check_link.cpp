@@ -1,4 +1,4 @@
-#include "host_win32/check_link.h"
+#include "browser_host/win32/check_link.h"
 
 #include <windows.h>
 
@@ -8,11 +8,11 @@
 
 #include <cstdio>
 
+#include "browser_host/native_messaging.h"
 #include "common/wide.h"
 #include "desktop/com.h"
-#include "host/native_messaging.h"
 
-namespace netsorter::host_win32 {
+namespace netsorter::browser_host {
 namespace {
 
 // The description the server gave with DISP_E_EXCEPTION, with its BSTRs freed.
@@ -38,9 +38,6 @@ class ExceptionInfo {
   private:
     EXCEPINFO info_{};
 };
-
-using native_messaging::Error;
-using native_messaging::errorAnswer;
 
 std::string failure(Error error, HRESULT hr) {
     char code[16];
@@ -98,4 +95,4 @@ std::string checkLink(const std::string& address) {
     return "{\"ok\":true}";
 }
 
-}  // namespace netsorter::host_win32
+}  // namespace netsorter::browser_host

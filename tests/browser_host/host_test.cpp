@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "host/json.h"
-#include "host/native_messaging.h"
+#include "browser_host/native_messaging.h"
+#include "common/json.h"
 
 namespace netsorter {
 namespace {
 
 using namespace std::string_literals;
-namespace nm = native_messaging;
+namespace nm = browser_host;
 
 TEST(RequestAddress, DecodesTheAddressOfAWellFormedRequest) {
     const std::pair<std::string, std::string> rows[] = {
@@ -32,10 +32,9 @@ TEST(RequestAddress, DecodesTheAddressOfAWellFormedRequest) {
         {R"({"id":-7,"x":[1,2.5e+3,{"address":5}],"t":true,"f":false,"n":null,"address":""})", ""},
     };
     for (const auto& [json, expected] : rows) {
-        std::string address;
-        std::string error;
-        EXPECT_TRUE(nm::requestAddress(json, address, error)) << json << ": " << error;
-        EXPECT_EQ(address, expected) << json;
+        const Result<std::string> address = nm::requestAddress(json);
+        ASSERT_TRUE(address) << json << ": " << address.reason();
+        EXPECT_EQ(*address, expected) << json;
     }
 }
 
@@ -83,11 +82,9 @@ TEST(RequestAddress, RefusesEverythingElse) {
         "{\"address\":\"a\",\"a\":" + std::string(200000, '[') + "}",
     };
     for (const std::string& json : rows) {
-        std::string address = "unchanged";
-        std::string error;
-        EXPECT_FALSE(nm::requestAddress(json, address, error)) << json;
-        EXPECT_FALSE(error.empty()) << json;
-        EXPECT_EQ(address, "unchanged") << json;
+        const Result<std::string> address = nm::requestAddress(json);
+        EXPECT_FALSE(address) << json;
+        EXPECT_FALSE(address.reason().empty()) << json;
     }
 }
 

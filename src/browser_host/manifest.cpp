@@ -1,8 +1,8 @@
-#include "host/manifest.h"
+#include "browser_host/manifest.h"
 
-#include "host/json.h"
+#include "common/json.h"
 
-namespace netsorter::native_messaging {
+namespace netsorter::browser_host {
 
 std::string hostManifest(BrowserFamily family, const std::string& hostPath) {
     const std::string allowed =
@@ -17,4 +17,4 @@ std::string hostManifest(BrowserFamily family, const std::string& hostPath) {
            "}\n";
 }
 
-}  // namespace netsorter::native_messaging
+}  // namespace netsorter::browser_host

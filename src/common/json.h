@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/problem.h"
+
 namespace netsorter {
 
 // One member of an object. text holds a string value decoded to UTF-8; members of other
@@ -19,9 +21,9 @@ struct JsonMember {
 
 // Reads a text that must be exactly one JSON object (RFC 8259: no comments, no trailing
 // commas, no byte-order mark, valid UTF-8, escapes with paired surrogates, nesting at most
-// kMaxJsonDepth deep). On failure error says why and nothing is returned.
+// kMaxJsonDepth deep); the members, or why the text is none.
 inline constexpr int kMaxJsonDepth = 64;
-std::optional<std::vector<JsonMember>> readJsonObject(std::string_view json, std::string& error);
+Result<std::vector<JsonMember>> readJsonObject(std::string_view json);
 
 // A UTF-8 text as a JSON string literal, quotation marks included.
 std::string jsonString(const std::string& text);

@@ -1,4 +1,4 @@
-#include "host/native_messaging.h"
+#include "browser_host/native_messaging.h"
 
 #include <cstdint>
 #include <cstring>
@@ -6,18 +6,17 @@
 #include <istream>
 #include <ostream>
 
-#include "host/json.h"
+#include "common/json.h"
 
-namespace netsorter::native_messaging {
+namespace netsorter::browser_host {
 
-Frame readFrame(std::istream& in, std::string& message) {
+Frame readFrame(const ReadBytes& read, std::string& message) {
     char prefix[4];
-    in.read(prefix, sizeof prefix);
-    const std::streamsize got = in.gcount();
+    const std::size_t got = read(prefix, sizeof prefix);
     if (got == 0) {
         return Frame::End;
     }
-    if (got < static_cast<std::streamsize>(sizeof prefix)) {
+    if (got < sizeof prefix) {
         return Frame::Truncated;
     }
     std::uint32_t length = 0;
@@ -29,8 +28,7 @@ Frame readFrame(std::istream& in, std::string& message) {
         return Frame::TooLong;
     }
     message.resize(length);
-    in.read(message.data(), length);
-    if (in.gcount() != static_cast<std::streamsize>(length)) {
+    if (read(message.data(), length) != length) {
         return Frame::Truncated;
     }
     return Frame::Message;
@@ -56,11 +54,10 @@ std::string errorAnswer(Error error, const std::string& reason) {
     return json + "}";
 }
 
-bool requestAddress(std::string_view json, std::string& address, std::string& error) {
-    const auto members = readJsonObject(json, error);
+Result<std::string> requestAddress(std::string_view json) {
+    const Result<std::vector<JsonMember>> members = readJsonObject(json);
     if (!members) {
-        error = "malformed JSON: " + error;
-        return false;
+        return Status::failure("malformed JSON: " + members.reason());
     }
     const JsonMember* found = nullptr;
     for (const JsonMember& member : *members) {
@@ -69,47 +66,37 @@ bool requestAddress(std::string_view json, std::string& address, std::string& er
         }
         // Two readers of the same text could take different ones.
         if (found != nullptr) {
-            error = "\"address\" given twice";
-            return false;
+            return Status::failure("\"address\" given twice");
         }
         found = &member;
     }
     if (found == nullptr) {
-        error = "no \"address\" in the request";
-        return false;
+        return Status::failure("no \"address\" in the request");
     }
     if (!found->text) {
-        error = "\"address\" is not a string";
-        return false;
+        return Status::failure("\"address\" is not a string");
     }
-    address = *found->text;
-    return true;
+    return *found->text;
 }
 
-int serve(std::istream& in, std::ostream& out,
-          const std::function<std::string(const std::string& address)>& check) {
-    auto answer = [&](const std::string& json) {
-        const std::string whole = frame(json);
-        out.write(whole.data(), static_cast<std::streamsize>(whole.size()));
-        out.flush();
-    };
+int serve(const ReadBytes& read, const WriteBytes& write, const Check& check) {
     for (;;) {
         std::string message;
-        const Frame got = readFrame(in, message);
+        const Frame got = readFrame(read, message);
         if (got == Frame::End) {
             return 0;
         }
         // What is wrong with a request only its sender could mend, and the browser never
         // sends one so: the user learns only that it was refused.
-        std::string address;
-        std::string malformed;
-        if (got != Frame::Message || !requestAddress(message, address, malformed)) {
-            answer(errorAnswer(got == Frame::TooLong ? Error::TooLong : Error::BadRequest));
+        const Result<std::string> address =
+            got == Frame::Message ? requestAddress(message) : Status::failure("no message");
+        if (!address) {
+            write(frame(errorAnswer(got == Frame::TooLong ? Error::TooLong : Error::BadRequest)));
             return 1;
         }
         std::string result;
         try {
-            result = check(address);
+            result = check(*address);
         } catch (const std::exception& e) {
             result = errorAnswer(Error::CheckFailed, e.what());
         }
@@ -118,11 +105,22 @@ int serve(std::istream& in, std::ostream& out,
         if (result.size() > kMaxMessage) {
             result = errorAnswer(Error::TooLong);
         }
-        answer(result);
-        if (!out) {
+        if (!write(frame(result))) {
             return 1;
         }
     }
 }
 
-}  // namespace netsorter::native_messaging
+int serve(std::istream& in, std::ostream& out, const Check& check) {
+    const auto read = [&](char* buffer, std::size_t size) {
+        in.read(buffer, static_cast<std::streamsize>(size));
+        return static_cast<std::size_t>(in.gcount());
+    };
+    const auto write = [&](std::string_view bytes) {
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return static_cast<bool>(out.flush());
+    };
+    return serve(read, write, check);
+}
+
+}  // namespace netsorter::browser_host

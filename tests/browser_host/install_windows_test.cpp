@@ -11,11 +11,11 @@
 #include <set>
 #include <string>
 
+#include "browser_host/win32/install_windows.h"
 #include "common/files.h"
+#include "common/json.h"
 #include "common/wide.h"
-#include "desktop/native_hosts.h"
 #include "desktop/win.h"
-#include "host/json.h"
 
 namespace netsorter {
 namespace {
@@ -60,9 +60,8 @@ std::string manifestMember(const std::wstring& path, const std::string& name) {
     if (!bytes) {
         return "<no file>";
     }
-    std::string error;
-    const auto members = readJsonObject(*bytes, error);
-    for (const JsonMember& member : members.value_or(std::vector<JsonMember>{})) {
+    const auto members = readJsonObject(*bytes);
+    for (const JsonMember& member : members ? *members : std::vector<JsonMember>{}) {
         if (member.name == name) {
             return member.text.value_or("<not a string>");
         }
@@ -83,7 +82,7 @@ TEST(NativeHosts, InstallWritesTheFourKeysAndTwoManifestsAndUninstallRemovesThem
         const std::wstring folder = dir.wstring();
         SCOPED_TRACE(fromWide(folder));
 
-        ASSERT_TRUE(native_hosts::installNativeHosts(folder));
+        ASSERT_TRUE(browser_host::installNativeHosts(folder));
         EXPECT_EQ(filesIn(dir),
                   (Names{L"nets.txt", L"netsorter-chrome.json", L"netsorter-firefox.json"}));
         const std::wstring chrome = folder + L"\\netsorter-chrome.json";
@@ -98,9 +97,9 @@ TEST(NativeHosts, InstallWritesTheFourKeysAndTwoManifestsAndUninstallRemovesThem
         }
 
         // Installing again changes nothing; removing twice is no failure.
-        ASSERT_TRUE(native_hosts::installNativeHosts(folder));
-        native_hosts::uninstallNativeHosts(folder);
-        native_hosts::uninstallNativeHosts(folder);
+        ASSERT_TRUE(browser_host::installNativeHosts(folder));
+        browser_host::uninstallNativeHosts(folder);
+        browser_host::uninstallNativeHosts(folder);
         EXPECT_EQ(filesIn(dir), Names{L"nets.txt"});
         for (const std::wstring& parent : kParents) {
             EXPECT_EQ(subkeys(parent), Names{L"com.example.other"});
@@ -113,7 +112,7 @@ TEST(NativeHosts, InstallWritesTheFourKeysAndTwoManifestsAndUninstallRemovesThem
 }
 
 TEST(NativeHosts, NoKeyIsWrittenWhenTheManifestsCannotBe) {
-    EXPECT_FALSE(native_hosts::installNativeHosts(L"C:\\no such folder\\Netsorter"));
+    EXPECT_FALSE(browser_host::installNativeHosts(L"C:\\no such folder\\Netsorter"));
     for (const std::wstring& parent : kParents) {
         EXPECT_FALSE(defaultValue(parent + L"\\netsorter"));
     }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace netsorter::native_messaging {
+namespace netsorter::browser_host {
 
 inline constexpr char kHostName[] = "netsorter";
 // Chromium-based browsers derive the extension's id from the "key" in its manifest.json;
@@ -18,4 +18,4 @@ enum class BrowserFamily { Chromium, Firefox };
 // browser starts; it is a file name, not a command line, so it carries no arguments.
 std::string hostManifest(BrowserFamily family, const std::string& hostPath);
 
-}  // namespace netsorter::native_messaging
+}  // namespace netsorter::browser_host

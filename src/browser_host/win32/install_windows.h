@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace netsorter::native_hosts {
+namespace netsorter::browser_host {
 
 // Writes netsorter-chrome.json (Chrome, Edge, Brave) and netsorter-firefox.json into
 // programDir and points the keys
@@ -19,4 +19,4 @@ bool installNativeHosts(const std::wstring& programDir);
 // Removes exactly those keys and files, whichever of them exist.
 void uninstallNativeHosts(const std::wstring& programDir);
 
-}  // namespace netsorter::native_hosts
+}  // namespace netsorter::browser_host

@@ -1,16 +1,14 @@
-#include "desktop/native_hosts.h"
+#include "browser_host/win32/install_windows.h"
 
 #include <windows.h>
 
+#include "browser_host/manifest.h"
 #include "common/files.h"
 #include "common/wide.h"
 #include "desktop/win.h"
-#include "host/manifest.h"
 
-namespace netsorter::native_hosts {
+namespace netsorter::browser_host {
 namespace {
-
-using native_messaging::BrowserFamily;
 
 struct Registration {
     const wchar_t* key;
@@ -60,9 +58,9 @@ bool installNativeHosts(const std::wstring& programDir) {
     // Keys naming missing manifests would only make the browsers report a broken host; keys
     // of an earlier install elsewhere are left as they are.
     if (!writeFile(fileIn(programDir, "netsorter-chrome.json"),
-                   native_messaging::hostManifest(BrowserFamily::Chromium, host)) ||
+                   hostManifest(BrowserFamily::Chromium, host)) ||
         !writeFile(fileIn(programDir, "netsorter-firefox.json"),
-                   native_messaging::hostManifest(BrowserFamily::Firefox, host))) {
+                   hostManifest(BrowserFamily::Firefox, host))) {
         removeManifests(programDir);
         return false;
     }
@@ -82,4 +80,4 @@ void uninstallNativeHosts(const std::wstring& programDir) {
     removeManifests(programDir);
 }
 
-}  // namespace netsorter::native_hosts
+}  // namespace netsorter::browser_host

@@ -1,4 +1,4 @@
-#include "host/json.h"
+#include "common/json.h"
 
 #include "common/text.h"
 
@@ -305,8 +305,13 @@ class Reader {
 
 }  // namespace
 
-std::optional<std::vector<JsonMember>> readJsonObject(std::string_view json, std::string& error) {
-    return Reader(json, error).document();
+Result<std::vector<JsonMember>> readJsonObject(std::string_view json) {
+    std::string error;
+    std::optional<std::vector<JsonMember>> members = Reader(json, error).document();
+    if (!members) {
+        return Status::failure(std::move(error));
+    }
+    return std::move(*members);
 }
 
 std::string jsonString(const std::string& text) {

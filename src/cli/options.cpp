@@ -1,0 +1,231 @@
+#include "cli/options.h"
+
+#include <iterator>
+#include <string_view>
+
+namespace netsorter::cli {
+
+const char* const kUsage =
+    "usage: netsorter [--data-dir DIR] [--country-db FILE] [--format text|tsv|json]\n"
+    "                 [--no-reverse] [ADDRESS...]\n"
+    "       netsorter --version\n"
+    "\n"
+    "Tells the domain name, IP address, traffic type (from nets.txt) and country\n"
+    "(from a country database and countries.txt) of each ADDRESS: a URL, a host name or\n"
+    "an IP address (IPv4 or IPv6). With no ADDRESS, addresses are read from standard\n"
+    "input, one per line; - among the addresses reads it there.\n"
+    "\n"
+    "  --data-dir DIR   where nets.txt, countries.txt and the country databases are\n"
+    "                   (default: the program's directory, else ../share/netsorter beside it)\n"
+    "  --country-db FILE  the country database to use (.mmdb or GeoIP.dat); default: the\n"
+    "                   newest .mmdb of the data directory, else its GeoIP.dat\n"
+    "  --format FORMAT  text (default), tsv (address, domain, ip, traffic, country) or\n"
+    "                   json (one object per line)\n"
+    "  --no-reverse     do not look up the name of a dotted address\n"
+    "  --version        the version, the data files in use and the country database\n"
+    "  --native-host    serve the browser extension \"Проверить IP\" (native messaging)\n"
+    "  --install-native-host, --uninstall-native-host\n"
+    "                   make this program the extension's host for this user's Chromium,\n"
+    "                   Chrome, Edge, Brave, Vivaldi and Firefox, or stop it being so\n"
+    "\n"
+    "Standard input is UTF-8, Windows-1251 or UTF-16 with a byte-order mark; lines end with\n"
+    "LF, CR LF or CR, whitespace around them is dropped, and a line longer than 64 KiB or\n"
+    "holding a NUL byte is checked as an empty address.\n"
+    "\n"
+    "Exit status: 0 when every address got its four results (placeholders count), 1 when a\n"
+    "data file (nets.txt), a read of standard input or a write failed, 2 for a usage error.\n";
+
+namespace {
+
+// Indexed by HostMode.
+constexpr const char* kHostSwitches[] = {"", "--native-host", "--install-native-host",
+                                         "--uninstall-native-host"};
+
+// What each mode of the tool uses; any other option given with it is a usage error, so
+// that nothing the user asked for is silently ignored.
+enum Mode : unsigned { kCheck = 1, kVersion = 2, kServe = 4, kInstall = 8, kUninstall = 16 };
+constexpr unsigned kLoads = kCheck | kVersion | kServe | kInstall;
+struct OptionUse {
+    const char* name;
+    unsigned modes;
+};
+constexpr OptionUse kOptionUses[] = {
+    {"--data-dir", kLoads},   {"--country-db", kLoads}, {"--format", kCheck},
+    {"--no-reverse", kCheck}, {"ADDRESS", kCheck},      {"-", kCheck},
+};
+constexpr const char* kModeNames[] = {"a check", "--version", "--native-host",
+                                      "--install-native-host", "--uninstall-native-host"};
+
+class Parser {
+  public:
+    Parser(const std::vector<std::string>& args, Options& options, std::string& error)
+        : args_(args), options_(options), error_(error) {}
+
+    bool parse() {
+        for (; at_ < args_.size() && !stopped_; ++at_) {
+            if (!parseOne(args_[at_])) {
+                return false;
+            }
+        }
+        if (!usedByMode()) {
+            return false;
+        }
+        if (options_.addresses.empty() && !options_.version) {
+            options_.fromStdin = true;
+        }
+        return true;
+    }
+
+  private:
+    bool parseOne(const std::string& arg) {
+        if (onlyAddresses_ || arg == "-" || !arg.starts_with("-")) {
+            return address(arg);
+        }
+        if (arg == "-h" || arg == "--help") {
+            options_.help = true;
+        } else if (arg == "--version") {
+            options_.version = true;
+        } else if (arg == "--") {
+            onlyAddresses_ = true;
+        } else if (arg == "--no-reverse") {
+            options_.noReverse = true;
+            given("--no-reverse");
+        } else if (const auto host = hostMode(arg); host != HostMode::None) {
+            return hostSwitch(arg, host);
+        } else if (takes(arg, "--data-dir")) {
+            return value("--data-dir", options_.dataDir);
+        } else if (takes(arg, "--country-db")) {
+            return value("--country-db", options_.countryDatabase);
+        } else if (takes(arg, "--format")) {
+            return format();
+        } else {
+            error_ = "unknown option: " + arg;
+            return false;
+        }
+        return true;
+    }
+
+    bool address(const std::string& arg) {
+        if (arg != "-" || onlyAddresses_) {
+            options_.addresses.push_back(arg);
+            given("ADDRESS");
+            return true;
+        }
+        if (options_.fromStdin) {
+            error_ = "- given twice: standard input is read once";
+            return false;
+        }
+        options_.fromStdin = true;
+        options_.stdinAt = options_.addresses.size();
+        given("-");
+        return true;
+    }
+
+    static HostMode hostMode(const std::string& arg) {
+        for (std::size_t i = 1; i < std::size(kHostSwitches); ++i) {
+            if (arg == kHostSwitches[i]) {
+                return static_cast<HostMode>(i);
+            }
+        }
+        return HostMode::None;
+    }
+
+    bool hostSwitch(const std::string& arg, HostMode host) {
+        if (options_.host != HostMode::None) {
+            error_ = arg + " after " + kHostSwitches[static_cast<int>(options_.host)];
+            return false;
+        }
+        options_.host = host;
+        // The rest is the browser's: the caller's origin, a window handle.
+        stopped_ = host == HostMode::Serve;
+        return true;
+    }
+
+    static bool takes(const std::string& arg, const std::string& name) {
+        return arg == name || arg.starts_with(name + "=");
+    }
+
+    bool value(const std::string& name, std::string& out) {
+        const std::string& arg = args_[at_];
+        if (arg.starts_with(name + "=")) {
+            out = arg.substr(name.size() + 1);
+        } else if (at_ + 1 < args_.size()) {
+            out = args_[++at_];
+        } else {
+            out.clear();
+        }
+        if (out.empty()) {
+            error_ = name + " needs a value";
+            return false;
+        }
+        given(name);
+        return true;
+    }
+
+    bool format() {
+        std::string format;
+        if (!value("--format", format)) {
+            return false;
+        }
+        if (format == "text") {
+            options_.format = Format::Text;
+        } else if (format == "tsv") {
+            options_.format = Format::Tsv;
+        } else if (format == "json") {
+            options_.format = Format::Json;
+        } else {
+            error_ = "unknown format: " + format;
+            return false;
+        }
+        return true;
+    }
+
+    void given(std::string_view name) {
+        for (const OptionUse& use : kOptionUses) {
+            if (use.name == name) {
+                given_ |= 1u << (&use - kOptionUses);
+            }
+        }
+    }
+
+    // Help answers whatever else is given; otherwise the mode decides.
+    bool usedByMode() {
+        if (options_.help) {
+            return true;
+        }
+        int mode = 0;  // an index of kModeNames
+        if (options_.host != HostMode::None) {
+            mode = 1 + static_cast<int>(options_.host);
+        } else if (options_.version) {
+            mode = 1;
+        }
+        for (std::size_t i = 0; i < std::size(kOptionUses); ++i) {
+            if ((given_ >> i & 1) != 0 && (kOptionUses[i].modes >> mode & 1) == 0) {
+                error_ = std::string(kOptionUses[i].name) + " is not used by " + kModeNames[mode];
+                return false;
+            }
+        }
+        return true;
+    }
+
+    const std::vector<std::string>& args_;
+    Options& options_;
+    std::string& error_;
+    std::size_t at_ = 0;
+    unsigned given_ = 0;  // bits of kOptionUses
+    bool onlyAddresses_ = false;
+    bool stopped_ = false;
+};
+
+}  // namespace
+
+Result<Options> parseOptions(const std::vector<std::string>& args) {
+    Options options;
+    std::string error;
+    if (!Parser(args, options, error).parse()) {
+        return Problem::failure(Problem::Subject::Input, {}, std::move(error));
+    }
+    return options;
+}
+
+}  // namespace netsorter::cli

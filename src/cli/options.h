@@ -1,0 +1,35 @@
+// The tool's command line.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "cli/output.h"
+#include "common/problem.h"
+
+namespace netsorter::cli {
+
+extern const char* const kUsage;
+
+// What the tool is to be for the browser extension, if anything.
+enum class HostMode { None, Serve, Install, Uninstall };
+
+struct Options {
+    std::string dataDir;
+    std::string countryDatabase;
+    bool version = false;
+    Format format = Format::Text;
+    bool noReverse = false;
+    bool fromStdin = false;
+    // Where among the addresses standard input is read ("-", or no address at all).
+    std::size_t stdinAt = 0;
+    bool help = false;
+    HostMode host = HostMode::None;
+    std::vector<std::string> addresses;
+};
+
+// The options, or the usage error.
+Result<Options> parseOptions(const std::vector<std::string>& args);
+
+}  // namespace netsorter::cli
