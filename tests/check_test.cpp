@@ -465,7 +465,7 @@ TEST(Engines, TheCountryDatabaseThatAnswers) {
         EXPECT_TRUE(report.answering.loaded);
         EXPECT_EQ(engines.geo().database().name, row.answering);
         if (!row.country.empty()) {
-            EXPECT_EQ(checkAddress("10.1.2.3", engines, {}).country, row.country);
+            EXPECT_EQ(checkAddress("100.1.2.3", engines, {}).country, row.country);
         }
         if (!row.country6.empty()) {
             EXPECT_EQ(checkAddress("2a02:6b8::1", engines, {}).country, row.country6);
@@ -512,6 +512,24 @@ TEST(Engines, TheShippedDatabaseIsCreditedByItsContent) {
         EXPECT_TRUE(database.path.ends_with(row.name)) << database.path;
         EXPECT_EQ(database.notes.find("nro.net") != std::string::npos, row.credited)
             << row.name << ": " << database.notes;
+    }
+}
+
+// The shipped database places the documentation blocks (AU, JP): ranges no one can place
+// get no country from a current database, whatever it says; other addresses keep theirs.
+TEST(Engines, ReservedRangesGetNoCountryFromACurrentDatabase) {
+    TempDir dir;
+    dir.write("nets.txt", "");
+    Engines engines(dir.str());
+    ASSERT_TRUE(engines.chooseDatabase(DatabaseKind::Country, NETSORTER_COUNTRY_MMDB,
+                                       GeoAccess::PositionedReads));
+    const std::pair<const char*, bool> rows[] = {
+        {"198.51.100.7", false}, {"2001:db8::1", false}, {"::ffff:10.1.2.3", false},
+        {"fd00::1", false},      {"224.0.0.1", false},   {"8.8.8.8", true},
+        {"2a02:6b8::1", true},
+    };
+    for (const auto& [address, placed] : rows) {
+        EXPECT_EQ(engines.geo().getCountryByIP(std::string_view(address)).found, placed) << address;
     }
 }
 

@@ -48,6 +48,12 @@ CountryLookup clsGeo::getCountryByIP(const IpAddress& ip, const Yield& yield) {
     if (!source || !source->usable() || (source->answersByIndex() && !names_.ok())) {
         return {};
     }
+    // A current database's answer for a range no one can place is its data's error (the
+    // documentation blocks answer AU and JP in the shipped one); the legacy file keeps its
+    // own answers, and has none for them.
+    if (!source->answersByIndex() && isSpecialPurpose(address)) {
+        return {};
+    }
     const CountryAnswer answer = source->countryOf(address, yield);
     CountryLookup lookup;
     if (answer.kind == CountryAnswer::Damaged) {

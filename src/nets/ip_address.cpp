@@ -313,4 +313,71 @@ bool parseIpRange(std::string_view text, IpRange& range, bool noteAllowed) {
     return true;
 }
 
+namespace {
+
+struct Ipv4Block {
+    std::uint32_t first;
+    int prefix;
+};
+
+// IANA's IPv4 special-purpose registry, less what is globally reachable and placed by
+// databases (192.31.196.0/24 and the like), with multicast and the reserved 240.0.0.0/4.
+constexpr Ipv4Block kSpecialIpv4[] = {
+    {0x00000000, 8},   // "this network"
+    {0x0A000000, 8},   // private
+    {0x64400000, 10},  // shared address space
+    {0x7F000000, 8},   // loopback
+    {0xA9FE0000, 16},  // link-local
+    {0xAC100000, 12},  // private
+    {0xC0000000, 24},  // IETF protocol assignments
+    {0xC0000200, 24},  // documentation TEST-NET-1
+    {0xC0A80000, 16},  // private
+    {0xC6120000, 15},  // benchmarking
+    {0xC6336400, 24},  // documentation TEST-NET-2
+    {0xCB007100, 24},  // documentation TEST-NET-3
+    {0xE0000000, 4},   // multicast
+    {0xF0000000, 4},   // reserved, and the limited broadcast
+};
+
+struct Ipv6Block {
+    std::uint64_t firstHi;
+    int prefix;  // at most 64: every block here is that wide or wider
+};
+
+constexpr Ipv6Block kSpecialIpv6[] = {
+    {0x0100000000000000, 64},  // discard-only
+    {0x20010db800000000, 32},  // documentation
+    {0x2001000200000000, 48},  // benchmarking
+    {0x3fff000000000000, 20},  // documentation
+    {0xfc00000000000000, 7},   // unique-local
+    {0xfe80000000000000, 10},  // link-local
+    {0xfec0000000000000, 10},  // site-local, deprecated
+    {0xff00000000000000, 8},   // multicast
+};
+
+}  // namespace
+
+bool isSpecialPurpose(const IpAddress& address) {
+    if (const std::optional<IpAddress> v4 = address.ipv4()) {
+        const std::uint32_t a = v4->v4();
+        for (const Ipv4Block& block : kSpecialIpv4) {
+            if ((a ^ block.first) >> (32 - block.prefix) == 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+    const Ipv6Number n = address.v6();
+    // The unspecified address and loopback (::, ::1).
+    if (n.hi == 0 && n.lo <= 1) {
+        return true;
+    }
+    for (const Ipv6Block& block : kSpecialIpv6) {
+        if ((n.hi ^ block.firstHi) >> (64 - block.prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace netsorter

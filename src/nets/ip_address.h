@@ -106,4 +106,10 @@ struct IpRange {
 // 96 + p is a.b.c.d/p, and a prefix below 96 holds all of IPv4. On false range is unchanged.
 bool parseIpRange(std::string_view text, IpRange& range, bool noteAllowed = false);
 
+// Whether the address lies in one of IANA's special-purpose ranges that no country
+// database can place: private and unique-local, loopback, link-local, shared address
+// space, documentation, benchmarking, multicast, reserved and the like. An IPv4 address
+// written in IPv6 is judged as the IPv4 address.
+bool isSpecialPurpose(const IpAddress& address);
+
 }  // namespace netsorter
