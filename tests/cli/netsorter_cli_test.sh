@@ -432,7 +432,7 @@ case_usage() {
 # What careful users met: the order of "-", options a mode does not use, --version, data
 # files and standard input in any encoding, escapes in TSV, whitespace around arguments.
 # Each row: status, the pattern the whole output must hold (grep -Pz; "" for no output),
-# standard input as printf writes it, the arguments.
+# standard input as printf writes it, the arguments (<LF> stands for a line end).
 case_careful_users() {
     local utf16 utf32
     utf16=$(data_without)
@@ -457,12 +457,15 @@ case_careful_users() {
         "1|||--data-dir $d32 10.1.2.3"
         "1||\xff\xfe\x00\x00\x31\x00\x00\x00|--format tsv"
         "0|^10\.1\.2\.3\\\\x1b\]0;x\\\\x07\t|10.1.2.3\e]0;x\a\n|--no-reverse --format tsv"
-        "0|\t2001:db8::1\t||--no-reverse --format tsv $'2001:db8::1\n'"
+        "0|\t2001:db8::1\t||--no-reverse --format tsv 2001:db8::1<LF>"
     )
     for row in "${rows[@]}"; do
         IFS='|' read -r want pattern input args <<<"$row"
         printf "$input" >"$work/in"
-        eval "stdin_file=\$work/in run $args"
+        local -a argv
+        read -ra argv <<<"$args"
+        argv=("${argv[@]//<LF>/$'\n'}")
+        stdin_file=$work/in run "${argv[@]}"
         expect_status "$want" "$args"
         if [[ -z $pattern ]]; then
             [[ ! -s $work/out ]] || fail "$args: output: $(cat -A "$work/out")"
