@@ -58,7 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::set<int> asked;
     std::size_t prompts = 0;
     bool refused = false;
-    forEachLine(decodeText(file), [&](std::string_view line) {
+    // A file in an encoding refused is no table, and asks nothing.
+    const Result<std::string> text = decodeDataFile(file);
+    refused = !text;
+    forEachLine(text ? *text : std::string(), [&](std::string_view line) {
         if (refused || line.empty() || line[0] == '#') {
             return;
         }
