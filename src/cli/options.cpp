@@ -11,14 +11,12 @@ constexpr bool kWindows = true;
 constexpr const char* kHelpSwitches = "  -h, -?, /?, --help this help\n";
 constexpr const char* kEncodings =
     "A console is read as typed. Other standard input is UTF-8, the console's code\n"
-    "page, Windows-1251 or UTF-16 with a byte-order mark; lines end with LF, CR LF\n"
-    "or CR,";
+    "page, Windows-1251 or UTF-16 with a byte-order mark.\n";
 #else
 constexpr bool kWindows = false;
 constexpr const char* kHelpSwitches = "  -h, -?, --help     this help\n";
 constexpr const char* kEncodings =
-    "Standard input is UTF-8, Windows-1251 or UTF-16 with a byte-order mark; lines\n"
-    "end with LF, CR LF or CR,";
+    "Standard input is UTF-8, Windows-1251 or UTF-16 with a byte-order mark.\n";
 #endif
 }  // namespace
 
@@ -51,8 +49,8 @@ std::string usage(const std::string& name) {
            "                     Chromium, Chrome, Edge, Brave, Vivaldi and Firefox, or\n"
            "                     stop it being so\n" +
            kHelpSwitches + "\n" + kEncodings +
-           " whitespace around them is dropped, and a line longer than 64 KiB or\n"
-           "holding a NUL byte is checked as an empty address.\n"
+           "Lines end with LF, CR LF or CR, whitespace around them is dropped, and a line\n"
+           "longer than 64 KiB or holding a NUL byte is checked as an empty address.\n"
            "\n"
            "Exit status: 0 when every address got its four results (placeholders count),\n"
            "1 when a data file (nets.txt), a read of standard input or a write failed,\n"
