@@ -40,9 +40,9 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const HANDLE in = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                                  nullptr);
+    const HANDLE in =
+        CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inherit, OPEN_EXISTING, 0, nullptr);
     std::vector<INPUT_RECORD> keys;
     for (wchar_t c : std::wstring(L"пример.рф")) {
         key(keys, c);
@@ -79,9 +79,11 @@ int wmain(int argc, wchar_t** argv) {
     const bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
     std::printf("stdout: %s\nstderr: %s\n", out.c_str(), err.c_str());
     // The address as typed, and once the hint how to end.
-    const bool ok = ended && out.rfind("\xD0\xBF\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80.\xD1\x80"
-                                       "\xD1\x84\t",
-                                       0) == 0 &&
+    const bool ok = ended &&
+                    out.rfind(
+                        "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80.\xD1\x80"
+                        "\xD1\x84\t",
+                        0) == 0 &&
                     out.find('\n') == out.size() - 1 && err.find("Ctrl+Z") != std::string::npos;
     return ok ? 0 : 1;
 }
