@@ -5,6 +5,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/reasons.h"
 #include "app/resource.h"
 #include "common/files.h"
 #include "common/text.h"
@@ -52,6 +53,20 @@ std::span<const Placement> windowLayout() {
 }
 
 namespace {
+
+// A window's device context, given back when done.
+struct BoxDc {
+    HWND box;
+    HDC dc;
+    ~BoxDc() {
+        if (dc != nullptr) {
+            ReleaseDC(box, dc);
+        }
+    }
+};
+
+constexpr CheckField kResultFields[] = {CheckField::Domain, CheckField::Ip, CheckField::Traffic,
+                                        CheckField::Country};
 
 // The result boxes txtDomain, txtIP, txtTraffic and txtCountry.
 constexpr int resultBoxId(CheckField field) {
@@ -208,11 +223,26 @@ void Form1::createControls() {
                                    instance_, nullptr);
     SetWindowLongPtrW(picNotifier_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     // Results can be long (a URL, a heading); let them scroll rather than be cut at 30000.
-    for (const CheckField field :
-         {CheckField::Domain, CheckField::Ip, CheckField::Traffic, CheckField::Country}) {
+    for (const CheckField field : kResultFields) {
         SendMessageW(control(resultBoxId(field)), EM_LIMITTEXT, 0, 0);
     }
     SendMessageW(control(IDC_TXTADDRES), EM_LIMITTEXT, 0, 0);
+    // Unowned: an owned popup takes part in the window's activation, and under wine the
+    // window then lost "always on top" after a message box had closed.
+    tooltip_.reset(CreateWindowExW(
+        0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, nullptr));
+    for (const CheckField field : kResultFields) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = hwnd_;
+        tool.uId = reinterpret_cast<UINT_PTR>(control(resultBoxId(field)));
+        tool.lpszText = const_cast<wchar_t*>(L"");
+        SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    // A heading or a URL may be far wider than the window.
+    SendMessageW(tooltip_.get(), TTM_SETMAXTIPWIDTH, 0, 600);
     dpi_ = windowDpi(hwnd_);
     applyFont();
     layoutControls();
@@ -228,6 +258,9 @@ void Form1::applyFont() {
     font_.reset(CreateFontIndirectW(&font));
     for (const Placement& p : kLayout) {
         SendMessageW(control(p.id), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    }
+    for (const CheckField field : kResultFields) {
+        updateTooltip(control(resultBoxId(field)));
     }
 }
 
@@ -447,13 +480,14 @@ Status Form1::Form_Load() {
     const LoadReport report = engines_.load(options);
     if (!report.nets.loaded) {
         return Status::failure("Не удалось открыть файл " + report.nets.path + "\r\n" +
-                               report.nets.reason);
+                               russianReason(report.nets.reason));
     }
     // A chosen database that no longer opens is forgotten; the next in line answers.
     if (const DatabaseLoad& countries = report.of(DatabaseKind::Country); countries.choiceRefused) {
         settings::forgetCountryDatabase();
         refusedChoice_ = "Не удалось открыть выбранную базу стран " +
-                         countries.refused.front().path + "\r\n" + countries.refused.front().reason;
+                         countries.refused.front().path + "\r\n" +
+                         russianReason(countries.refused.front().reason);
     }
     Loaded = true;
     return Status::success();
@@ -546,10 +580,38 @@ std::string Form1::resultText(CheckField field) const {
 
 void Form1::setResultText(CheckField field, const std::string& text) {
     SetWindowTextW(control(resultBoxId(field)), toWide(text).c_str());
+    updateTooltip(control(resultBoxId(field)));
+}
+
+void Form1::updateTooltip(HWND box) {
+    std::wstring text = windowText(box);
+    RECT client{};
+    GetClientRect(box, &client);
+    const DWORD margins = static_cast<DWORD>(SendMessageW(box, EM_GETMARGINS, 0, 0));
+    const int room = client.right - client.left - LOWORD(margins) - HIWORD(margins);
+    SIZE size{};
+    if (const BoxDc dc{box, GetDC(box)}; dc.dc != nullptr) {
+        const HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(box, WM_GETFONT, 0, 0));
+        const HGDIOBJ old = SelectObject(dc.dc, font);
+        GetTextExtentPoint32W(dc.dc, text.c_str(), static_cast<int>(text.size()), &size);
+        SelectObject(dc.dc, old);
+    }
+    if (size.cx <= room) {
+        text.clear();
+    }
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(box);
+    tool.lpszText = text.data();
+    SendMessageW(tooltip_.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 bool Form1::showProblem(const Problem& problem) {
-    const std::string text = problem.joined("\r\n");
+    std::string text;
+    for (const std::string& line : problem.lines) {
+        text += (text.empty() ? "" : "\r\n") + russianReason(line);
+    }
     switch (problem.kind) {
         case Problem::Kind::Question:
             return messageBox(text, L"Ошибка", MB_YESNO | MB_DEFBUTTON1) != IDNO;

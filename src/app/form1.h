@@ -109,6 +109,8 @@ class Form1 final : public automation::LinkTarget {
     // The country database chosen earlier that could not be opened at start-up, and why;
     // told once the window knows whether it starts in the tray.
     std::string refusedChoice_;
+    // The whole text of each result box that is too narrow for it.
+    win::UniqueWindow tooltip_;
 
     static LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK notifierProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -124,6 +126,8 @@ class Form1 final : public automation::LinkTarget {
     void setAddressText(const std::string& text);
     std::string resultText(CheckField field) const;
     void setResultText(CheckField field, const std::string& text);
+    // The box's tooltip holds its text when the box cuts it, and nothing otherwise.
+    void updateTooltip(HWND box);
     // Every message box of the window goes through here.
     int messageBox(const std::string& text, const wchar_t* title, UINT flags) const;
     // A Problem in a box titled by its kind; a question is answered Yes (true) or No.

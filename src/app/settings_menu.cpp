@@ -4,12 +4,17 @@
 // commdlg.h needs windows.h above it.
 #include <commdlg.h>
 
+#include <algorithm>
+#include <cstdio>
+
+#include "app/reasons.h"
 #include "app/resource.h"
 #include "browser_host/win32/install_windows.h"
 #include "common/files.h"
 #include "common/text.h"
 #include "common/wide.h"
 #include "desktop/settings.h"
+#include "geo/legacy_database.h"
 
 namespace netsorter {
 namespace {
@@ -19,6 +24,38 @@ std::wstring shortPath(const std::wstring& path) {
     const DWORD n = GetShortPathNameW(path.c_str(), buffer.data(), 1024);
     buffer.resize(n < buffer.size() ? n : 0);
     return buffer;
+}
+
+bool startsWithDate(const std::string& text) {
+    return text.size() >= 10 && text[4] == '-' && text[7] == '-';
+}
+
+// A file that tells no build date is dated by its last change, said as such.
+std::string fileDate(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    SYSTEMTIME time{};
+    if (!GetFileAttributesExW(toWide(path).c_str(), GetFileExInfoStandard, &attributes) ||
+        !FileTimeToSystemTime(&attributes.ftLastWriteTime, &time)) {
+        return "дата неизвестна";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "файл от %04u-%02u-%02u", time.wYear, time.wMonth, time.wDay);
+    return text;
+}
+
+// The date a legacy database's file tells, else the file's own.
+std::string legacyDate(const std::string& path) {
+    if (RandomAccessFile file; file.open(path)) {
+        const std::uint64_t size = file.size().value_or(0);
+        std::string end(static_cast<std::size_t>(std::min<std::uint64_t>(size, kLegacyInfoReach)),
+                        '\0');
+        if (file.readAt(size - end.size(), end.data(), end.size())) {
+            if (std::string date = legacyBuildDate(end); !date.empty()) {
+                return date;
+            }
+        }
+    }
+    return fileDate(path);
 }
 
 }  // namespace
@@ -85,29 +122,37 @@ void Form1::mnuSettingsCountryDb_Click() {
     if (const Status chosen =
             engines_.chooseDatabase(DatabaseKind::Country, path, GeoAccess::PositionedReads);
         !chosen) {
-        showFailure("Не удалось открыть базу стран " + path + "\r\n" + chosen.reason());
+        showFailure("Не удалось открыть базу стран " + path + "\r\n" +
+                    russianReason(chosen.reason()));
         return;
     }
     settings::storeCountryDatabase(file);
 }
 
 void Form1::mnuHelpAbout_Click() {
-    // The first four lines are the program's own; the one after the third names the
-    // country database that answers and what its licence asks to be said of it.
+    // The first three lines are the program's own; then its version and the country
+    // database that answers, its build date (or its file's, said as such) and what its
+    // licence asks to be said of it.
     const DatabaseDescription database = engines_.databases().front();
     std::string countries = "База стран: ";
     if (database.path.empty()) {
         countries += "нет";
     } else {
-        countries += database.name + (database.notes.empty() ? "" : " (" + database.notes + ")");
+        std::string notes = database.notes;
+        if (!startsWithDate(notes)) {
+            notes = fileDate(database.path) + (notes.empty() ? "" : ", " + notes);
+        }
+        countries += database.name + " (" + notes + ")";
         if (!database.ipv6Path.empty()) {
-            countries += ", для IPv6 " + std::string(fileName(database.ipv6Path));
+            countries += ", для IPv6 " + std::string(fileName(database.ipv6Path)) + " (" +
+                         legacyDate(database.ipv6Path) + ")";
         }
     }
     const std::string text =
         "Программа для определения типа трафика\r\n"
         "\"\"\r\n"
-        "В программе использована база данных GeoIP http://www.maxmind.com\r\n" +
+        "В программе использована база данных GeoIP http://www.maxmind.com\r\n"
+        "Версия " NETSORTER_VERSION "\r\n" +
         countries + "\r\n";
     messageBox(text, L"О программе", MB_OK | MB_ICONINFORMATION);
 }

@@ -41,16 +41,16 @@ void refuseBrowser(const std::string& reason) {
 
 // There the browsers look in the registry, which the program's settings menu writes.
 int installForBrowsers(const std::string&, const std::string&) {
-    console::writeErr(
-        "netsorter: on Windows use \"Настройки\" → \"Добавить пункт в меню браузеров\" "
-        "of Netsorter.exe\n");
+    console::tell(
+        "on Windows use \"Настройки\" → \"Добавить пункт в меню браузеров\" "
+        "of Netsorter.exe");
     return 2;
 }
 
 int uninstallForBrowsers() {
-    console::writeErr(
-        "netsorter: on Windows use \"Настройки\" → \"Удалить пункт из меню браузеров\" "
-        "of Netsorter.exe\n");
+    console::tell(
+        "on Windows use \"Настройки\" → \"Удалить пункт из меню браузеров\" "
+        "of Netsorter.exe");
     return 2;
 }
 
@@ -66,7 +66,7 @@ browser_host::InstallProgress toldOnTheConsole() {
         // The data folder is the one the user gave.
         const std::string option =
             problem.subject == Problem::Subject::Nets ? "--data-dir " + problem.object + ": " : "";
-        console::writeErr("netsorter: " + option + problem.joined(" / ") + "\n");
+        console::tell(option + problem.joined(" / "));
     };
     return progress;
 }

@@ -1,5 +1,7 @@
 #include "cli/console.h"
 
+#include "common/text.h"
+
 namespace netsorter::console {
 namespace {
 
@@ -66,6 +68,46 @@ std::size_t readBytes(char* buffer, std::size_t size) {
         got += *n;
     }
     return got;
+}
+
+std::string& platform::programName() {
+    static std::string name = "netsorter";
+    return name;
+}
+
+const std::string& programName() {
+    return platform::programName();
+}
+
+std::string nameAsStarted(std::string_view argv0, bool dropExe) {
+    const std::size_t slash = argv0.find_last_of(dropExe ? "/\\" : "/");
+    std::string name(argv0.substr(slash == std::string_view::npos ? 0 : slash + 1));
+    if (dropExe && name.size() > 4) {
+        std::string suffix = name.substr(name.size() - 4);
+        for (char& c : suffix) {
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+        if (suffix == ".exe") {
+            name.resize(name.size() - 4);
+        }
+    }
+    return name.empty() ? "netsorter" : name;
+}
+
+void tell(std::string_view message) {
+    writeErr(programName() + ": " + std::string(message) + "\n");
+}
+
+std::string decodeLine(std::string_view bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        bytes.remove_prefix(3);
+    }
+    if (!isValidUtf8(bytes)) {
+        if (std::string text = platform::fromConsoleCodePage(bytes); !text.empty()) {
+            return text;
+        }
+    }
+    return decodeText(bytes);
 }
 
 const std::string& inputError() {

@@ -11,7 +11,16 @@
 
 namespace netsorter::console {
 
+// The arguments after the program's name; the name, as it was started, is kept for
+// programName.
 std::vector<std::string> arguments(int argc, char** argv);
+// What the tool calls itself in its help and on standard error: the file name it was
+// started by, without a path (and without ".exe" on Windows).
+const std::string& programName();
+// The name of a program started as argv0.
+std::string nameAsStarted(std::string_view argv0, bool dropExe);
+// A message on standard error, after the program's name.
+void tell(std::string_view message);
 
 // Standard output failed: the run ends. what() is the reason, empty when whoever read the
 // output has gone (a closed pipe), which is no news to anyone.
@@ -34,15 +43,24 @@ bool readLine(Line& line);
 std::size_t readBytes(char* buffer, std::size_t size);
 // Why standard input ended early; empty when it simply ended.
 const std::string& inputError();
+// A line of standard input as UTF-8 (the bytes LineReader gave).
+std::string decodeLine(std::string_view bytes);
 
 // The platform's part.
 namespace platform {
+// Where arguments keeps the name.
+std::string& programName();
 // A failure when not every byte was written, with the reason (empty for a closed pipe).
 Status writeOut(std::string_view utf8);
 void writeErr(std::string_view utf8);
 // As LineReader::Read: what standard input has, up to size bytes, waiting only when it has
 // nothing; 0 at its end.
 Result<std::size_t> readIn(char* buffer, std::size_t size);
+// 8-bit text that is not UTF-8 in the code page the user's console types in, when it is
+// neither UTF-8 nor Windows-1251 and the bytes fit it; empty otherwise.
+std::string fromConsoleCodePage(std::string_view bytes);
+// How to end standard input when a person types it; empty when no one does.
+std::string inputHint();
 }  // namespace platform
 
 }  // namespace netsorter::console

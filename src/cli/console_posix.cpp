@@ -57,6 +57,9 @@ Status writeAll(int fd, std::string_view bytes) {
 
 std::vector<std::string> arguments(int argc, char** argv) {
     holdClosedStreams();
+    if (argc > 0) {
+        platform::programName() = nameAsStarted(argv[0], false);
+    }
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
@@ -83,6 +86,15 @@ Result<std::size_t> readIn(char* buffer, std::size_t size) {
             return Status::failure(std::strerror(errno));
         }
     }
+}
+
+std::string fromConsoleCodePage(std::string_view) {
+    return {};
+}
+
+// A terminal's user knows Ctrl+D.
+std::string inputHint() {
+    return {};
 }
 
 }  // namespace platform

@@ -22,15 +22,14 @@ using cli::Options;
 // The tool cannot ask: a line of countries.txt that cannot be stored is reported on stderr
 // and left out, as answering Yes in the window does.
 bool reportDuplicate(const DuplicateLine& line) {
-    console::writeErr("netsorter: warning: Дублирующийся номер (" + escaped(line.key) +
-                      "): " + line.path + " line " + std::to_string(line.line) + " is left out\n");
+    console::tell("warning: Дублирующийся номер (" + escaped(line.key) + "): " + line.path +
+                  " line " + std::to_string(line.line) + " is left out");
     return true;
 }
 
 void reportProblem(const Problem& problem) {
-    console::writeErr(
-        std::string("netsorter: ") + (problem.kind == Problem::Kind::Warning ? "warning: " : "") +
-        (problem.object.empty() ? "" : problem.object + ": ") + problem.joined(" / ") + "\n");
+    console::tell(std::string(problem.kind == Problem::Kind::Warning ? "warning: " : "") +
+                  (problem.object.empty() ? "" : problem.object + ": ") + problem.joined(" / "));
 }
 
 // What --version tells after its first line: the data files this run would read.
@@ -84,28 +83,25 @@ LoadReport load(Engines& engines, const Options& options) {
     load.askToGoOn = reportDuplicate;
     const LoadReport report = engines.load(load);
     if (!report.nets.loaded) {
-        console::writeErr("netsorter: cannot read " + report.nets.path + ": " + report.nets.reason +
-                          "\n");
+        console::tell("cannot read " + report.nets.path + ": " + report.nets.reason);
         return report;
     }
     const DatabaseLoad& countries = report.of(DatabaseKind::Country);
     for (const FileLoad& refused : countries.refused) {
-        console::writeErr("netsorter: warning: cannot read " + refused.path + ": " +
-                          refused.reason + "\n");
+        console::tell("warning: cannot read " + refused.path + ": " + refused.reason);
     }
     // What is shown without the file: a database that answers by code goes on without the
     // names table; without a database nothing tells the country.
     const bool byCode =
         countries.answering.loaded && !engines.geo().database().source->answersByIndex();
     if (report.countries.attempted && !report.countries.loaded) {
-        console::writeErr(
-            "netsorter: warning: cannot read " + report.countries.path + ": " +
-            report.countries.reason +
-            (byCode ? "; countries will be shown as codes\n" : "; countries will not be shown\n"));
+        console::tell(
+            "warning: cannot read " + report.countries.path + ": " + report.countries.reason +
+            (byCode ? "; countries will be shown as codes" : "; countries will not be shown"));
     }
     if (countries.answering.attempted && !countries.answering.loaded) {
-        console::writeErr("netsorter: warning: cannot read " + countries.answering.path + ": " +
-                          countries.answering.reason + "; countries will not be shown\n");
+        console::tell("warning: cannot read " + countries.answering.path + ": " +
+                      countries.answering.reason + "; countries will not be shown");
     }
     return report;
 }
@@ -126,14 +122,14 @@ int serveBrowser(Engines& engines) {
 // The address of a line of standard input, telling why a line is none.
 std::string addressOf(const console::Line& line) {
     if (line.fault != console::Line::Fault::None) {
-        console::writeErr(
-            "netsorter: warning: line " + std::to_string(line.number) + " of standard input " +
+        console::tell(
+            "warning: line " + std::to_string(line.number) + " of standard input " +
             (line.fault == console::Line::Fault::TooLong
                  ? "is longer than " + std::to_string(console::kMaxLineBytes >> 10) + " KiB"
                  : std::string("holds a NUL byte")) +
-            "; it is checked as an empty address\n");
+            "; it is checked as an empty address");
     }
-    return decodeText(line.text);
+    return console::decodeLine(line.text);
 }
 
 // The addresses of the command line, with those of standard input where "-" stands among
@@ -158,6 +154,9 @@ int checkBatch(Engines& engines, const Options& options) {
         console::writeOut(out);
     };
     const auto checkStdin = [&] {
+        if (const std::string hint = console::platform::inputHint(); !hint.empty()) {
+            console::tell(hint);
+        }
         for (console::Line line; console::readLine(line);) {
             checkOne(addressOf(line));
         }
@@ -171,7 +170,7 @@ int checkBatch(Engines& engines, const Options& options) {
         }
     }
     if (!console::inputError().empty()) {
-        console::writeErr("netsorter: cannot read standard input: " + console::inputError() + "\n");
+        console::tell("cannot read standard input: " + console::inputError());
         return 1;
     }
     return 0;
@@ -180,12 +179,13 @@ int checkBatch(Engines& engines, const Options& options) {
 int run(const std::vector<std::string>& args) {
     const Result<Options> parsed = cli::parseOptions(args);
     if (!parsed) {
-        console::writeErr("netsorter: " + parsed.reason() + "\n" + cli::kUsage);
+        console::tell(parsed.reason());
+        console::writeErr(cli::usage(console::programName()));
         return 2;
     }
     const Options& options = *parsed;
     if (options.help) {
-        console::writeOut(cli::kUsage);
+        console::writeOut(cli::usage(console::programName()));
         return 0;
     }
     if (options.host == HostMode::Install || options.host == HostMode::Uninstall) {
@@ -223,12 +223,12 @@ int main(int argc, char** argv) {
         return status;
     } catch (const WriteError& e) {
         if (*e.what() != '\0') {
-            writeErr(std::string("netsorter: cannot write the output: ") + e.what() + "\n");
+            netsorter::console::tell(std::string("cannot write the output: ") + e.what());
         }
         return 1;
     } catch (const std::exception& e) {
         // The output may fail on the way: what was pending is dropped, the message still goes.
-        const std::string message = std::string("netsorter: ") + e.what() + "\n";
+        const std::string message = netsorter::console::programName() + ": " + e.what() + "\n";
         try {
             writeErr(message);
         } catch (const WriteError&) {

@@ -5,35 +5,57 @@
 
 namespace netsorter::cli {
 
-const char* const kUsage =
-    "usage: netsorter [--data-dir DIR] [--country-db FILE] [--format text|tsv|json]\n"
-    "                 [--no-reverse] [ADDRESS...]\n"
-    "       netsorter --version\n"
-    "\n"
-    "Tells the domain name, IP address, traffic type (from nets.txt) and country\n"
-    "(from a country database and countries.txt) of each ADDRESS: a URL, a host name or\n"
-    "an IP address (IPv4 or IPv6). With no ADDRESS, addresses are read from standard\n"
-    "input, one per line; - among the addresses reads it there.\n"
-    "\n"
-    "  --data-dir DIR   where nets.txt, countries.txt and the country databases are\n"
-    "                   (default: the program's directory, else ../share/netsorter beside it)\n"
-    "  --country-db FILE  the country database to use (.mmdb or GeoIP.dat); default: the\n"
-    "                   newest .mmdb of the data directory, else its GeoIP.dat\n"
-    "  --format FORMAT  text (default), tsv (address, domain, ip, traffic, country) or\n"
-    "                   json (one object per line)\n"
-    "  --no-reverse     do not look up the name of a dotted address\n"
-    "  --version        the version, the data files in use and the country database\n"
-    "  --native-host    serve the browser extension \"Проверить IP\" (native messaging)\n"
-    "  --install-native-host, --uninstall-native-host\n"
-    "                   make this program the extension's host for this user's Chromium,\n"
-    "                   Chrome, Edge, Brave, Vivaldi and Firefox, or stop it being so\n"
-    "\n"
-    "Standard input is UTF-8, Windows-1251 or UTF-16 with a byte-order mark; lines end with\n"
-    "LF, CR LF or CR, whitespace around them is dropped, and a line longer than 64 KiB or\n"
-    "holding a NUL byte is checked as an empty address.\n"
-    "\n"
-    "Exit status: 0 when every address got its four results (placeholders count), 1 when a\n"
-    "data file (nets.txt), a read of standard input or a write failed, 2 for a usage error.\n";
+namespace {
+#ifdef _WIN32
+constexpr bool kWindows = true;
+constexpr const char* kHelpSwitches = "  -h, -?, /?, --help this help\n";
+constexpr const char* kEncodings =
+    "A console is read as typed. Other standard input is UTF-8, the console's code\n"
+    "page, Windows-1251 or UTF-16 with a byte-order mark.\n";
+#else
+constexpr bool kWindows = false;
+constexpr const char* kHelpSwitches = "  -h, -?, --help     this help\n";
+constexpr const char* kEncodings =
+    "Standard input is UTF-8, Windows-1251 or UTF-16 with a byte-order mark.\n";
+#endif
+}  // namespace
+
+std::string usage(const std::string& name) {
+    // Every line fits an 80-column console, which wraps a full line's last character.
+    const std::string indent(name.size() + 8, ' ');
+    return "usage: " + name + " [--data-dir DIR] [--country-db FILE]\n" + indent +
+           "[--format text|tsv|json] [--no-reverse] [ADDRESS...]\n"
+           "       " +
+           name + " --version\n" +
+           "\n"
+           "Tells the domain name, IP address, traffic type (from nets.txt) and country\n"
+           "(from a country database and countries.txt) of each ADDRESS: a URL, a host\n"
+           "name or an IP address (IPv4 or IPv6). With no ADDRESS, addresses are read from\n"
+           "standard input, one per line; - among the addresses reads it there.\n"
+           "\n"
+           "  --data-dir DIR     where nets.txt, countries.txt and the country databases\n"
+           "                     are (default: the program's directory, else\n"
+           "                     ../share/netsorter beside it)\n"
+           "  --country-db FILE  the country database to use (.mmdb or GeoIP.dat); default:\n"
+           "                     the newest .mmdb of the data directory, else its GeoIP.dat\n"
+           "  --format FORMAT    text (default), tsv (address, domain, ip, traffic,\n"
+           "                     country) or json (one object per line)\n"
+           "  --no-reverse       do not look up the name of a dotted address\n"
+           "  --version          the version, the data files in use, the country database\n"
+           "  --native-host      serve the browser extension \"Проверить IP\" (native\n"
+           "                     messaging)\n"
+           "  --install-native-host, --uninstall-native-host\n"
+           "                     make this program the extension's host for this user's\n"
+           "                     Chromium, Chrome, Edge, Brave, Vivaldi and Firefox, or\n"
+           "                     stop it being so\n" +
+           kHelpSwitches + "\n" + kEncodings +
+           "Lines end with LF, CR LF or CR, whitespace around them is dropped, and a line\n"
+           "longer than 64 KiB or holding a NUL byte is checked as an empty address.\n"
+           "\n"
+           "Exit status: 0 when every address got its four results (placeholders count),\n"
+           "1 when a data file (nets.txt), a read of standard input or a write failed,\n"
+           "2 for a usage error.\n";
+}
 
 namespace {
 
@@ -78,10 +100,10 @@ class Parser {
 
   private:
     bool parseOne(const std::string& arg) {
-        if (onlyAddresses_ || arg == "-" || !arg.starts_with("-")) {
+        if (onlyAddresses_ || arg == "-" || (!arg.starts_with("-") && !(kWindows && arg == "/?"))) {
             return address(arg);
         }
-        if (arg == "-h" || arg == "--help") {
+        if (arg == "-h" || arg == "--help" || arg == "-?" || (kWindows && arg == "/?")) {
             options_.help = true;
         } else if (arg == "--version") {
             options_.version = true;

@@ -10,7 +10,8 @@
 
 namespace netsorter::cli {
 
-extern const char* const kUsage;
+// The help, naming the program as it was started.
+std::string usage(const std::string& name);
 
 // What the tool is to be for the browser extension, if anything.
 enum class HostMode { None, Serve, Install, Uninstall };

@@ -31,6 +31,16 @@ struct MenuDestroyer {
 };
 using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDestroyer>;
 
+// A window its owner may have destroyed already, as owned windows go with their owner.
+struct WindowDestroyer {
+    void operator()(HWND window) const noexcept {
+        if (IsWindow(window)) {
+            DestroyWindow(window);
+        }
+    }
+};
+using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
+
 // Opens (KEY_READ) or creates (full access) a key; empty when that fails.
 UniqueKey openKey(HKEY root, const std::wstring& path, REGSAM access = KEY_READ);
 UniqueKey createKey(HKEY root, const std::wstring& path, REGSAM access = KEY_ALL_ACCESS);

@@ -132,6 +132,9 @@ Result<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAccess ac
     CountryDatabase database;
     database.path = path;
     database.name = std::string(fileName(path));
+    if (RandomAccessFile file; file.open(path)) {
+        database.date = legacyBuildDate(tail(file, file.size().value_or(0), kLegacyInfoReach));
+    }
     if (!ipv6Path.empty() && dat->openIpv6(ipv6Path)) {
         database.ipv6Path = ipv6Path;
     }

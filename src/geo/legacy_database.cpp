@@ -1,5 +1,6 @@
 #include "geo/legacy_database.h"
 
+#include <algorithm>
 #include <array>
 
 namespace netsorter {
@@ -152,6 +153,27 @@ CountryAnswer LegacyCountryDatabase::countryOf(const IpAddress& ip, const Yield&
             break;
     }
     return answer;
+}
+
+std::string legacyBuildDate(std::string_view end) {
+    const std::size_t info = end.rfind(std::string_view("\0\0\0", 3));
+    if (info == std::string_view::npos) {
+        return {};
+    }
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    std::string_view text = end.substr(info + 3);
+    for (std::size_t i = 0; i + 8 <= text.size(); ++i) {
+        const std::string_view d = text.substr(i, 8);
+        if ((i == 0 || text[i - 1] == ' ') && std::all_of(d.begin(), d.end(), digit) &&
+            (i + 8 == text.size() || !digit(text[i + 8]))) {
+            const std::string date = std::string(d.substr(0, 4)) + "-" +
+                                     std::string(d.substr(4, 2)) + "-" + std::string(d.substr(6));
+            const bool valid = date.substr(5, 2) >= "01" && date.substr(5, 2) <= "12" &&
+                               date.substr(8) >= "01" && date.substr(8) <= "31";
+            return valid ? date : std::string();
+        }
+    }
+    return {};
 }
 
 }  // namespace netsorter

@@ -68,6 +68,12 @@ class LegacyCountryDatabase final : public CountrySource {
     Tree v6_{kIpv6Levels};
 };
 
+// The build date (YYYY-MM-DD) a legacy database tells in its last bytes, end: the text
+// after three NUL bytes that libGeoIP calls the database info ("GEO-106FREE 20191224
+// Build 1 ..."); empty when there is none.
+inline constexpr std::size_t kLegacyInfoReach = 128;
+std::string legacyBuildDate(std::string_view end);
+
 // The digits of value in base (2..36), most significant first, with a turn for events
 // after each digit; the empty text for a base below 2. The walk by positioned reads gives
 // the turns this gives for the address's 16-bit groups in base 2 (two for IPv4, eight for

@@ -12,6 +12,8 @@ case_name=$1
 program=$2
 data=$(cd "$3" && pwd)
 runner=("${@:4}")
+# The name the program calls itself: the one it was started by (netsorter-cli on Windows).
+me=$(basename "$program" .exe)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -276,7 +278,7 @@ $no_address${T}<страна не определена>
 $no_address${T}<страна не определена>
 10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower
 EOF
-    [[ $(grep -c '^netsorter: warning: line [13] of standard input' "$work/err") == 2 ]] ||
+    [[ $(grep -c "^$me: "'warning: line [13] of standard input' "$work/err") == 2 ]] ||
         fail "odd lines: stderr: $(cat "$work/err")"
 
     # UTF-16 with its mark is read, either byte order; without it, refused.
@@ -294,7 +296,7 @@ EOF
     python3 -c 'import sys; sys.stdout.buffer.write("10.1.2.3\n".encode("utf-16-le"))' >"$work/in"
     stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv
     expect_status 1 "UTF-16 without its mark"
-    [[ ! -s $work/out && $(cat "$work/err") == "netsorter: cannot read standard input: "*UTF-16* ]] ||
+    [[ ! -s $work/out && $(cat "$work/err") == "$me: cannot read standard input: "*UTF-16* ]] ||
         fail "UTF-16 without its mark: stderr: $(cat "$work/err")"
 
     # Text from standard input shows the address row even for one address.
@@ -359,7 +361,7 @@ case_streams() {
     d=$(arg_path "$data")
     out_file=/dev/full run --data-dir "$d" --no-reverse 10.1.2.3
     expect_status 1 "full disk"
-    [[ $(cat "$work/err") == "netsorter: cannot write the output: "?* ]] ||
+    [[ $(cat "$work/err") == "$me: cannot write the output: "?* ]] ||
         fail "full disk: stderr: $(cat "$work/err")"
 
     (
@@ -376,7 +378,7 @@ case_streams() {
     for input in / closed; do
         stdin_file=$input run --data-dir "$d" --no-reverse
         expect_status 1 "standard input $input"
-        [[ $(cat "$work/err") == "netsorter: cannot read standard input: "?* ]] ||
+        [[ $(cat "$work/err") == "$me: cannot read standard input: "?* ]] ||
             fail "standard input $input: stderr: $(cat "$work/err")"
     done
 }
@@ -388,14 +390,14 @@ case_missing_data() {
     expect_status 1 "no nets.txt"
     [[ ! -s $work/out ]] || fail "no nets.txt: stdout not empty: $(cat "$work/out")"
     [[ $(wc -l <"$work/err") == 1 ]] || fail "no nets.txt: stderr is not one line: $(cat "$work/err")"
-    grep -q '^netsorter: .*nets\.txt' "$work/err" || fail "no nets.txt: stderr names no file: $(cat "$work/err")"
+    grep -q "^$me: "'.*nets\.txt' "$work/err" || fail "no nets.txt: stderr names no file: $(cat "$work/err")"
 
     local name
     for name in countries.txt GeoIP.dat; do
         dir=$(data_without "$name")
         run --data-dir "$(arg_path "$dir")" --no-reverse --format tsv 10.1.2.3
         expect_status 0 "no $name"
-        if [[ $(wc -l <"$work/err") != 1 ]] || ! grep -q "^netsorter: warning: .*$name" "$work/err"; then
+        if [[ $(wc -l <"$work/err") != 1 ]] || ! grep -q "^$me: warning: .*$name" "$work/err"; then
             fail "no $name: stderr: $(cat "$work/err")"
         fi
         expect_out "no $name" <<EOF
@@ -420,13 +422,19 @@ case_usage() {
         run $args
         expect_status 2 "$args"
         [[ ! -s $work/out ]] || fail "$args: stdout not empty"
-        grep -q '^usage: netsorter' "$work/err" || fail "$args: no usage on stderr: $(cat "$work/err")"
-        [[ $(head -n1 "$work/err") == netsorter:* ]] || fail "$args: first line: $(head -n1 "$work/err")"
+        grep -q "^usage: $me " "$work/err" || fail "$args: no usage on stderr: $(cat "$work/err")"
+        [[ $(head -n1 "$work/err") == "$me":* ]] || fail "$args: first line: $(head -n1 "$work/err")"
     done
-    run --help
-    expect_status 0 --help
-    expect_no_stderr --help
-    grep -q '^usage: netsorter' "$work/out" || fail "--help: no usage on stdout"
+    # The help in an 80-column console: no line wraps.
+    local help=(--help -h -?)
+    ((${#runner[@]})) && help+=(/?)
+    for args in "${help[@]}"; do
+        run "$args"
+        expect_status 0 "$args"
+        expect_no_stderr "$args"
+        grep -q "^usage: $me " "$work/out" || fail "$args: no usage on stdout"
+        (($(LC_ALL=C.UTF-8 wc -L <"$work/out") <= 79)) || fail "$args: a line over 79 columns"
+    done
 }
 
 # What careful users met: the order of "-", options a mode does not use, --version, data
@@ -482,7 +490,7 @@ case_duplicate_key() {
     run --data-dir "$(arg_path "$dir")" --no-reverse --format tsv 200.1.2.3 10.1.2.3
     expect_status 0 "duplicate key"
     [[ $(wc -l <"$work/err") == 1 ]] || fail "duplicate key: stderr: $(cat "$work/err")"
-    grep -q '^netsorter: .*(1).*countries\.txt.* 2 ' "$work/err" ||
+    grep -q "^$me: "'.*(1).*countries\.txt.* 2 ' "$work/err" ||
         fail "duplicate key: stderr names no key, file and line: $(cat "$work/err")"
     # The first line of a key counts; the lines after the duplicate still load.
     expect_out "duplicate key" <<EOF
@@ -499,7 +507,7 @@ case_country_db() {
     run --data-dir "$(arg_path "$dir")" --country-db "$(arg_path "$dir/nets.txt")" \
         --no-reverse --format tsv 200.1.2.3
     expect_status 0 "a chosen file that is no database"
-    grep -q '^netsorter: warning: cannot read .*nets\.txt: not a country database' "$work/err" ||
+    grep -q "^$me: "'warning: cannot read .*nets\.txt: not a country database' "$work/err" ||
         fail "a chosen file that is no database: stderr: $(cat "$work/err")"
     expect_out "a chosen file that is no database" <<EOF
 200.1.2.3${T}<не проверялось ...>${T}200.1.2.3${T}$none${T}$upper
@@ -569,7 +577,7 @@ case_native_host() {
         # shellcheck disable=SC2086
         HOME=$home run $args
         expect_status "${row%% *}" "$args"
-        [[ $(head -n1 "$work/err") == netsorter:* ]] || fail "$args: stderr: $(cat "$work/err")"
+        [[ $(head -n1 "$work/err") == "$me":* ]] || fail "$args: stderr: $(cat "$work/err")"
         [[ -z $(ls -A "$home") ]] || fail "$args: wrote into HOME"
     done
 

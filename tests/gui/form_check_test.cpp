@@ -10,6 +10,9 @@
 
 #include "common/wide.h"
 #include "form_fixture.h"
+// commctrl.h needs windows.h, which the fixture includes, above it.
+#include <commctrl.h>
+
 #include "temp_dir.h"
 #include "test_engines.h"
 
@@ -21,12 +24,16 @@ using testing::textOf;
 using testing::threadWindowOfClass;
 using testing::Window;
 
-// The tests' own data: two subnets, a names table of two countries over a one-node database
+constexpr const char* kLongHeading =
+    "Сети одного оператора, названные так подробно, что имя не помещается в поле";
+
+// The tests' own data: three subnets, a names table of two countries over a one-node database
 // (addresses from 128.0.0.0 up are country 1, the others country 2).
 class CheckData {
   public:
     CheckData() {
-        dir_.write("nets.txt", "# Частные сети\n10.0.0.0/8\n# Документация\n192.0.2.0/24\n");
+        dir_.write("nets.txt", "# Частные сети\n10.0.0.0/8\n# Документация\n192.0.2.0/24\n# " +
+                                   std::string(kLongHeading) + "\n198.51.100.0/24\n");
         dir_.write("countries.txt", "1\tUH\tUHX\tВерх\tEU\n2\tНиз\n");
         dir_.write("GeoIP.dat", testing::kTinyDatabase);
     }
@@ -223,6 +230,36 @@ class MessageBoxAnswerer {
     std::wstring text_;
     std::thread worker_;
 };
+
+// The tooltip of a result box holds the whole text when the box cuts it, and nothing when
+// the text fits.
+TEST(Check, ACutResultIsShownWholeInItsTooltip) {
+    CheckData data;
+    FakeShell shell;
+    testing::Log log;
+    Window window(L"", false, data.dir(), FakeShell::notifyIcon, fakeResolver(log));
+    ASSERT_TRUE(window.created());
+    HWND tooltip = nullptr;
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, TOOLTIPS_CLASSW, nullptr)) != nullptr;) {
+        tooltip = GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId() ? w : tooltip;
+    }
+    ASSERT_NE(tooltip, nullptr);
+    const auto tipOf = [&](int id) {
+        wchar_t text[256] = {};
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = window.hwnd();
+        tool.uId = reinterpret_cast<UINT_PTR>(window.control(id));
+        tool.lpszText = text;
+        SendMessageW(tooltip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
+        return std::wstring(text);
+    };
+    window.form().checkUrl("198.51.100.1", false);
+    EXPECT_EQ(tipOf(IDC_TXTTRAFFIC), toWide(kLongHeading));
+    EXPECT_EQ(tipOf(IDC_TXTIP), L"");
+    window.form().checkUrl("10.1.2.3", false);
+    EXPECT_EQ(tipOf(IDC_TXTTRAFFIC), L"");
+}
 
 // A failure inside a handler is shown to the user and the program goes on. The loading
 // step that every check ends with is made to fail: the subnet list is removed after start

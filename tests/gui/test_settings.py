@@ -189,11 +189,12 @@ class AboutTest(GuiTestCase):
         box = message_box()
         lines = box["text"].split("\r\n")
         self.assertEqual((box["title"], box["buttons"]), ("О программе", ["OK"]))
-        self.assertEqual(lines[:3] + lines[4:],
+        self.assertEqual(lines[:3] + lines[5:],
                          ["Программа для определения типа трафика", '""',
                           "В программе использована база данных GeoIP http://www.maxmind.com",
                           ""])
-        self.assertRegex(lines[3], r"^База стран: geo-whois-asn-country\.mmdb "
+        self.assertRegex(lines[3], r"^Версия \d+\.\d+\.\d+$")
+        self.assertRegex(lines[4], r"^База стран: geo-whois-asn-country\.mmdb "
                                    r"\(\d{4}-\d\d-\d\d, данные NRO \(nro\.net\), CC BY 4\.0\)$")
         driver("msgbox-press", "OK")
         wait_until(no_message_box, "the box closed")
@@ -265,7 +266,7 @@ class CountryDatabaseTest(GuiTestCase):
         box = message_box()
         self.assertEqual(box["title"], "Netsorter")
         self.assertTrue(box["text"].startswith("Не удалось открыть базу стран "), box["text"])
-        self.assertIn("not a country database", box["text"])
+        self.assertIn("\r\nэто не база стран (ни MaxMind DB, ни база стран GeoIP)", box["text"])
         driver("msgbox-press", "OK")
         wait_until(no_message_box, "the box closed")
         self.assertIsNone(registry_value(SETTINGS_KEY, "countryDatabase"))
