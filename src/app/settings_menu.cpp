@@ -4,7 +4,6 @@
 // commdlg.h needs windows.h above it.
 #include <commdlg.h>
 
-#include <algorithm>
 #include <cstdio>
 
 #include "app/reasons.h"
@@ -14,7 +13,6 @@
 #include "common/text.h"
 #include "common/wide.h"
 #include "desktop/settings.h"
-#include "geo/legacy_database.h"
 
 namespace netsorter {
 namespace {
@@ -26,12 +24,11 @@ std::wstring shortPath(const std::wstring& path) {
     return buffer;
 }
 
-bool startsWithDate(const std::string& text) {
-    return text.size() >= 10 && text[4] == '-' && text[7] == '-';
-}
-
 // A file that tells no build date is dated by its last change, said as such.
-std::string fileDate(const std::string& path) {
+std::string dateOf(const std::string& path, const std::string& told) {
+    if (!told.empty()) {
+        return told;
+    }
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
     SYSTEMTIME time{};
     if (!GetFileAttributesExW(toWide(path).c_str(), GetFileExInfoStandard, &attributes) ||
@@ -41,21 +38,6 @@ std::string fileDate(const std::string& path) {
     char text[32];
     std::snprintf(text, sizeof text, "файл от %04u-%02u-%02u", time.wYear, time.wMonth, time.wDay);
     return text;
-}
-
-// The date a legacy database's file tells, else the file's own.
-std::string legacyDate(const std::string& path) {
-    if (RandomAccessFile file; file.open(path)) {
-        const std::uint64_t size = file.size().value_or(0);
-        std::string end(static_cast<std::size_t>(std::min<std::uint64_t>(size, kLegacyInfoReach)),
-                        '\0');
-        if (file.readAt(size - end.size(), end.data(), end.size())) {
-            if (std::string date = legacyBuildDate(end); !date.empty()) {
-                return date;
-            }
-        }
-    }
-    return fileDate(path);
 }
 
 }  // namespace
@@ -138,14 +120,11 @@ void Form1::mnuHelpAbout_Click() {
     if (database.path.empty()) {
         countries += "нет";
     } else {
-        std::string notes = database.notes;
-        if (!startsWithDate(notes)) {
-            notes = fileDate(database.path) + (notes.empty() ? "" : ", " + notes);
-        }
-        countries += database.name + " (" + notes + ")";
+        countries += database.name + " (" + dateOf(database.path, database.date) +
+                     (database.credit.empty() ? "" : ", " + database.credit) + ")";
         if (!database.ipv6Path.empty()) {
             countries += ", для IPv6 " + std::string(fileName(database.ipv6Path)) + " (" +
-                         legacyDate(database.ipv6Path) + ")";
+                         dateOf(database.ipv6Path, database.ipv6Date) + ")";
         }
     }
     const std::string text =

@@ -136,8 +136,11 @@ std::vector<DatabaseDescription> Engines::databases() const {
     if (country.source) {
         description.path = country.path;
         description.name = country.name;
+        description.date = country.date;
+        description.credit = country.credit;
         description.notes = databaseNotes(country);
         description.ipv6Path = country.ipv6Path;
+        description.ipv6Date = country.ipv6Date;
     }
     return {description};
 }

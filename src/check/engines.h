@@ -54,10 +54,14 @@ struct DatabaseDescription {
     DatabaseKind kind = DatabaseKind::Country;
     std::string path;  // empty: none of this kind answers
     std::string name;  // the file's name
-    // Its build date and what its licence asks to be said of it, joined by commas.
+    // Its build date (YYYY-MM-DD) where the file tells one, and what its licence asks to
+    // be said of it; notes joins the two by a comma.
+    std::string date;
+    std::string credit;
     std::string notes;
-    // A legacy database's IPv6 edition that answers IPv6 addresses, if any.
+    // A legacy database's IPv6 edition that answers IPv6 addresses, if any, and its date.
     std::string ipv6Path;
+    std::string ipv6Date;
 };
 
 struct LoadOptions {

@@ -77,6 +77,15 @@ std::string creditOf(const std::string& path, std::uint64_t size) {
     return digest && *digest == kShippedSha256 ? kShippedCountryDatabaseCredit : "";
 }
 
+// The build date a legacy file tells in its database info record, if it has one.
+std::string legacyFileDate(const std::string& path) {
+    RandomAccessFile file;
+    if (!file.open(path)) {
+        return {};
+    }
+    return legacyBuildDate(tail(file, file.size().value_or(0), kLegacyInfoReach));
+}
+
 }  // namespace
 
 std::string databaseNotes(const CountryDatabase& database) {
@@ -132,11 +141,10 @@ Result<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAccess ac
     CountryDatabase database;
     database.path = path;
     database.name = std::string(fileName(path));
-    if (RandomAccessFile file; file.open(path)) {
-        database.date = legacyBuildDate(tail(file, file.size().value_or(0), kLegacyInfoReach));
-    }
+    database.date = legacyFileDate(path);
     if (!ipv6Path.empty() && dat->openIpv6(ipv6Path)) {
         database.ipv6Path = ipv6Path;
+        database.ipv6Date = legacyFileDate(ipv6Path);
     }
     database.source = std::move(dat);
     return database;

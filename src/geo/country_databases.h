@@ -22,6 +22,7 @@ struct CountryDatabase {
     // A legacy database's IPv6 edition (GeoIPv6.dat) that answers IPv6 addresses; empty
     // when it has none.
     std::string ipv6Path;
+    std::string ipv6Date;  // its build date, where it tells one
     // The attribution its data asks for, known by the file's content (the shipped file)
     // and not by its name; empty for any other database.
     std::string credit;
