@@ -18,7 +18,12 @@ using testing::Log;
 using testing::TempDir;
 using testing::TestEngines;
 
-void expectResult(const CheckResult& got, const CheckResult& expected, const std::string& what) {
+// The four fields a check shows whatever databases there are.
+struct Shown {
+    std::string domain, ip, traffic, country;
+};
+
+void expectResult(const CheckResult& got, const Shown& expected, const std::string& what) {
     EXPECT_EQ(got.domain, expected.domain) << what;
     EXPECT_EQ(got.ip, expected.ip) << what;
     EXPECT_EQ(got.traffic, expected.traffic) << what;
@@ -144,7 +149,7 @@ TEST(CheckAddress, ResultsPlaceholdersAndTheQuestionsAsked) {
     struct Row {
         std::string address;
         bool reverse;
-        CheckResult expected;
+        Shown expected;
         Log questions;
     };
     const std::string none = kNotInAnySubnet;
@@ -324,17 +329,18 @@ TEST(CheckAddress, FieldsAreReportedAsTheyBecomeKnown) {
         }
     };
     options.onField = [&](CheckField field, const std::string& text) {
-        static const char* const names[] = {"domain", "ip", "traffic", "country"};
+        static const char* const names[] = {"domain", "ip", "traffic", "country", "owner"};
         seen.push_back(std::string(names[static_cast<int>(field)]) + "=" + text);
     };
     checkAddress("multi.test", test.engines, options);
     EXPECT_EQ(seen, (Log{"turn", "domain=multi.test", "traffic=Верхние", "ip=200.9.8.6", "turn",
-                         "country=Верх"}));
+                         "country=Верх", std::string("owner=") + kOwnerUnknown}));
 
     seen.clear();
     checkAddress("nosuch.test", test.engines, options);
     EXPECT_EQ(seen, (Log{"domain=nosuch.test", std::string("traffic=") + kWrongIp,
-                         std::string("ip=") + kNoIp, std::string("country=") + kNoCountryForNoIp}));
+                         std::string("ip=") + kNoIp, std::string("country=") + kNoCountryForNoIp,
+                         std::string("owner=") + kNoOwnerForNoIp}));
 }
 
 // A check that runs inside a turn of another leaves the other's answer alone: each check's
@@ -390,10 +396,11 @@ TEST(CheckAddress, AnEmptyDescriptionShowsThatNoCountryWasFound) {
     EXPECT_EQ(checkAddress("10.1.2.3", test.engines, {}).country, "Низ");
 }
 
-// Which country database answers: the user's choice, else the newest .mmdb of the data
-// directory, else GeoIP.dat; each database passed over is named with its reason. A
-// GeoIP.dat answers IPv6 from the GeoIPv6.dat of its own folder.
-TEST(Engines, TheCountryDatabaseThatAnswers) {
+// Which database of each kind answers: the user's choice, else the newest .mmdb of the data
+// directory holding that kind's fields, else (countries only) GeoIP.dat; each database
+// passed over is named with its reason, except a sound file of another kind. A GeoIP.dat
+// answers IPv6 from the GeoIPv6.dat of its own folder.
+TEST(Engines, TheDatabaseOfEachKindThatAnswers) {
     const std::string samples = NETSORTER_MMDB_SAMPLES;
     const std::string realGeoIp = fullName(programDir(), "GeoIP.dat");
     struct Row {
@@ -404,17 +411,34 @@ TEST(Engines, TheCountryDatabaseThatAnswers) {
         std::string country;                                       // of 10.1.2.3
         std::vector<std::pair<std::string, std::string>> refused;  // file, part of the reason
         std::string country6 = {};                                 // of 2a02:6b8::1
+        std::string owner = {};        // the owner database that answers, if any
+        std::string ownerChoice = {};  // a file of the data directory
+        std::string ownerRefused = {};  // part of the reason the owner choice is refused
     };
     const Row rows[] = {
         {"GeoIP.dat alone", {}, "", "GeoIP.dat", "Низ", {}, "Низ"},
         // OL has no line in countries.txt and shows as it is; NW has one.
         {"the newer .mmdb", {"older.mmdb", "newer.mmdb"}, "", "newer.mmdb", "Новая (NW)", {}},
-        {"a newer one without countries is passed over",
+        {"a newer one without countries is passed over in silence",
          {"older.mmdb", "no-country.mmdb"},
          "",
          "older.mmdb",
          "OL",
-         {{"no-country.mmdb", "no address has a country code"}}},
+         {}},
+        {"one file for both kinds", {"older.mmdb", "both.mmdb"}, "", "both.mmdb", "Новая (NW)",
+         {}, "", "both.mmdb"},
+        {"each kind from its own file", {"older.mmdb", "owners.mmdb"}, "", "older.mmdb", "OL",
+         {}, "", "owners.mmdb"},
+        {"a chosen country file without countries",
+         {"older.mmdb", "owners.mmdb"},
+         "dir/owners.mmdb",
+         "older.mmdb",
+         "OL",
+         {{"owners.mmdb", "no address has a country code"}},
+         "",
+         "owners.mmdb"},
+        {"a chosen owner file without owners", {"older.mmdb", "both.mmdb"}, "", "both.mmdb",
+         "Новая (NW)", {}, "", "both.mmdb", "older.mmdb", "no address has an owner"},
         {"the choice first",
          {"older.mmdb", "newer.mmdb"},
          "dir/older.mmdb",
@@ -460,7 +484,19 @@ TEST(Engines, TheCountryDatabaseThatAnswers) {
         LoadOptions options;
         std::string& choice = options.chosen[static_cast<std::size_t>(DatabaseKind::Country)];
         choice = row.choice.starts_with("dir/") ? dir.file(row.choice.substr(4)) : row.choice;
-        const DatabaseLoad report = engines.load(options).of(DatabaseKind::Country);
+        if (!row.ownerChoice.empty()) {
+            options.chosen[static_cast<std::size_t>(DatabaseKind::Owner)] =
+                dir.file(row.ownerChoice);
+        }
+        const LoadReport loaded = engines.load(options);
+        const DatabaseLoad& report = loaded.of(DatabaseKind::Country);
+        EXPECT_EQ(engines.owners().name, row.owner);
+        const DatabaseLoad& owners = loaded.of(DatabaseKind::Owner);
+        EXPECT_EQ(owners.choiceRefused, !row.ownerRefused.empty());
+        EXPECT_EQ(owners.refused.size(), row.ownerRefused.empty() ? 0u : 1u);
+        if (!owners.refused.empty()) {
+            EXPECT_NE(owners.refused[0].reason.find(row.ownerRefused), std::string::npos);
+        }
 
         EXPECT_TRUE(report.answering.loaded);
         EXPECT_EQ(engines.geo().database().name, row.answering);

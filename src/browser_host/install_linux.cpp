@@ -8,6 +8,7 @@
 #include <fstream>
 #include <optional>
 #include <system_error>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -198,18 +199,22 @@ std::optional<std::string> wrapperScript(const InstallRequest& request, Steps& s
         }
         script += " --data-dir " + shellQuoted(fs::absolute(request.dataDir, error).string());
     }
-    if (!request.countryDatabase.empty()) {
+    const std::tuple<const std::string&, Problem::Subject, const char*> databases[] = {
+        {request.countryDatabase, Problem::Subject::CountryDatabase, " --country-db "},
+        {request.ownerDatabase, Problem::Subject::OwnerDatabase, " --asn-db "}};
+    for (const auto& [path, subject, option] : databases) {
+        if (path.empty()) {
+            continue;
+        }
         // The browser is to answer from the database the user chose, wherever the host
         // is started from.
         RandomAccessFile file;
-        if (const Status opened = file.open(request.countryDatabase); !opened) {
-            steps.fail(Problem::failure(
-                Problem::Subject::CountryDatabase, request.countryDatabase,
-                "cannot read " + request.countryDatabase + ": " + opened.reason()));
+        if (const Status opened = file.open(path); !opened) {
+            steps.fail(
+                Problem::failure(subject, path, "cannot read " + path + ": " + opened.reason()));
             return std::nullopt;
         }
-        script +=
-            " --country-db " + shellQuoted(fs::absolute(request.countryDatabase, error).string());
+        script += option + shellQuoted(fs::absolute(path, error).string());
     }
     return script + " --native-host \"$@\"\n";
 }

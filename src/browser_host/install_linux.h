@@ -30,6 +30,8 @@ struct InstallRequest {
     // Passed on to the host as its country database; it must be readable (a failure about
     // it has the subject CountryDatabase).
     std::string countryDatabase;
+    // The same for the owner database (subject OwnerDatabase).
+    std::string ownerDatabase;
 };
 
 // Writes the wrapper and the manifests for Chromium, Chrome, Edge, Brave, Vivaldi and

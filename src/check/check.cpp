@@ -124,6 +124,7 @@ CheckResult checkAddress(std::string_view address, Engines& engines, const Check
         known(CheckField::Traffic, result.traffic, kWrongIp);
         known(CheckField::Ip, result.ip, kNoIp);
         known(CheckField::Country, result.country, kNoCountryForNoIp);
+        known(CheckField::Owner, result.owner, kNoOwnerForNoIp);
         return result;
     }
     known(CheckField::Traffic, result.traffic, engines.nets().checkIp(parsed));
@@ -139,6 +140,17 @@ CheckResult checkAddress(std::string_view address, Engines& engines, const Check
         text = countryText(country.description);
     }
     known(CheckField::Country, result.country, std::move(text));
+
+    // The table stays with this check even if another database is chosen meanwhile.
+    const std::shared_ptr<const MmdbOwners> owners = engines.owners().table;
+    const IpAddress asked = parsed.ipv4().value_or(parsed);
+    std::string ownerShown = kOwnerUnknown;
+    if (const std::optional<OwnerAnswer> owner = owners ? owners->owner(asked) : std::nullopt) {
+        result.ownerFound =
+            OwnerFound{owner->asNumber, std::string(owner->organisation), owner->network};
+        ownerShown = ownerText(owner->asNumber, owner->organisation);
+    }
+    known(CheckField::Owner, result.owner, std::move(ownerShown));
     return result;
 }
 

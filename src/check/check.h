@@ -1,8 +1,10 @@
-// The check of one address, from its text to the four results, written once for every
+// The check of one address, from its text to the five results, written once for every
 // front end: the window, the command-line tool, the browsers' host and the tests.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +21,15 @@ inline constexpr const char* kWrongIp = "<неправильный IP>";
 inline constexpr const char* kNoIp = "<IP-адрес отсутсвует>";
 inline constexpr const char* kNoCountryForNoIp = "<страна не определена>";
 inline constexpr const char* kCountryUnknown = "<не удалось определить страну>";
+inline constexpr const char* kNoOwnerForNoIp = "<владелец не определен>";
+inline constexpr const char* kOwnerUnknown = "<не удалось определить владельца>";
+
+// The owner of the address's network as the owner database tells it.
+struct OwnerFound {
+    std::optional<std::uint32_t> asNumber;
+    std::string organisation;  // empty when the database names none
+    std::string network;       // the database's network of the address: 8.8.8.0/24
+};
 
 // The outcome of one check: a result or a placeholder in each field.
 struct CheckResult {
@@ -26,16 +37,19 @@ struct CheckResult {
     std::string ip;
     std::string traffic;
     std::string country;
+    // "AS15169 Google LLC", or a placeholder; what it is made of, when the database answered.
+    std::string owner;
+    std::optional<OwnerFound> ownerFound;
 };
 
-enum class CheckField { Domain, Ip, Traffic, Country };
+enum class CheckField { Domain, Ip, Traffic, Country, Owner };
 
 struct CheckOptions {
     // The name of a dotted address is looked up; otherwise its domain is kNotChecked.
     bool reverseLookup = true;
     // Turns for events while the lookups work; a whole other check may run in one.
     Yield yield;
-    // Each field as soon as it is known: domain, then traffic, ip and country.
+    // Each field as soon as it is known: domain, then traffic, ip, country and owner.
     std::function<void(CheckField, const std::string&)> onField;
     // A failure the user must hear of when it happens (a damaged database, a resolver
     // failure); the check goes on with what it has.

@@ -54,6 +54,10 @@ LoadReport Engines::load(const LoadOptions& options) {
         loadDatabase(DatabaseKind::Country, options,
                      report.databases[static_cast<std::size_t>(DatabaseKind::Country)]);
     }
+    if (!owners_.table) {
+        loadDatabase(DatabaseKind::Owner, options,
+                     report.databases[static_cast<std::size_t>(DatabaseKind::Owner)]);
+    }
     return report;
 }
 
@@ -62,27 +66,31 @@ Status Engines::loadCountries(const std::string& path, const LoadOptions& option
 }
 
 void Engines::loadDatabase(DatabaseKind kind, const LoadOptions& options, DatabaseLoad& report) {
+    const std::string& chosen = options.chosen[static_cast<std::size_t>(kind)];
     const auto tryOpen = [&](const std::string& path, Provenance provenance) {
         const Status opened = openDatabase(kind, path, provenance, options.access);
         FileLoad file{path, true, opened.ok(), opened.reason()};
         if (opened) {
             report.answering = std::move(file);
-        } else {
+        } else if (!isUnrecognised(opened) || provenance == Provenance::ByName ||
+                   path == chosen) {
             report.refused.push_back(std::move(file));
         }
         return opened.ok();
     };
-    if (const std::string& chosen = options.chosen[static_cast<std::size_t>(kind)];
-        !chosen.empty()) {
+    if (!chosen.empty()) {
         if (tryOpen(chosen, Provenance::Chosen)) {
             return;
         }
         report.choiceRefused = true;
     }
     for (const std::string& path : mmdbFilesNewestFirst(dataDir_)) {
-        if (tryOpen(path, Provenance::Chosen)) {
+        if (path != chosen && tryOpen(path, Provenance::Chosen)) {
             return;
         }
+    }
+    if (kind == DatabaseKind::Owner) {
+        return;  // no database by name: without an owner database no owner is shown
     }
     // The last in line is reported as the one that answers not, rather than as refused.
     if (!tryOpen(fullName(dataDir_, kLegacyCountryFile), Provenance::ByName)) {
@@ -91,8 +99,16 @@ void Engines::loadDatabase(DatabaseKind kind, const LoadOptions& options, Databa
     }
 }
 
-Status Engines::openDatabase(DatabaseKind, const std::string& path, Provenance provenance,
+Status Engines::openDatabase(DatabaseKind kind, const std::string& path, Provenance provenance,
                              GeoAccess access) {
+    if (kind == DatabaseKind::Owner) {
+        Result<OwnerDatabase> opened = openOwnerDatabase(path);
+        if (!opened) {
+            return opened.status();
+        }
+        owners_ = std::move(*opened);
+        return Status::success();
+    }
     // The IPv6 edition chosen stands for the legacy pair of its folder: GeoIP.dat answers
     // IPv4 addresses, and it IPv6 ones.
     const bool ipv6Edition = foldCase(fileName(path)) == foldCase(kLegacyIpv6File);
@@ -131,18 +147,28 @@ void Engines::loadBytes(std::string_view nets, std::optional<std::string_view> c
 
 std::vector<DatabaseDescription> Engines::databases() const {
     const CountryDatabase& country = geo_.database();
-    DatabaseDescription description;
-    description.kind = DatabaseKind::Country;
+    DatabaseDescription countries;
+    countries.kind = DatabaseKind::Country;
     if (country.source) {
-        description.path = country.path;
-        description.name = country.name;
-        description.date = country.date;
-        description.credit = country.credit;
-        description.notes = databaseNotes(country);
-        description.ipv6Path = country.ipv6Path;
-        description.ipv6Date = country.ipv6Date;
+        countries.path = country.path;
+        countries.name = country.name;
+        countries.date = country.date;
+        countries.credit = country.credit;
+        countries.ipv6Path = country.ipv6Path;
+        countries.ipv6Date = country.ipv6Date;
     }
-    return {description};
+    DatabaseDescription owners;
+    owners.kind = DatabaseKind::Owner;
+    if (owners_.table) {
+        owners.path = owners_.path;
+        owners.name = owners_.name;
+        owners.date = owners_.date;
+        owners.credit = owners_.credit;
+    }
+    for (DatabaseDescription* d : {&countries, &owners}) {
+        d->notes = databaseNotes(d->date, d->credit);
+    }
+    return {countries, owners};
 }
 
 }  // namespace netsorter

@@ -25,14 +25,15 @@ struct FileLoad {
 };
 
 // The kinds of database a check asks, each answering one question of an address.
-enum class DatabaseKind { Country };
-inline constexpr std::size_t kDatabaseKinds = 1;
+enum class DatabaseKind { Country, Owner };
+inline constexpr std::size_t kDatabaseKinds = 2;
 
 // What a load did for one kind of database.
 struct DatabaseLoad {
     // The database that answers, or, when none does, the last one tried and why not.
     FileLoad answering;
-    // The databases tried before it and refused, the user's choice first.
+    // The databases tried before it and refused, the user's choice first; not those of
+    // another kind, passed over in silence.
     std::vector<FileLoad> refused;
     // The user's choice was among them: it is to be forgotten.
     bool choiceRefused = false;
@@ -59,7 +60,8 @@ struct DatabaseDescription {
     std::string date;
     std::string credit;
     std::string notes;
-    // A legacy database's IPv6 edition that answers IPv6 addresses, if any, and its date.
+    // A legacy country database's IPv6 edition that answers IPv6 addresses, if any, and its
+    // date.
     std::string ipv6Path;
     std::string ipv6Date;
 };
@@ -83,11 +85,15 @@ class Engines {
     const std::string& dataDir() const { return dataDir_; }
     clsNetChecker& nets() { return nets_; }
     clsGeo& geo() { return geo_; }
+    // The owner database in use; its table is empty when there is none. A copy keeps its
+    // table for as long as it is held, whatever database is chosen meanwhile.
+    const OwnerDatabase& owners() const { return owners_; }
     NameResolver& resolver() { return *resolver_; }
 
     // The loading step: the whole of nets.txt, then countries.txt unless the names table is
     // loaded, then a country database unless one is open: the user's choice, else the
-    // newest .mmdb of the data directory, else GeoIP.dat. A GeoIP.dat (or a legacy database
+    // newest .mmdb of the data directory that holds countries, else GeoIP.dat; then an
+    // owner database likewise (the user's choice, else the newest .mmdb holding owners). A GeoIP.dat (or a legacy database
     // chosen) answers IPv6 addresses from the GeoIPv6.dat of its folder, when there is one.
     // A nets.txt that cannot be read stops the load there: nothing can be checked without it.
     LoadReport load(const LoadOptions& options);
@@ -115,6 +121,7 @@ class Engines {
     std::string dataDir_;
     clsNetChecker nets_;
     clsGeo geo_;
+    OwnerDatabase owners_;
     std::unique_ptr<NameResolver> resolver_;
 };
 

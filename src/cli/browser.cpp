@@ -73,9 +73,12 @@ browser_host::InstallProgress toldOnTheConsole() {
 
 }  // namespace
 
-int installForBrowsers(const std::string& dataDir, const std::string& countryDatabase) {
-    const browser_host::InstallRequest request{
-        .program = {}, .dataDir = dataDir, .countryDatabase = countryDatabase};
+int installForBrowsers(const std::string& dataDir, const std::string& countryDatabase,
+                       const std::string& ownerDatabase) {
+    const browser_host::InstallRequest request{.program = {},
+                                               .dataDir = dataDir,
+                                               .countryDatabase = countryDatabase,
+                                               .ownerDatabase = ownerDatabase};
     return browser_host::installHost(request, toldOnTheConsole()).ok() ? 0 : 1;
 }
 

@@ -19,9 +19,10 @@ void refuseBrowser(const std::string& reason);
 
 // Installs or removes the host for this user's browsers, telling each file on standard
 // output and each failure on standard error. dataDir, when given, must hold nets.txt, and
-// countryDatabase, when given, must be readable; both are passed on to the host. Return the
+// the databases, when given, must be readable; all are passed on to the host. Return the
 // exit status.
-int installForBrowsers(const std::string& dataDir, const std::string& countryDatabase);
+int installForBrowsers(const std::string& dataDir, const std::string& countryDatabase,
+                       const std::string& ownerDatabase);
 int uninstallForBrowsers();
 
 }  // namespace netsorter::cli

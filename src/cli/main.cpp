@@ -2,6 +2,7 @@
 // window's button; --no-reverse makes it one from the tray, where the reverse lookup is
 // not made.
 #include <exception>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,14 +42,17 @@ std::string versionText(Engines& engines, const LoadReport& report) {
                        " IPv6)\n";
     text += "countries.txt: " + report.countries.path +
             (report.countries.loaded ? "" : " (not read)") + "\n";
-    const DatabaseDescription database = engines.databases().front();
-    if (database.path.empty()) {
-        return text + "country database: none\n";
-    }
-    text += "country database: " + database.path +
-            (database.notes.empty() ? "" : " (" + database.notes + ")") + "\n";
-    if (!database.ipv6Path.empty()) {
-        text += "country database, IPv6: " + database.ipv6Path + "\n";
+    for (const DatabaseDescription& database : engines.databases()) {
+        const char* kind = database.kind == DatabaseKind::Country ? "country" : "owner";
+        if (database.path.empty()) {
+            text += std::string(kind) + " database: none\n";
+            continue;
+        }
+        text += std::string(kind) + " database: " + database.path +
+                (database.notes.empty() ? "" : " (" + database.notes + ")") + "\n";
+        if (!database.ipv6Path.empty()) {
+            text += std::string(kind) + " database, IPv6: " + database.ipv6Path + "\n";
+        }
     }
     return text;
 }
@@ -78,6 +82,7 @@ LoadReport load(Engines& engines, const Options& options) {
     // answers without a read of the file per level.
     LoadOptions load;
     load.chosen[static_cast<std::size_t>(DatabaseKind::Country)] = options.countryDatabase;
+    load.chosen[static_cast<std::size_t>(DatabaseKind::Owner)] = options.ownerDatabase;
     load.access =
         options.fromStdin && !options.version ? GeoAccess::MemoryImage : GeoAccess::PositionedReads;
     load.askToGoOn = reportDuplicate;
@@ -86,10 +91,16 @@ LoadReport load(Engines& engines, const Options& options) {
         console::tell("cannot read " + report.nets.path + ": " + report.nets.reason);
         return report;
     }
-    const DatabaseLoad& countries = report.of(DatabaseKind::Country);
-    for (const FileLoad& refused : countries.refused) {
-        console::tell("warning: cannot read " + refused.path + ": " + refused.reason);
+    // A damaged file of the data directory is refused by each kind's search: told once.
+    std::set<std::string> told;
+    for (const DatabaseLoad& database : report.databases) {
+        for (const FileLoad& refused : database.refused) {
+            if (told.insert(refused.path).second) {
+                console::tell("warning: cannot read " + refused.path + ": " + refused.reason);
+            }
+        }
     }
+    const DatabaseLoad& countries = report.of(DatabaseKind::Country);
     // What is shown without the file: a database that answers by code goes on without the
     // names table; without a database nothing tells the country.
     const bool byCode =
@@ -190,7 +201,8 @@ int run(const std::vector<std::string>& args) {
     }
     if (options.host == HostMode::Install || options.host == HostMode::Uninstall) {
         return options.host == HostMode::Install
-                   ? cli::installForBrowsers(options.dataDir, options.countryDatabase)
+                   ? cli::installForBrowsers(options.dataDir, options.countryDatabase,
+                                             options.ownerDatabase)
                    : cli::uninstallForBrowsers();
     }
     if (options.version) {

@@ -23,25 +23,29 @@ constexpr const char* kEncodings =
 std::string usage(const std::string& name) {
     // Every line fits an 80-column console, which wraps a full line's last character.
     const std::string indent(name.size() + 8, ' ');
-    return "usage: " + name + " [--data-dir DIR] [--country-db FILE]\n" + indent +
+    return "usage: " + name + " [--data-dir DIR] [--country-db FILE] [--asn-db FILE]\n" + indent +
            "[--format text|tsv|json] [--no-reverse] [ADDRESS...]\n"
            "       " +
            name + " --version\n" +
            "\n"
-           "Tells the domain name, IP address, traffic type (from nets.txt) and country\n"
-           "(from a country database and countries.txt) of each ADDRESS: a URL, a host\n"
-           "name or an IP address (IPv4 or IPv6). With no ADDRESS, addresses are read from\n"
-           "standard input, one per line; - among the addresses reads it there.\n"
+           "Tells the domain name, IP address, traffic type (from nets.txt), country\n"
+           "(from a country database and countries.txt) and network owner (AS number and\n"
+           "organisation) of each ADDRESS: a URL, a host name or an IP address (IPv4 or\n"
+           "IPv6). With no ADDRESS, addresses are read from standard input, one per line;\n"
+           "- among the addresses reads it there.\n"
            "\n"
-           "  --data-dir DIR     where nets.txt, countries.txt and the country databases\n"
+           "  --data-dir DIR     where nets.txt, countries.txt and the databases\n"
            "                     are (default: the program's directory, else\n"
            "                     ../share/netsorter beside it)\n"
            "  --country-db FILE  the country database to use (.mmdb or GeoIP.dat); default:\n"
            "                     the newest .mmdb of the data directory, else its GeoIP.dat\n"
+           "  --asn-db FILE      the network owner database to use (.mmdb); default: the\n"
+           "                     newest .mmdb of the data directory that holds owners\n"
            "  --format FORMAT    text (default), tsv (address, domain, ip, traffic,\n"
-           "                     country) or json (one object per line)\n"
+           "                     country, as_number, as_org, network: eight columns since\n"
+           "                     version 1.1, five before) or json (one object per line)\n"
            "  --no-reverse       do not look up the name of a dotted address\n"
-           "  --version          the version, the data files in use, the country database\n"
+           "  --version          the version, the data files and databases in use\n"
            "  --native-host      serve the browser extension \"Проверить IP\" (native\n"
            "                     messaging)\n"
            "  --install-native-host, --uninstall-native-host\n"
@@ -52,7 +56,7 @@ std::string usage(const std::string& name) {
            "Lines end with LF, CR LF or CR, whitespace around them is dropped, and a line\n"
            "longer than 64 KiB or holding a NUL byte is checked as an empty address.\n"
            "\n"
-           "Exit status: 0 when every address got its four results (placeholders count),\n"
+           "Exit status: 0 when every address got its results (placeholders count),\n"
            "1 when a data file (nets.txt), a read of standard input or a write failed,\n"
            "2 for a usage error.\n";
 }
@@ -72,8 +76,9 @@ struct OptionUse {
     unsigned modes;
 };
 constexpr OptionUse kOptionUses[] = {
-    {"--data-dir", kLoads},   {"--country-db", kLoads}, {"--format", kCheck},
-    {"--no-reverse", kCheck}, {"ADDRESS", kCheck},      {"-", kCheck},
+    {"--data-dir", kLoads}, {"--country-db", kLoads}, {"--asn-db", kLoads},
+    {"--format", kCheck},   {"--no-reverse", kCheck}, {"ADDRESS", kCheck},
+    {"-", kCheck},
 };
 constexpr const char* kModeNames[] = {"a check", "--version", "--native-host",
                                       "--install-native-host", "--uninstall-native-host"};
@@ -118,6 +123,8 @@ class Parser {
             return value("--data-dir", options_.dataDir);
         } else if (takes(arg, "--country-db")) {
             return value("--country-db", options_.countryDatabase);
+        } else if (takes(arg, "--asn-db")) {
+            return value("--asn-db", options_.ownerDatabase);
         } else if (takes(arg, "--format")) {
             return format();
         } else {

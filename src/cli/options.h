@@ -19,6 +19,7 @@ enum class HostMode { None, Serve, Install, Uninstall };
 struct Options {
     std::string dataDir;
     std::string countryDatabase;
+    std::string ownerDatabase;
     bool version = false;
     Format format = Format::Text;
     bool noReverse = false;

@@ -21,6 +21,7 @@ size_t codePoints(const std::string& utf8) {
 
 void format(std::string& out, Format how, const std::string& address, const CheckResult& result,
             bool withAddress) {
+    const std::optional<OwnerFound>& owner = result.ownerFound;
     switch (how) {
         case Format::Tsv:
             for (const std::string* field :
@@ -31,6 +32,19 @@ void format(std::string& out, Format how, const std::string& address, const Chec
                 // A TSV field can hold neither a tab nor a line end: they become blanks.
                 appendEscaped(out, *field, true);
             }
+            // Without an owner the three fields are empty.
+            out += '\t';
+            if (owner && owner->asNumber) {
+                out += std::to_string(*owner->asNumber);
+            }
+            out += '\t';
+            if (owner) {
+                appendEscaped(out, owner->organisation, true);
+            }
+            out += '\t';
+            if (owner) {
+                out += owner->network;
+            }
             out += '\n';
             return;
         case Format::Json:
@@ -38,7 +52,12 @@ void format(std::string& out, Format how, const std::string& address, const Chec
                    ", \"domain\": " + jsonString(result.domain) +
                    ", \"ip\": " + jsonString(result.ip) +
                    ", \"traffic\": " + jsonString(result.traffic) +
-                   ", \"country\": " + jsonString(result.country) + "}\n";
+                   ", \"country\": " + jsonString(result.country) + ", \"as_number\": " +
+                   (owner && owner->asNumber ? std::to_string(*owner->asNumber) : "null") +
+                   ", \"as_org\": " +
+                   (owner && !owner->organisation.empty() ? jsonString(owner->organisation)
+                                                          : "null") +
+                   ", \"network\": " + (owner ? jsonString(owner->network) : "null") + "}\n";
             return;
         case Format::Text:
             break;
@@ -47,7 +66,8 @@ void format(std::string& out, Format how, const std::string& address, const Chec
                                                                {"Доменное имя", &result.domain},
                                                                {"IP-адрес", &result.ip},
                                                                {"Тип трафика", &result.traffic},
-                                                               {"Страна", &result.country}};
+                                                               {"Страна", &result.country},
+                                                               {"Владелец сети", &result.owner}};
     for (size_t i = withAddress ? 0 : 1; i < std::size(rows); ++i) {
         const std::string label = rows[i].first;
         out += label + ":" + std::string(14 - codePoints(label), ' ');

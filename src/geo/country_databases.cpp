@@ -67,14 +67,23 @@ bool endsInLegacyCountryStructure(const std::string& end) {
     return false;
 }
 
-// The shipped database is known by its size first, so that no other file is read whole.
-std::string creditOf(const std::string& path, std::uint64_t size) {
-    constexpr std::string_view kShippedSha256 = NETSORTER_SHIPPED_DB_SHA256;
-    if (kShippedSha256.empty() || size != std::uint64_t{NETSORTER_SHIPPED_DB_SIZE}) {
+struct ShippedFile {
+    std::string_view sha256;  // empty: the build ships another file, whose terms it brings
+    std::uint64_t size;
+    const char* credit;
+};
+constexpr ShippedFile kShippedCountry{NETSORTER_SHIPPED_DB_SHA256, NETSORTER_SHIPPED_DB_SIZE,
+                                      kShippedCountryDatabaseCredit};
+constexpr ShippedFile kShippedOwner{NETSORTER_SHIPPED_OWNER_DB_SHA256,
+                                    NETSORTER_SHIPPED_OWNER_DB_SIZE, kShippedOwnerDatabaseCredit};
+
+// A shipped database is known by its size first, so that no other file is read whole.
+std::string creditOf(const std::string& path, std::uint64_t size, const ShippedFile& shipped) {
+    if (shipped.sha256.empty() || size != shipped.size) {
         return {};
     }
     const Result<std::string> digest = sha256OfFile(path);
-    return digest && *digest == kShippedSha256 ? kShippedCountryDatabaseCredit : "";
+    return digest && *digest == shipped.sha256 ? shipped.credit : "";
 }
 
 // The build date a legacy file tells in its database info record, if it has one.
@@ -88,12 +97,26 @@ std::string legacyFileDate(const std::string& path) {
 
 }  // namespace
 
-std::string databaseNotes(const CountryDatabase& database) {
-    std::string notes = database.date;
-    if (!database.credit.empty()) {
-        notes += (notes.empty() ? "" : ", ") + database.credit;
+std::string databaseNotes(const std::string& date, const std::string& credit) {
+    return date + (date.empty() || credit.empty() ? "" : ", ") + credit;
+}
+
+Result<OwnerDatabase> openOwnerDatabase(const std::string& path) {
+    Result<MmdbOwners> owners = MmdbOwners::load(path);
+    if (!owners) {
+        return owners.status();
     }
-    return notes;
+    OwnerDatabase database;
+    database.path = path;
+    database.name = std::string(fileName(path));
+    database.date = owners->metadata().buildDate();
+    std::uint64_t size = 0;
+    if (RandomAccessFile file; file.open(path)) {
+        size = file.size().value_or(0);
+    }
+    database.credit = creditOf(path, size, kShippedOwner);
+    database.table = std::make_shared<const MmdbOwners>(std::move(*owners));
+    return database;
 }
 
 Result<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess access,
@@ -119,7 +142,7 @@ Result<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess a
             return countries.status();
         }
         database.date = countries->metadata().buildDate();
-        database.credit = creditOf(path, size);
+        database.credit = creditOf(path, size, kShippedCountry);
         database.source = std::make_shared<MmdbCountrySource>(std::move(*countries));
         return database;
     }

@@ -10,6 +10,7 @@
 
 #include "geo/country_source.h"
 #include "geo/legacy_database.h"
+#include "geo/mmdb_owners.h"
 
 namespace netsorter {
 
@@ -30,10 +31,24 @@ struct CountryDatabase {
 
 // What the licence of the database the program ships asks to be said wherever it is named.
 inline constexpr const char* kShippedCountryDatabaseCredit = "данные NRO (nro.net), CC BY 4.0";
+inline constexpr const char* kShippedOwnerDatabaseCredit =
+    "данные RouteViews (routeviews.org), DB-IP (db-ip.com) и NRO (nro.net), CC BY 4.0";
 
-// Its build date and the credit its data asks for, joined by commas; empty when there is
-// nothing to say.
-std::string databaseNotes(const CountryDatabase& database);
+// The owner database that answers, named as the country database is.
+struct OwnerDatabase {
+    std::shared_ptr<const MmdbOwners> table;
+    std::string path;
+    std::string name;
+    std::string date;
+    std::string credit;
+};
+
+// Opens path as a MaxMind DB of network owners; the reason when it is none.
+Result<OwnerDatabase> openOwnerDatabase(const std::string& path);
+
+// A database's build date and the credit its data asks for, joined by commas; empty when
+// there is nothing to say.
+std::string databaseNotes(const std::string& date, const std::string& credit);
 
 // How sure the program must be that a file is a country database. GeoIP.dat, taken by its
 // name, is read as the legacy country edition whatever it holds; a file the user chose must

@@ -1,390 +1,73 @@
 #include "geo/mmdb_countries.h"
 
-#include <maxminddb.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <limits>
-#include <memory>
 #include <unordered_map>
-#include <utility>
 
-#include "common/files.h"
-#include "common/text.h"
+#include "geo/mmdb_fields.h"
 
 namespace netsorter {
 namespace {
 
-constexpr std::uint64_t kSeparatorBytes = 16;
-// Answers: an index into the codes, or the IPv4 table asked with the 32 bits of the
-// address that start at the bit in the low byte.
-constexpr std::uint16_t kNoCountry = 0;
-constexpr std::uint16_t kIpv4Below = 0x8000;
-// The tree's IPv4 subtree lies under ::/96; MaxMind's writers alias it from
-// ::ffff:0:0/96 and 2002::/16, that is from no deeper than this.
-constexpr int kIpv4Depth = 96;
-
-struct MmdbClose {
-    void operator()(MMDB_s* db) const {
-        MMDB_close(db);
-        delete db;
-    }
-};
-using OpenMmdb = std::unique_ptr<MMDB_s, MmdbClose>;
-
-std::string atOffset(std::uint32_t offset) {
-    return "the record at data offset " + std::to_string(offset);
-}
-
-}  // namespace
-
-// Walks the search tree with libmaxminddb's reads and turns it into runs of one answer.
-class MmdbTreeReader {
+class CountryReader final : public MmdbRecordReader {
   public:
-    MmdbTreeReader(const MMDB_s& db, MmdbCountries& out)
-        : db_(db),
-          out_(out),
-          nodeCount_(db.metadata.node_count),
-          // A sound tree is walked about once per node: the IPv4 subtree is walked for the
-          // IPv4 table and stands as one answer wherever the IPv6 walk reaches it. Aliases
-          // elsewhere, or damage, would multiply the walk; past this it is refused.
-          budget_(2 * std::uint64_t{db.metadata.node_count} + 1024) {}
+    std::vector<std::string> codes{std::string()};
 
-    // Fills starts and answers with the runs below record root, for addresses of bits bits
-    // held at the top of an Ipv6Number. With ipv4Node, that node reached no deeper than ::/96 is
-    // one answer that sends the lookup to the IPv4 table. False with reason() on damage.
-    bool walk(std::uint64_t root, int bits, std::optional<std::uint64_t> ipv4Node,
-              std::vector<Ipv6Number>& starts, std::vector<std::uint16_t>& answers) {
-        struct Pending {
-            std::uint64_t record;
-            int depth;
-            Ipv6Number start;
-        };
-        // Depth first, the 0 side before the 1 side: the runs come in address order, and
-        // the stack never holds more than one entry per level.
-        std::vector<Pending> pending{{root, 0, {}}};
-        while (!pending.empty()) {
-            const Pending p = pending.back();
-            pending.pop_back();
-            std::uint16_t answer = kNoCountry;
-            if (p.record >= nodeCount_) {
-                if (!terminal(p.record, answer)) {
-                    return false;
-                }
-            } else if (ipv4Node && p.record == *ipv4Node && p.depth <= kIpv4Depth) {
-                answer = static_cast<std::uint16_t>(kIpv4Below | p.depth);
-            } else {
-                if (p.depth == bits) {
-                    return fail("the search tree goes on past " + std::to_string(bits) +
-                                " bits (node " + std::to_string(p.record) + ")");
-                }
-                if (p.record == 0 && p.depth > 0) {
-                    return fail("the search tree leads back to its root");
-                }
-                if (budget_ == 0) {
-                    return fail("the search tree reaches its " + std::to_string(nodeCount_) +
-                                " nodes far more often than a tree does");
-                }
-                --budget_;
-                MMDB_search_node_s node{};
-                const int status =
-                    MMDB_read_node(&db_, static_cast<std::uint32_t>(p.record), &node);
-                if (status != MMDB_SUCCESS) {
-                    return fail(std::string("the search tree cannot be read: ") +
-                                MMDB_strerror(status));
-                }
-                pending.push_back({node.right_record, p.depth + 1, withBit(p.start, p.depth)});
-                pending.push_back({node.left_record, p.depth + 1, p.start});
-                continue;
-            }
-            if (answers.empty() || answers.back() != answer) {
-                starts.push_back(p.start);
-                answers.push_back(answer);
-            }
-        }
-        return true;
+    bool recognised() const override { return sawCountryField_; }
+    std::string unrecognised() const override {
+        return std::string(kUnrecognised) + "a country code (country_code or country.iso_code) in it";
     }
 
-    const std::string& reason() const { return reason_; }
-    // Some record holds a country code field, whatever its value.
-    bool sawCountryField() const { return sawCountryField_; }
-
-  private:
-    const MMDB_s& db_;
-    MmdbCountries& out_;
-    const std::uint64_t nodeCount_;
-    std::uint64_t budget_;
-    std::string reason_;
-    // Records are shared by many networks: each is read once.
-    std::unordered_map<std::uint32_t, std::uint16_t> byOffset_;
-    std::unordered_map<std::string, std::uint16_t> byCode_;
-    bool sawCountryField_ = false;
-
-    bool fail(std::string reason) {
-        reason_ = std::move(reason);
-        return false;
-    }
-
-    static Ipv6Number withBit(Ipv6Number key, int bit) {
-        if (bit < 64) {
-            key.hi |= std::uint64_t{1} << (63 - bit);
-        } else {
-            key.lo |= std::uint64_t{1} << (127 - bit);
-        }
-        return key;
-    }
-
-    // The answer of a record that is no node: no data, or a data record.
-    bool terminal(std::uint64_t record, std::uint16_t& answer) {
-        if (record == nodeCount_) {
-            answer = kNoCountry;
-            return true;
-        }
-        const std::uint64_t past = record - nodeCount_;
-        if (past < kSeparatorBytes) {
-            return fail("the search tree points into the separator before the data");
-        }
-        if (past - kSeparatorBytes >= db_.data_section_size) {
-            return fail("the search tree points past the data section");
-        }
-        const auto offset = static_cast<std::uint32_t>(past - kSeparatorBytes);
-        const auto known = byOffset_.find(offset);
-        if (known != byOffset_.end()) {
-            answer = known->second;
-            return true;
-        }
-        if (!recordCountry(offset, answer)) {
-            return false;
-        }
-        byOffset_.emplace(offset, answer);
-        return true;
-    }
-
-    // The country code of one data record, looked up as libmaxminddb's users do it.
-    bool recordCountry(std::uint32_t offset, std::uint16_t& answer) {
-        MMDB_entry_s entry{&db_, offset};
-        MMDB_entry_data_s data{};
-        const char* const itself[] = {nullptr};
-        int status = MMDB_aget_value(&entry, &data, itself);
-        if (status != MMDB_SUCCESS) {
-            return fail(atOffset(offset) + " cannot be read: " + MMDB_strerror(status));
-        }
-        if (data.type != MMDB_DATA_TYPE_MAP) {
-            return fail(atOffset(offset) + " is not a map");
-        }
+    Result<std::uint32_t> read(MMDB_entry_s& record) override {
         // ip-location-db's layout, then GeoLite2's (also GeoIP2's and DB-IP's).
-        const char* const codeOnly[] = {"country_code", nullptr};
-        const char* const isoCode[] = {"country", "iso_code", nullptr};
+        static const char* const codeOnly[] = {"country_code", nullptr};
+        static const char* const isoCode[] = {"country", "iso_code", nullptr};
         for (const char* const* path : {codeOnly, isoCode}) {
-            status = MMDB_aget_value(&entry, &data, path);
-            if (status == MMDB_LOOKUP_PATH_DOES_NOT_MATCH_DATA_ERROR) {
-                continue;
+            MMDB_entry_data_s data{};
+            const Result<bool> has = mmdbField(record, path, data);
+            if (!has) {
+                return has.status();
             }
-            if (status != MMDB_SUCCESS) {
-                return fail(atOffset(offset) + " cannot be read: " + MMDB_strerror(status));
+            if (!*has) {
+                continue;
             }
             sawCountryField_ = true;
             // Not every database keeps to two letters ("A1", the legacy anonymous proxy,
             // has its line in countries.txt): a code is answered as it is, and an empty
             // one, or one that is no text, means no country.
             if (data.type != MMDB_DATA_TYPE_UTF8_STRING || data.data_size == 0) {
-                answer = kNoCountry;
-                return true;
+                return 0u;
             }
-            return intern(std::string(data.utf8_string, data.data_size), answer);
+            return intern(std::string(data.utf8_string, data.data_size));
         }
-        answer = kNoCountry;
-        return true;
+        return 0u;
     }
 
-    bool intern(std::string code, std::uint16_t& answer) {
-        auto& codes = out_.codes_;
-        const auto [at, added] =
-            byCode_.try_emplace(code, static_cast<std::uint16_t>(codes.size()));
+  private:
+    std::unordered_map<std::string, std::uint32_t> byCode_;
+    bool sawCountryField_ = false;  // some record holds one, whatever its value
+
+    std::uint32_t intern(std::string code) {
+        const auto [at, added] = byCode_.try_emplace(code, static_cast<std::uint32_t>(codes.size()));
         if (added) {
-            // Answers at and above kIpv4Below send a lookup to the IPv4 table.
-            if (codes.size() >= kIpv4Below) {
-                return fail("more than " + std::to_string(kIpv4Below - 1) +
-                            " different country codes");
-            }
             codes.push_back(std::move(code));
         }
-        answer = at->second;
-        return true;
+        return at->second;
     }
 };
 
-std::string MmdbMetadata::buildDate() const {
-    using namespace std::chrono;
-    // Past the year 9999 (damage, most likely) the date says so rather than wrapping.
-    constexpr std::uint64_t kLast = 253402300799;
-    const sys_days day = floor<days>(
-        sys_seconds{seconds{static_cast<std::int64_t>(buildEpoch < kLast ? buildEpoch : kLast)}});
-    const year_month_day date{day};
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
-    return text;
-}
-
-namespace {
-
-// libmaxminddb would wait on a FIFO for a writer and map a device: only regular files go to
-// it, and the system's own reason is kept for files that cannot be opened.
-Result<OpenMmdb> openMmdb(const std::string& path) {
-    if (const Status opened = RandomAccessFile().open(path); !opened) {
-        return opened;
-    }
-    OpenMmdb db(new MMDB_s{});
-    const int status = MMDB_open(path.c_str(), MMDB_MODE_MMAP, db.get());
-    if (status != MMDB_SUCCESS) {
-        delete db.release();  // a failed open has released everything itself
-        return Status::failure(std::string("not a MaxMind DB: ") + MMDB_strerror(status));
-    }
-    return db;
-}
-
-MmdbMetadata metadataOf(const MMDB_metadata_s& meta) {
-    MmdbMetadata out;
-    // The texts are shown as they are: bytes that are not UTF-8, damage, are not.
-    const auto text = [](const char* bytes) {
-        return bytes && isValidUtf8(bytes) ? std::string(bytes) : std::string();
-    };
-    out.databaseType = text(meta.database_type);
-    for (std::size_t i = 0; i < meta.description.count; ++i) {
-        const MMDB_description_s* d = meta.description.descriptions[i];
-        if (d && (i == 0 || (d->language && std::string_view(d->language) == "en"))) {
-            out.description = text(d->description);
-        }
-    }
-    out.buildEpoch = meta.build_epoch;
-    out.ipVersion = meta.ip_version;
-    out.nodeCount = meta.node_count;
-    out.recordSize = meta.record_size;
-    return out;
-}
-
 }  // namespace
 
-std::optional<MmdbMetadata> MmdbCountries::readMetadata(const std::string& path) {
-    const Result<OpenMmdb> db = openMmdb(path);
-    if (!db) {
-        return std::nullopt;
-    }
-    return metadataOf((*db)->metadata);
-}
-
 Result<MmdbCountries> MmdbCountries::load(const std::string& path) {
-    Result<OpenMmdb> opened = openMmdb(path);
-    if (!opened) {
-        return opened.status();
+    CountryReader reader;
+    Result<MmdbRanges> ranges = MmdbRanges::load(path, reader, false);
+    if (!ranges) {
+        return ranges.status();
     }
-    const OpenMmdb db = std::move(*opened);
-    const MMDB_metadata_s& meta = db->metadata;
-    // Offsets in the format are 32-bit; libmaxminddb sizes the tree in 32 bits too.
-    if (db->file_size < 0 ||
-        static_cast<std::uint64_t>(db->file_size) > std::numeric_limits<std::uint32_t>::max()) {
-        return Status::failure("larger than a MaxMind DB can be (4 GiB)");
-    }
-    const std::uint64_t treeBytes = std::uint64_t{meta.node_count} * db->full_record_byte_size;
-    if (treeBytes + kSeparatorBytes > static_cast<std::uint64_t>(db->file_size)) {
-        return Status::failure("the search tree of " + std::to_string(meta.node_count) +
-                               " nodes does not fit in the file");
-    }
-
-    MmdbCountries out;
-    out.metadata_ = metadataOf(meta);
-    out.codes_.push_back({});
-
-    // IPv4 addresses are found as libmaxminddb finds them: in an IPv6 tree from the record
-    // it reaches after 96 zero bits (or fewer, where the tree ends sooner).
-    MmdbTreeReader reader(*db, out);
-    std::vector<Ipv6Number> starts;
-    const bool ipv6 = meta.ip_version == 6;
-    const std::uint64_t ipv4Root = ipv6 ? db->ipv4_start_node.node_value : 0;
-    if (!reader.walk(ipv4Root, 32, std::nullopt, starts, out.answers4_)) {
-        return Status::failure(reader.reason());
-    }
-    out.starts4_.reserve(starts.size());
-    for (const Ipv6Number& k : starts) {
-        out.starts4_.push_back(static_cast<std::uint32_t>(k.hi >> 32));
-    }
-    if (ipv6) {
-        std::optional<std::uint64_t> ipv4Node;
-        if (db->ipv4_start_node.netmask == kIpv4Depth && ipv4Root < meta.node_count) {
-            ipv4Node = ipv4Root;
-        }
-        if (!reader.walk(0, 128, ipv4Node, out.starts6_, out.answers6_)) {
-            return Status::failure(reader.reason());
-        }
-    }
-    if (!reader.sawCountryField()) {
-        return Status::failure(
-            "no address has a country code (country_code or country.iso_code) in it");
-    }
-
-    out.bucket4_.resize((std::size_t{1} << 16) + 1);
-    std::uint32_t run = 0;
-    for (std::uint32_t b = 0; b < (std::uint32_t{1} << 16); ++b) {
-        while (run + 1 < out.starts4_.size() && out.starts4_[run + 1] <= b << 16) {
-            ++run;
-        }
-        out.bucket4_[b] = run;
-    }
-    out.bucket4_.back() = static_cast<std::uint32_t>(out.starts4_.size() - 1);
-    out.starts4_.shrink_to_fit();
-    out.answers4_.shrink_to_fit();
-    out.starts6_.shrink_to_fit();
-    out.answers6_.shrink_to_fit();
-    return out;
-}
-
-std::optional<std::string_view> MmdbCountries::code(std::uint16_t answer) const {
-    if (answer == kNoCountry) {
-        return std::nullopt;
-    }
-    return std::string_view(codes_[answer]);
-}
-
-std::optional<std::string_view> MmdbCountries::country(std::uint32_t ipv4) const {
-    // The runs that can hold the address lie between its bucket's and the next one's.
-    const std::uint32_t bucket = ipv4 >> 16;
-    const std::uint32_t* run = starts4_.data() + bucket4_[bucket];
-    std::uint32_t count = bucket4_[bucket + 1] - bucket4_[bucket] + 1;
-    while (count > 1) {
-        const std::uint32_t half = count / 2;
-        if (run[half] <= ipv4) {
-            run += half;
-            count -= half;
-        } else {
-            count = half;
-        }
-    }
-    return code(answers4_[static_cast<std::size_t>(run - starts4_.data())]);
-}
-
-std::optional<std::string_view> MmdbCountries::country(Ipv6Number key) const {
-    const auto after = std::upper_bound(starts6_.begin(), starts6_.end(), key);
-    if (after == starts6_.begin()) {
-        return std::nullopt;  // an IPv4 database
-    }
-    const std::uint16_t answer = answers6_[static_cast<std::size_t>(after - starts6_.begin() - 1)];
-    if (!(answer & kIpv4Below)) {
-        return code(answer);
-    }
-    // The 32 bits from the depth where the walk met the IPv4 subtree; at most 96.
-    const int from = answer & 0xFF;
-    const std::uint64_t top = from == 0   ? key.hi
-                              : from < 64 ? key.hi << from | key.lo >> (64 - from)
-                                          : key.lo << (from - 64);
-    return country(static_cast<std::uint32_t>(top >> 32));
+    reader.codes.shrink_to_fit();
+    return MmdbCountries(std::move(*ranges), std::move(reader.codes));
 }
 
 std::size_t MmdbCountries::tableBytes() const {
-    return codes_.capacity() * sizeof(codes_[0]) + starts4_.capacity() * sizeof(starts4_[0]) +
-           answers4_.capacity() * sizeof(answers4_[0]) + bucket4_.capacity() * sizeof(bucket4_[0]) +
-           starts6_.capacity() * sizeof(starts6_[0]) + answers6_.capacity() * sizeof(answers6_[0]);
+    return ranges_.tableBytes() + codes_.capacity() * sizeof(codes_[0]);
 }
 
 }  // namespace netsorter

@@ -1,33 +1,14 @@
-// Country codes from a MaxMind DB file (.mmdb), read once with libmaxminddb into flat
-// tables. The file is neither kept open nor mapped afterwards, so a user or an updater can
-// replace it while the program runs.
+// Country codes from a MaxMind DB file (.mmdb), read once into flat tables.
 #pragma once
 
-#include <array>
-#include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "common/problem.h"
-#include "nets/ip_address.h"
+#include "geo/mmdb_ranges.h"
 
 namespace netsorter {
-
-// What a database says of itself, for display.
-struct MmdbMetadata {
-    std::string databaseType;
-    std::string description;       // the English one when there is one, else the first
-    std::uint64_t buildEpoch = 0;  // seconds since 1970-01-01 UTC
-    int ipVersion = 0;             // 4, or 6: IPv4 addresses are then found under ::/96
-    std::uint32_t nodeCount = 0;
-    int recordSize = 0;  // bits
-
-    // The build date as YYYY-MM-DD (UTC).
-    std::string buildDate() const;
-};
 
 class MmdbCountries {
   public:
@@ -35,42 +16,37 @@ class MmdbCountries {
     // records hold a country code (country_code, or country.iso_code) is refused with the
     // reason; nothing is thrown for bad input.
     static Result<MmdbCountries> load(const std::string& path);
-    // What a MaxMind DB file says of itself, read without its tree; nothing for a file that
-    // is none.
-    static std::optional<MmdbMetadata> readMetadata(const std::string& path);
+    static std::optional<MmdbMetadata> readMetadata(const std::string& path) {
+        return MmdbRanges::readMetadata(path);
+    }
 
-    // The country code of an address, two letters as the database writes them; nothing
-    // where the database holds no country for it, and for any IPv6 address in an IPv4
-    // database (libmaxminddb refuses those lookups).
-    std::optional<std::string_view> country(std::uint32_t ipv4) const;
-    std::optional<std::string_view> country(Ipv6Number ipv6) const;
+    // The country code of an address, as the database writes it; nothing where the database
+    // holds no country for it, and for any IPv6 address in an IPv4 database.
+    std::optional<std::string_view> country(std::uint32_t ipv4) const {
+        return code(ranges_.find(ipv4).answer);
+    }
+    std::optional<std::string_view> country(Ipv6Number ipv6) const {
+        return code(ranges_.find(ipv6).answer);
+    }
 
-    const MmdbMetadata& metadata() const { return metadata_; }
-
+    const MmdbMetadata& metadata() const { return ranges_.metadata(); }
     // The memory the tables hold, in bytes.
     std::size_t tableBytes() const;
 
   private:
-    friend class MmdbTreeReader;
+    MmdbCountries(MmdbRanges ranges, std::vector<std::string> codes)
+        : ranges_(std::move(ranges)), codes_(std::move(codes)) {}
 
-    MmdbCountries() = default;  // only load makes one, with its tables
-
-    MmdbMetadata metadata_;
-    // Index 0 is no country; the tables hold indexes into this one.
+    MmdbRanges ranges_;
+    // Index 0 is no country; the ranges answer indexes into this one.
     std::vector<std::string> codes_;
-    // IPv4: the first address of each run of one answer, in order from 0, and the run's
-    // answer; bucket4_[b] is the run holding the address b << 16 (one more entry: the last
-    // run), so a lookup searches only the runs between two neighbouring entries.
-    std::vector<std::uint32_t> starts4_;
-    std::vector<std::uint16_t> answers4_;
-    std::vector<std::uint32_t> bucket4_;
-    // IPv6 likewise, without buckets; an answer may instead send the lookup to the IPv4
-    // table with 32 bits of the address (the tree's IPv4 subtree, reached under ::/96 and
-    // its aliases).
-    std::vector<Ipv6Number> starts6_;
-    std::vector<std::uint16_t> answers6_;
 
-    std::optional<std::string_view> code(std::uint16_t answer) const;
+    std::optional<std::string_view> code(std::uint32_t answer) const {
+        if (answer == 0) {
+            return std::nullopt;
+        }
+        return std::string_view(codes_[answer]);
+    }
 };
 
 }  // namespace netsorter

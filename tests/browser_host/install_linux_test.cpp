@@ -56,7 +56,10 @@ TEST(InstallHost, TellsEachFileAndTheFirstFailureAndUninstallingLeavesTheHomeAsI
         progress.onProblem = [&](const Problem& problem) { told.push_back(problem); };
 
         const Status installed = browser_host::installHost(
-            {.program = "/usr/bin/netsorter", .dataDir = row.dataDir, .countryDatabase = {}},
+            {.program = "/usr/bin/netsorter",
+             .dataDir = row.dataDir,
+             .countryDatabase = {},
+             .ownerDatabase = {}},
             progress);
         EXPECT_EQ(wrote.size(), row.written) << row.what;
         for (const std::string& path : wrote) {

@@ -112,17 +112,17 @@ case_formats() {
     expect_status 0 tsv
     expect_no_stderr tsv
     expect_out tsv <<EOF
-10.9.8.7${T}multi.test${T}10.9.8.7${T}Частные сети${T}$lower
-multi.test${T}multi.test${T}10.9.8.7${T}Частные сети${T}$lower
-192.0.2.10${T}one.test${T}192.0.2.10${T}Документация${T}$upper
-http://one.test/path${T}one.test${T}192.0.2.10${T}Документация${T}$upper
-77.88.8.8${T}dns.yandex${T}77.88.8.8${T}$none${T}$unknown
-010.0.0.8${T}<Доменное имя отсутсвует>${T}010.0.0.8${T}Частные сети${T}$lower
-nosuch.test${T}nosuch.test${T}<IP-адрес отсутсвует>${T}<неправильный IP>${T}<страна не определена>
-2001:DB8:0::10${T}v6only.test${T}2001:db8::10${T}$none${T}$unknown
-v6only.test${T}v6only.test${T}2001:db8::10${T}$none${T}$unknown
-::ffff:10.9.8.7${T}multi.test${T}::ffff:10.9.8.7${T}Частные сети${T}$lower
-http://[2001:db8::10]:8080/${T}2001:db8::10${T}2001:db8::10${T}$none${T}$unknown
+10.9.8.7${T}multi.test${T}10.9.8.7${T}Частные сети${T}$lower${T}${T}${T}
+multi.test${T}multi.test${T}10.9.8.7${T}Частные сети${T}$lower${T}${T}${T}
+192.0.2.10${T}one.test${T}192.0.2.10${T}Документация${T}$upper${T}${T}${T}
+http://one.test/path${T}one.test${T}192.0.2.10${T}Документация${T}$upper${T}${T}${T}
+77.88.8.8${T}dns.yandex${T}77.88.8.8${T}$none${T}$unknown${T}${T}${T}
+010.0.0.8${T}<Доменное имя отсутсвует>${T}010.0.0.8${T}Частные сети${T}$lower${T}${T}${T}
+nosuch.test${T}nosuch.test${T}<IP-адрес отсутсвует>${T}<неправильный IP>${T}<страна не определена>${T}${T}${T}
+2001:DB8:0::10${T}v6only.test${T}2001:db8::10${T}$none${T}$unknown${T}${T}${T}
+v6only.test${T}v6only.test${T}2001:db8::10${T}$none${T}$unknown${T}${T}${T}
+::ffff:10.9.8.7${T}multi.test${T}::ffff:10.9.8.7${T}Частные сети${T}$lower${T}${T}${T}
+http://[2001:db8::10]:8080/${T}2001:db8::10${T}2001:db8::10${T}$none${T}$unknown${T}${T}${T}
 EOF
 
     run --data-dir="$d" 10.9.8.7 http://one.test/path nosuch.test
@@ -134,18 +134,21 @@ EOF
 IP-адрес:      10.9.8.7
 Тип трафика:   Частные сети
 Страна:        $lower
+Владелец сети: <не удалось определить владельца>
 
 Адрес:         http://one.test/path
 Доменное имя:  one.test
 IP-адрес:      192.0.2.10
 Тип трафика:   Документация
 Страна:        $upper
+Владелец сети: <не удалось определить владельца>
 
 Адрес:         nosuch.test
 Доменное имя:  nosuch.test
 IP-адрес:      <IP-адрес отсутсвует>
 Тип трафика:   <неправильный IP>
 Страна:        <страна не определена>
+Владелец сети: <владелец не определен>
 EOF
 
     # One address on the command line: no address row.
@@ -156,6 +159,7 @@ EOF
 IP-адрес:      198.51.100.7
 Тип трафика:   Документация
 Страна:        $upper
+Владелец сети: <не удалось определить владельца>
 EOF
 
     # A link's international name is asked for in its ASCII form and shown as given.
@@ -167,6 +171,7 @@ EOF
 IP-адрес:      192.0.2.77
 Тип трафика:   Документация
 Страна:        $upper
+Владелец сети: <не удалось определить владельца>
 EOF
 
     # Control characters are escaped: no address forges a row or drives the terminal.
@@ -177,6 +182,7 @@ EOF
 IP-адрес:      10.1.2.3\\x1b[2J\\nСтрана:\\tРоссия\\x85 \\\\
 Тип трафика:   Частные сети
 Страна:        $lower
+Владелец сети: <не удалось определить владельца>
 EOF
 
     run --data-dir "$d" --format=json "${addresses[@]}"
@@ -208,7 +214,7 @@ with open(sys.argv[1], encoding="utf-8") as f:
 if lines[-1] != "":
     sys.exit("json: the last line has no line end")
 rows = [json.loads(line) for line in lines[:-1]]
-want = [dict(zip(keys, row)) for row in expected]
+want = [dict(zip(keys, row), as_number=None, as_org=None, network=None) for row in expected]
 if rows != want:
     sys.exit("json: got %r" % rows)
 EOF
@@ -238,7 +244,7 @@ expected = [
 keys = ["address", "domain", "ip", "traffic", "country"]
 with open(sys.argv[1], encoding="utf-8") as f:
     rows = [json.loads(line) for line in f]
-want = [dict(zip(keys, row)) for row in expected]
+want = [dict(zip(keys, row), as_number=None, as_org=None, network=None) for row in expected]
 if rows != want:
     sys.exit("json from stdin: got %r" % rows)
 EOF
@@ -246,23 +252,23 @@ EOF
     # A TSV field never holds a tab: the one in the address becomes a blank.
     stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv
     expect_status 0 "tsv from stdin"
-    [[ $(sed -n 5p "$work/out") == "10.1.2.3 \"q\" \\  .${T}<не проверялось ...>${T}10.1.2.3 \"q\" \\  .${T}Частные сети${T}$lower" ]] ||
+    [[ $(sed -n 5p "$work/out") == "10.1.2.3 \"q\" \\  .${T}<не проверялось ...>${T}10.1.2.3 \"q\" \\  .${T}Частные сети${T}$lower${T}${T}${T}" ]] ||
         fail "tsv from stdin: line 5 is $(sed -n 5p "$work/out" | cat -A)"
-    [[ $(awk -F'\t' 'NF != 5' "$work/out" | wc -l) == 0 ]] || fail "tsv from stdin: a line without 5 fields"
+    [[ $(awk -F'\t' 'NF != 8' "$work/out" | wc -l) == 0 ]] || fail "tsv from stdin: a line without 8 fields"
 
     # "-" adds standard input to the addresses on the command line.
     printf '200.9.9.9\n' >"$work/in"
     stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv 10.9.9.9 -
     expect_status 0 "-"
     expect_out "-" <<EOF
-10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower
-200.9.9.9${T}<не проверялось ...>${T}200.9.9.9${T}$none${T}$upper
+10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower${T}${T}${T}
+200.9.9.9${T}<не проверялось ...>${T}200.9.9.9${T}$none${T}$upper${T}${T}${T}
 EOF
 
     # Without "-" standard input is not read when addresses are given.
     stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv 10.9.9.9
     expect_out "addresses only" <<EOF
-10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower
+10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower${T}${T}${T}
 EOF
 
     # A line longer than 64 KiB or holding NUL is no address (NUL bytes from the start are no
@@ -273,10 +279,10 @@ EOF
     expect_status 0 "odd lines"
     local no_address="${T}<Доменное имя отсутсвует>${T}<IP-адрес отсутсвует>${T}<неправильный IP>"
     expect_out "odd lines" <<EOF
-$no_address${T}<страна не определена>
-10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$lower
-$no_address${T}<страна не определена>
-10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower
+$no_address${T}<страна не определена>${T}${T}${T}
+10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$lower${T}${T}${T}
+$no_address${T}<страна не определена>${T}${T}${T}
+10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower${T}${T}${T}
 EOF
     [[ $(grep -c "^$me: "'warning: line [13] of standard input' "$work/err") == 2 ]] ||
         fail "odd lines: stderr: $(cat "$work/err")"
@@ -289,8 +295,8 @@ EOF
         stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv
         expect_status 0 "$form"
         expect_out "$form" <<EOF
-10.1.2.3 Ж${T}<не проверялось ...>${T}10.1.2.3 Ж${T}Частные сети${T}$lower
-10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower
+10.1.2.3 Ж${T}<не проверялось ...>${T}10.1.2.3 Ж${T}Частные сети${T}$lower${T}${T}${T}
+10.9.9.9${T}<не проверялось ...>${T}10.9.9.9${T}Частные сети${T}$lower${T}${T}${T}
 EOF
     done
     python3 -c 'import sys; sys.stdout.buffer.write("10.1.2.3\n".encode("utf-16-le"))' >"$work/in"
@@ -308,6 +314,7 @@ EOF
 IP-адрес:      8.8.8.8
 Тип трафика:   Публичные DNS
 Страна:        $lower
+Владелец сети: <не удалось определить владельца>
 EOF
 }
 
@@ -322,11 +329,11 @@ for i in range(10000):
     expect_status 0 batch
     expect_no_stderr batch
     [[ $(wc -l <"$work/out") == 10000 ]] || fail "batch: $(wc -l <"$work/out") lines, expected 10000"
-    [[ $(sed -n 1p "$work/out") == "10.0.0.0${T}<не проверялось ...>${T}10.0.0.0${T}Частные сети${T}$lower" ]] ||
+    [[ $(sed -n 1p "$work/out") == "10.0.0.0${T}<не проверялось ...>${T}10.0.0.0${T}Частные сети${T}$lower${T}${T}${T}" ]] ||
         fail "batch: line 1 is $(sed -n 1p "$work/out")"
-    [[ $(sed -n 5000p "$work/out") == "200.19.135.1${T}<не проверялось ...>${T}200.19.135.1${T}$none${T}$upper" ]] ||
+    [[ $(sed -n 5000p "$work/out") == "200.19.135.1${T}<не проверялось ...>${T}200.19.135.1${T}$none${T}$upper${T}${T}${T}" ]] ||
         fail "batch: line 5000 is $(sed -n 5000p "$work/out")"
-    [[ $(sed -n 10000p "$work/out") == "200.39.15.3${T}<не проверялось ...>${T}200.39.15.3${T}$none${T}$upper" ]] ||
+    [[ $(sed -n 10000p "$work/out") == "200.39.15.3${T}<не проверялось ...>${T}200.39.15.3${T}$none${T}$upper${T}${T}${T}" ]] ||
         fail "batch: line 10000 is $(sed -n 10000p "$work/out")"
     local private
     private=$(awk -F'\t' -v c="$lower" '$4 == "Частные сети" && $5 == c' "$work/out" | wc -l)
@@ -345,7 +352,7 @@ case_interactive() {
     coproc NS { "${runner[@]}" "$program" --data-dir "$d" --no-reverse --format tsv 2>/dev/null; }
     printf '10.1.2.3\r' >&"${NS[1]}"
     if IFS= read -r -t 120 line <&"${NS[0]}"; then
-        [[ $line == "10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$lower" ]] ||
+        [[ $line == "10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$lower${T}${T}${T}" ]] ||
             fail "interactive: answer is '$line'"
     else
         fail "interactive: no answer while the input stays open"
@@ -401,7 +408,7 @@ case_missing_data() {
             fail "no $name: stderr: $(cat "$work/err")"
         fi
         expect_out "no $name" <<EOF
-10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$unknown
+10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$unknown${T}${T}${T}
 EOF
     done
 
@@ -410,7 +417,7 @@ EOF
     expect_status 0 "neither countries.txt nor GeoIP.dat"
     [[ $(wc -l <"$work/err") == 2 ]] || fail "neither: stderr: $(cat "$work/err")"
     expect_out "neither" <<EOF
-200.1.2.3${T}<не проверялось ...>${T}200.1.2.3${T}$none${T}$unknown
+200.1.2.3${T}<не проверялось ...>${T}200.1.2.3${T}$none${T}$unknown${T}${T}${T}
 EOF
 }
 
@@ -461,7 +468,9 @@ case_careful_users() {
         "2|||--version 1.2.3.4"
         "2|||--data-dir= 1.2.3.4"
         "2|||--country-db= 1.2.3.4"
-        "0|\tЧастные сети\t.*\n200\.1\.2\.3\t.*\tВерхняя половина \(UH\)\n$||--data-dir $d16 --no-reverse --format tsv 10.1.2.3 200.1.2.3"
+        "2|||--asn-db= 1.2.3.4"
+        "0|^10\.1\.2\.3\t[^\n]*\t\t\t\n$||--data-dir $d --asn-db $d/nets.txt --no-reverse --format tsv 10.1.2.3"
+        "0|\tЧастные сети\t.*\n200\.1\.2\.3\t.*\tВерхняя половина \(UH\)\t\t\t\n$||--data-dir $d16 --no-reverse --format tsv 10.1.2.3 200.1.2.3"
         "1|||--data-dir $d32 10.1.2.3"
         "1||\xff\xfe\x00\x00\x31\x00\x00\x00|--format tsv"
         "0|^10\.1\.2\.3\\\\x1b\]0;x\\\\x07\t|10.1.2.3\e]0;x\a\n|--no-reverse --format tsv"
@@ -494,8 +503,8 @@ case_duplicate_key() {
         fail "duplicate key: stderr names no key, file and line: $(cat "$work/err")"
     # The first line of a key counts; the lines after the duplicate still load.
     expect_out "duplicate key" <<EOF
-200.1.2.3${T}<не проверялось ...>${T}200.1.2.3${T}$none${T}$upper
-10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$lower
+200.1.2.3${T}<не проверялось ...>${T}200.1.2.3${T}$none${T}$upper${T}${T}${T}
+10.1.2.3${T}<не проверялось ...>${T}10.1.2.3${T}Частные сети${T}$lower${T}${T}${T}
 EOF
 }
 
@@ -510,7 +519,7 @@ case_country_db() {
     grep -q "^$me: "'warning: cannot read .*nets\.txt: not a country database' "$work/err" ||
         fail "a chosen file that is no database: stderr: $(cat "$work/err")"
     expect_out "a chosen file that is no database" <<EOF
-200.1.2.3${T}<не проверялось ...>${T}200.1.2.3${T}$none${T}$upper
+200.1.2.3${T}<не проверялось ...>${T}200.1.2.3${T}$none${T}$upper${T}${T}${T}
 EOF
     run --data-dir "$(arg_path "$dir")" --version
     expect_status 0 --version
@@ -529,8 +538,8 @@ case_shipped_data() {
     expect_status 0 "shipped data"
     expect_no_stderr "shipped data"
     [[ $(wc -l <"$work/out") == 4 ]] || fail "shipped data: $(cat "$work/out")"
-    local address domain ip traffic country
-    while IFS=$T read -r address domain ip traffic country; do
+    local address domain ip traffic country number organisation network
+    while IFS=$T read -r address domain ip traffic country number organisation network; do
         case $address in
             10.9.8.7 | multi.test | 192.0.2.10)
                 [[ -n $traffic && $traffic != "$none" && $traffic != Ошибка* ]] ||
@@ -539,8 +548,10 @@ case_shipped_data() {
         esac
         case $address in
             8.8.8.8)
-                [[ $domain == dns.google && $country == *"(US)" ]] ||
-                    fail "shipped data: 8.8.8.8: domain '$domain', country '$country'"
+                [[ $domain == dns.google && $country == *"(US)" && $number == 15169 &&
+                    $organisation == "Google LLC" && $network == 8.8.8.0/24 ]] ||
+                    fail "shipped data: 8.8.8.8: domain '$domain', country '$country'," \
+                        "owner '$number $organisation $network'"
                 ;;
             multi.test) [[ $ip == 10.9.8.7 ]] || fail "shipped data: multi.test is '$ip'" ;;
         esac
@@ -551,6 +562,8 @@ case_shipped_data() {
     # The shipped current database answers, named with its date and the credit it asks for.
     run --version
     grep -Eq '^country database: .*geo-whois-asn-country\.mmdb \([0-9]{4}-[0-9]{2}-[0-9]{2}, данные NRO \(nro\.net\), CC BY 4\.0\)$' "$work/out" ||
+        fail "shipped data: --version: $(cat "$work/out")"
+    grep -Eq '^owner database: .*asn\.mmdb \([0-9]{4}-[0-9]{2}-[0-9]{2}, данные RouteViews \(routeviews\.org\), DB-IP \(db-ip\.com\) и NRO \(nro\.net\), CC BY 4\.0\)$' "$work/out" ||
         fail "shipped data: --version: $(cat "$work/out")"
 }
 

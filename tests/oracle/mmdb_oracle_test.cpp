@@ -1,16 +1,19 @@
-// Country codes from MaxMind DB files against python3-maxminddb's pure-Python reader, which
-// shares no code with libmaxminddb: its answers for seeded random addresses are written by
-// tests/tools/mmdb_oracle.py (the fixture mmdb_oracle). Each answer also holds for the
-// first and the last address of the network the reader found, so those are compared too.
+// Country codes and network owners from MaxMind DB files against python3-maxminddb's
+// pure-Python reader, which shares no code with libmaxminddb: its answers for seeded random
+// addresses are written by tests/tools/mmdb_oracle.py (the fixture mmdb_oracle). Each answer
+// also holds for the first and the last address of the network the reader found, so those
+// are compared too; an owner's network is compared itself.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <sstream>
 #include <string>
 
 #include "geo/mmdb_countries.h"
+#include "geo/mmdb_owners.h"
 
 namespace netsorter {
 namespace {
@@ -38,7 +41,7 @@ Ipv6Number networkEnd(Ipv6Number a, int bits, int from, bool one) {
     return a;
 }
 
-std::string ours(const MmdbCountries& db, int family, Ipv6Number a) {
+std::string ours(const MmdbCountries& db, int family, Ipv6Number a, int) {
     std::optional<std::string_view> code;
     if (family == 4) {
         code = db.country(static_cast<std::uint32_t>(a.lo));
@@ -48,9 +51,35 @@ std::string ours(const MmdbCountries& db, int family, Ipv6Number a) {
     return code ? std::string(*code) : "-";
 }
 
+// As the oracle writes an owner, with the network's length when it is found.
+std::string ours(const MmdbOwners& db, int family, Ipv6Number a, int length) {
+    const IpAddress address =
+        family == 4 ? IpAddress::fromV4(static_cast<std::uint32_t>(a.lo)) : IpAddress::fromV6(a);
+    const std::optional<OwnerAnswer> owner = db.owner(address);
+    if (!owner) {
+        return "- -";
+    }
+    std::ostringstream out;
+    out << (owner->asNumber ? std::to_string(*owner->asNumber) : "-") << ' ' << std::hex
+        << std::setfill('0');
+    for (const unsigned char c : owner->organisation) {
+        out << std::setw(2) << static_cast<int>(c);
+    }
+    if (owner->organisation.empty()) {
+        out << '-';
+    }
+    // The network is the one the oracle found the address in.
+    const std::string suffix = "/" + std::to_string(length);
+    if (!owner->network.ends_with(suffix)) {
+        out << " in " << owner->network;
+    }
+    return out.str();
+}
+
+template <class Database>
 void compareWithOracle(const std::string& database, const std::string& answers,
                        double foundAtLeast) {
-    const Result<MmdbCountries> load = MmdbCountries::load(database);
+    const Result<Database> load = Database::load(database);
     ASSERT_TRUE(load) << database << ": " << load.reason();
     std::ifstream in(answers);
     ASSERT_TRUE(in) << answers;
@@ -64,23 +93,24 @@ void compareWithOracle(const std::string& database, const std::string& answers,
         int family = 0;
         std::string hex;
         int length = 0;
+        ASSERT_TRUE(fields >> family >> hex >> length) << line;
         std::string code;
-        ASSERT_TRUE(fields >> family >> hex >> length >> code) << line;
+        std::getline(fields >> std::ws, code);
         ++lines;
-        found += code != "-";
+        found += code != "-" && code != "- -";
         const int bits = family == 4 ? 32 : 128;
         const Ipv6Number a = parseHex(hex);
         for (const Ipv6Number probe :
              {a, networkEnd(a, bits, length, false), networkEnd(a, bits, length, true)}) {
             ++compared;
-            const std::string got = ours(*load, family, probe);
+            const std::string got = ours(*load, family, probe, length);
             if (got != code && ++disagreements <= 10) {
                 ADD_FAILURE() << line << ": ours " << got << " at " << std::hex << probe.hi << ":"
                               << probe.lo;
             }
         }
     }
-    std::cout << database << ": " << lines << " oracle answers (" << found << " with a country), "
+    std::cout << database << ": " << lines << " oracle answers (" << found << " with an answer), "
               << compared << " addresses compared, " << disagreements << " disagreements\n";
     EXPECT_EQ(disagreements, 0u);
     // A database that answers nowhere would prove nothing.
@@ -92,20 +122,32 @@ const std::string kSamples = NETSORTER_MMDB_SAMPLES;
 
 #ifdef NETSORTER_COUNTRY_MMDB
 TEST(MmdbOracle, ShippedDatabase) {
-    compareWithOracle(NETSORTER_COUNTRY_MMDB, kAnswers + "/shipped.txt", 0.6);
+    compareWithOracle<MmdbCountries>(NETSORTER_COUNTRY_MMDB, kAnswers + "/shipped.txt", 0.6);
 }
 #endif
 
+#ifdef NETSORTER_OWNER_MMDB
+// The shipped owner database, made by MaxMind's Perl writer from the pinned CSV files.
+TEST(MmdbOracle, ShippedOwnerDatabase) {
+    compareWithOracle<MmdbOwners>(NETSORTER_OWNER_MMDB, kAnswers + "/shipped-owners.txt", 0.5);
+}
+#endif
+
+// The GeoLite2-ASN layout with aliases and the owner records at their worst.
+TEST(MmdbOracle, OwnersSample) {
+    compareWithOracle<MmdbOwners>(kSamples + "/owners.mmdb", kAnswers + "/owners.txt", 0.1);
+}
+
 TEST(MmdbOracle, GeoLite2LayoutIpv6TreeWithAliases) {
-    compareWithOracle(kSamples + "/geolite2.mmdb", kAnswers + "/geolite2.txt", 0.3);
+    compareWithOracle<MmdbCountries>(kSamples + "/geolite2.mmdb", kAnswers + "/geolite2.txt", 0.3);
 }
 
 TEST(MmdbOracle, LocationLayoutIpv4Tree) {
-    compareWithOracle(kSamples + "/location-ipv4.mmdb", kAnswers + "/location-ipv4.txt", 0.3);
+    compareWithOracle<MmdbCountries>(kSamples + "/location-ipv4.mmdb", kAnswers + "/location-ipv4.txt", 0.3);
 }
 
 TEST(MmdbOracle, LocationLayoutIpv6Tree32BitRecords) {
-    compareWithOracle(kSamples + "/location-ipv6-32.mmdb", kAnswers + "/location-ipv6-32.txt", 0.1);
+    compareWithOracle<MmdbCountries>(kSamples + "/location-ipv6-32.mmdb", kAnswers + "/location-ipv6-32.txt", 0.1);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 """The country answers of python3-maxminddb's pure-Python reader, a MaxMind DB reader
 independent of libmaxminddb, for seeded random addresses; the oracle of the .mmdb tests.
 
-    mmdb_oracle.py [--ipv4 N] [--ipv6 N] [--seed S] DB OUT [DB OUT ...]
+    mmdb_oracle.py [--owners] [--ipv4 N] [--ipv6 N] [--seed S] DB OUT [DB OUT ...]
 
 Each line of OUT: the family (4 or 6), the address as hexadecimal digits, the length of the
 network the reader found it in (for IPv4 counted from the IPv4 address's first bit, also in
@@ -10,6 +10,10 @@ an IPv6 tree) and the country code, or "-" for none. The code is country_code wh
 record has it, else country.iso_code. IPv6 addresses (only for IPv6 trees) are drawn from
 the global unicast range, from ::/96 (IPv4 as libmaxminddb finds it), from the aliases
 ::ffff:0:0/96 and 2002::/16, and from anywhere.
+
+With --owners the answer is the owner instead of the country: the AS number and the
+organisation's UTF-8 bytes in hexadecimal, each "-" where the record has none (or none that
+is a number, or text).
 """
 import argparse
 import ipaddress
@@ -43,13 +47,24 @@ def ipv6_address(rng):
     return rng.getrandbits(128)
 
 
-def answer(reader, out, family, address):
+def owner(record):
+    if not isinstance(record, dict):
+        return "- -"
+    number = record.get("autonomous_system_number")
+    organisation = record.get("autonomous_system_organization")
+    number = str(number) if isinstance(number, int) and 0 <= number < 1 << 32 else "-"
+    organisation = organisation.encode().hex() if isinstance(organisation, str) and organisation else "-"
+    return number + " " + organisation
+
+
+def answer(reader, out, family, address, owners):
     if family == 4:
         ip, digits = ipaddress.IPv4Address(address), 8
     else:
         ip, digits = ipaddress.IPv6Address(address), 32
     record, length = reader.get_with_prefix_len(ip)
-    out.write("%d %0*x %d %s\n" % (family, digits, address, length, country(record) or "-"))
+    what = owner(record) if owners else country(record) or "-"
+    out.write("%d %0*x %d %s\n" % (family, digits, address, length, what))
 
 
 def main():
@@ -57,6 +72,7 @@ def main():
     parser.add_argument("--ipv4", type=int, default=100000)
     parser.add_argument("--ipv6", type=int, default=20000)
     parser.add_argument("--seed", type=int, default=18)
+    parser.add_argument("--owners", action="store_true")
     parser.add_argument("pairs", nargs="+", metavar="DB OUT")
     args = parser.parse_args()
     if len(args.pairs) % 2:
@@ -68,10 +84,10 @@ def main():
         os.makedirs(os.path.dirname(os.path.abspath(out_path)), exist_ok=True)
         with open(out_path, "w") as out:
             for _ in range(args.ipv4):
-                answer(reader, out, 4, rng.getrandbits(32))
+                answer(reader, out, 4, rng.getrandbits(32), args.owners)
             if reader.metadata().ip_version == 6:
                 for _ in range(args.ipv6):
-                    answer(reader, out, 6, ipv6_address(rng))
+                    answer(reader, out, 6, ipv6_address(rng), args.owners)
         reader.close()
 
 

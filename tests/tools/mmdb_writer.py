@@ -324,6 +324,32 @@ def _samples():
                            build_epoch=1600000000),
         "newer.mmdb": dict(networks=[("0.0.0.0/0", {"country_code": "NW"})], ip_version=4,
                            build_epoch=1700000000),
+        # Network owners in the GeoLite2-ASN layout, with what owner data holds at its worst:
+        # a number without an organisation and the reverse, control characters, a name of
+        # 10,000 bytes, a number written in another type, an organisation that is no text.
+        "owners.mmdb": dict(networks=_random_networks(rng, 2000, 4, lambda c: {
+            "autonomous_system_number": Uint32(rng.randrange(1, 1 << 32)),
+            "autonomous_system_organization": "Org " + c}, shortest=10) + _random_networks(
+            rng, 300, 6, lambda c: {"autonomous_system_number": Uint32(rng.randrange(1, 400000)),
+                                    "autonomous_system_organization": "Org6 " + c}) + [
+            ("10.0.0.0/8", {"autonomous_system_number": Uint32(64500),
+                            "autonomous_system_organization": "Десять сетей"}),
+            ("11.0.0.0/16", {"autonomous_system_number": Uint32(64501)}),
+            ("11.1.0.0/16", {"autonomous_system_organization": "Only Name"}),
+            ("11.2.0.0/16", {"autonomous_system_number": Uint32(64502),
+                             "autonomous_system_organization": "Evil\x1b[31m\tCorp\n"}),
+            ("12.0.0.0/8", {"autonomous_system_number": Uint32(64503),
+                            "autonomous_system_organization": "L" * 10000}),
+            ("13.0.0.0/8", {"autonomous_system_number": Uint16(64504),
+                            "autonomous_system_organization": Uint32(7)}),
+            ("2001:db8::/32", {"autonomous_system_number": Uint32(64505),
+                               "autonomous_system_organization": "Doc Net"})],
+            ip_version=6, record_size=28, alias_ipv4=True, database_type="GeoLite2-ASN"),
+        # One file holding both a country and an owner, newer than the others.
+        "both.mmdb": dict(networks=[("0.0.0.0/0", {"country_code": "NW",
+                                                   "autonomous_system_number": Uint32(64510),
+                                                   "autonomous_system_organization": "Both"})],
+                          ip_version=4, build_epoch=1800000000),
         # libmaxminddb refuses these itself.
         "record-size-30.mmdb": dict(networks=location, metadata={"record_size": Uint16(30)}),
     }

@@ -1,0 +1,112 @@
+// The search tree of a MaxMind DB file (.mmdb), read once with libmaxminddb into flat tables
+// of address runs, each with one answer that a record reader made of its data record. The
+// file is neither kept open nor mapped afterwards, so a user or an updater can replace it
+// while the program runs. The country and the owner databases are two readers over it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/problem.h"
+#include "nets/ip_address.h"
+
+struct MMDB_entry_s;
+
+namespace netsorter {
+
+// What a database says of itself, for display.
+struct MmdbMetadata {
+    std::string databaseType;
+    std::string description;       // the English one when there is one, else the first
+    std::uint64_t buildEpoch = 0;  // seconds since 1970-01-01 UTC
+    int ipVersion = 0;             // 4, or 6: IPv4 addresses are then found under ::/96
+    std::uint32_t nodeCount = 0;
+    int recordSize = 0;  // bits
+
+    // The build date as YYYY-MM-DD (UTC).
+    std::string buildDate() const;
+};
+
+// Turns the data records of one database into answers: small numbers that index the
+// reader's own table of values, 0 meaning no answer. Each record is read once, however
+// many networks share it.
+class MmdbRecordReader {
+  public:
+    virtual ~MmdbRecordReader() = default;
+    // The answer of the record (a map), or why it cannot be one.
+    virtual Result<std::uint32_t> read(MMDB_entry_s& record) = 0;
+    // Whether some record read so far holds the fields the reader looks for.
+    virtual bool recognised() const = 0;
+    // Why a file whose records hold none of them is no database of the reader's kind; it
+    // starts with kUnrecognised.
+    virtual std::string unrecognised() const = 0;
+};
+
+// How the reason a file is refused with starts when it is a sound MaxMind DB of another
+// kind: a loader that tries every file passes over those in silence.
+inline constexpr std::string_view kUnrecognised = "no address has ";
+inline bool isUnrecognised(const Status& status) {
+    return !status && status.reason().starts_with(kUnrecognised);
+}
+
+// The answer for an address and the network of the tree it was found in.
+struct MmdbHit {
+    std::uint32_t answer = 0;
+    // The network's prefix length in the address's own family (an IPv4 address counts from
+    // its first bit, also in an IPv6 tree); meaningful only where the networks were kept.
+    int prefixLength = 0;
+};
+
+class MmdbRanges {
+  public:
+    // The most answers a reader may give (its values are numbered 1 to this).
+    static constexpr std::uint32_t kMaxAnswers = 0x7FFFFFFF;
+
+    // Reads the database at path (UTF-8). With keepNetworks every network of the tree keeps
+    // its own run, so that a lookup tells the network as libmaxminddb does; without, runs of
+    // one answer are joined. A file that is not a sound MaxMind DB is refused with the reason;
+    // nothing is thrown for bad input. So is one whose records hold none of the reader's
+    // fields, told as early as the first thousand records (a file of another kind, tried by
+    // a loader, is not walked whole).
+    static Result<MmdbRanges> load(const std::string& path, MmdbRecordReader& reader,
+                                   bool keepNetworks);
+    // What a MaxMind DB file says of itself, read without its tree; nothing for a file that
+    // is none.
+    static std::optional<MmdbMetadata> readMetadata(const std::string& path);
+
+    // Nothing is found for an IPv6 address in an IPv4 database (libmaxminddb refuses those
+    // lookups).
+    MmdbHit find(std::uint32_t ipv4) const;
+    MmdbHit find(Ipv6Number ipv6) const;
+
+    const MmdbMetadata& metadata() const { return metadata_; }
+    // The memory the tables hold, in bytes.
+    std::size_t tableBytes() const;
+
+  private:
+    friend class MmdbTreeReader;
+
+    MmdbRanges() = default;  // only load makes one, with its tables
+
+    MmdbMetadata metadata_;
+    // IPv4: the first address of each run of one answer, in order from 0, the run's answer,
+    // and, where networks are kept, its prefix length; bucket4_[b] is the run holding the
+    // address b << 16 (one more entry: the last run), so a lookup searches only the runs
+    // between two neighbouring entries.
+    std::vector<std::uint32_t> starts4_;
+    std::vector<std::uint32_t> answers4_;
+    std::vector<std::uint8_t> lengths4_;
+    std::vector<std::uint32_t> bucket4_;
+    // IPv6 likewise, without buckets; an answer may instead send the lookup to the IPv4
+    // table with 32 bits of the address (the tree's IPv4 subtree, reached under ::/96 and
+    // its aliases).
+    std::vector<Ipv6Number> starts6_;
+    std::vector<std::uint32_t> answers6_;
+    std::vector<std::uint8_t> lengths6_;
+};
+
+}  // namespace netsorter
