@@ -384,6 +384,12 @@ def _fuzz_seeds():
         "zero_tree": seed(["10.1.2.3"], b"\0" * tree_end + ipv4[tree_end:]),
         "shared_root": seed(["10.1.2.3", "200.0.0.1"], bytes(shared)),
         "not_maps": seed(["10.1.2.3"], database([(n, r["country_code"]) for n, r in location])),
+        "owners": seed(["8.8.8.8", "::ffff:8.8.8.8", "2002:808:808::", "2001:4860::1", "9.9.9.9"],
+                       database([("8.8.8.0/24", {"autonomous_system_number": Uint32(15169),
+                                                 "autonomous_system_organization": "Google LLC"}),
+                                 ("9.0.0.0/8", {"autonomous_system_number": Uint16(3356)}),
+                                 ("2001:4860::/32", {"autonomous_system_organization": "\x1b\t"})],
+                                record_size=28, alias_ipv4=True)),
     }
 
 
