@@ -1,7 +1,8 @@
 // Country lookups on the shipped MaxMind DB, 1 M seeded random IPv4 addresses: ours from the
 // tables loaded once, and libmaxminddb's lookup (of a text, and of a socket address) with
 // its MMDB_get_value of the same field. Also the load into tables, beside libmaxminddb's
-// own open. Each lookup iteration looks up all the addresses once.
+// own open. The same for owners (the AS number and the organisation) on the shipped owner
+// database. Each lookup iteration looks up all the addresses once.
 #include <benchmark/benchmark.h>
 #include <maxminddb.h>
 
@@ -16,6 +17,7 @@
 
 #include "bench_data.h"
 #include "geo/mmdb_countries.h"
+#include "geo/mmdb_owners.h"
 #include "nets/ipv4.h"
 
 namespace {
@@ -127,5 +129,76 @@ void libmaxminddbOpen(benchmark::State& state) {
     }
 }
 BENCHMARK(libmaxminddbOpen)->Name("mmdb/libmaxminddb_open")->Unit(benchmark::kMillisecond);
+
+const netsorter::MmdbOwners* shippedOwners() {
+    static const netsorter::Result<netsorter::MmdbOwners> load =
+        netsorter::MmdbOwners::load(NETSORTER_OWNER_MMDB);
+    return load ? &*load : nullptr;
+}
+
+void oursOwners(benchmark::State& state) {
+    const netsorter::MmdbOwners* db = shippedOwners();
+    if (!db) {
+        state.SkipWithError("cannot load " NETSORTER_OWNER_MMDB);
+        return;
+    }
+    const std::vector<std::uint32_t>& numbers = bench::randomAddresses();
+    std::size_t found = 0;
+    for (auto _ : state) {
+        for (const std::uint32_t number : numbers) {
+            const auto owner = db->owner(netsorter::IpAddress::fromV4(number));
+            found += owner && owner->asNumber && !owner->organisation.empty();
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * numbers.size()));
+    state.counters["found"] = static_cast<double>(found) / static_cast<double>(state.iterations());
+}
+BENCHMARK(oursOwners)->Name("owner/ours")->Unit(benchmark::kMillisecond);
+
+void libmaxminddbOwners(benchmark::State& state) {
+    std::unique_ptr<MMDB_s, MmdbClose> db(new MMDB_s{});
+    if (MMDB_open(NETSORTER_OWNER_MMDB, MMDB_MODE_MMAP, db.get()) != MMDB_SUCCESS) {
+        delete db.release();
+        state.SkipWithError("MMDB_open failed on " NETSORTER_OWNER_MMDB);
+        return;
+    }
+    const std::vector<std::string>& texts = bench::dottedAddresses();
+    std::size_t found = 0;
+    for (auto _ : state) {
+        for (const std::string& text : texts) {
+            int gaiError = 0;
+            int mmdbError = 0;
+            MMDB_lookup_result_s result =
+                MMDB_lookup_string(db.get(), text.c_str(), &gaiError, &mmdbError);
+            MMDB_entry_data_s number;
+            MMDB_entry_data_s organisation;
+            found += gaiError == 0 && mmdbError == MMDB_SUCCESS && result.found_entry &&
+                     MMDB_get_value(&result.entry, &number, "autonomous_system_number",
+                                    nullptr) == MMDB_SUCCESS &&
+                     MMDB_get_value(&result.entry, &organisation,
+                                    "autonomous_system_organization",
+                                    nullptr) == MMDB_SUCCESS &&
+                     number.has_data && organisation.has_data;
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * texts.size()));
+    state.counters["found"] = static_cast<double>(found) / static_cast<double>(state.iterations());
+}
+BENCHMARK(libmaxminddbOwners)->Name("owner/libmaxminddb_string")->Unit(benchmark::kMillisecond);
+
+void oursOwnersLoad(benchmark::State& state) {
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const netsorter::Result<netsorter::MmdbOwners> loaded =
+            netsorter::MmdbOwners::load(NETSORTER_OWNER_MMDB);
+        if (!loaded) {
+            state.SkipWithError(loaded.reason().c_str());
+            return;
+        }
+        bytes = loaded->tableBytes();
+    }
+    state.counters["table_bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(oursOwnersLoad)->Name("owner/load")->Unit(benchmark::kMillisecond);
 
 }  // namespace

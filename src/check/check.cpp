@@ -147,7 +147,7 @@ CheckResult checkAddress(std::string_view address, Engines& engines, const Check
     std::string ownerShown = kOwnerUnknown;
     if (const std::optional<OwnerAnswer> owner = owners ? owners->owner(asked) : std::nullopt) {
         result.ownerFound =
-            OwnerFound{owner->asNumber, std::string(owner->organisation), owner->network};
+            OwnerFound{owner->asNumber, std::string(owner->organisation), owner->networkText()};
         ownerShown = ownerText(owner->asNumber, owner->organisation);
     }
     known(CheckField::Owner, result.owner, std::move(ownerShown));

@@ -11,7 +11,8 @@ namespace {
 
 class OwnerReader final : public MmdbRecordReader {
   public:
-    std::vector<NetworkOwner> owners{NetworkOwner{}};
+    std::vector<MmdbOwners::Owner> owners{MmdbOwners::Owner{}};
+    std::string organisations;
 
     bool recognised() const override { return sawOwnerField; }
     std::string unrecognised() const override {
@@ -23,7 +24,8 @@ class OwnerReader final : public MmdbRecordReader {
         static const char* const numberPath[] = {"autonomous_system_number", nullptr};
         static const char* const organisationPath[] = {"autonomous_system_organization",
                                                        nullptr};
-        NetworkOwner owner;
+        std::optional<std::uint32_t> number;
+        std::string_view organisation;
         MMDB_entry_data_s data{};
         Result<bool> has = mmdbField(record, numberPath, data);
         if (!has) {
@@ -34,13 +36,13 @@ class OwnerReader final : public MmdbRecordReader {
             // GeoLite2 writes a uint32; other writers pick the smallest type that holds it.
             // Anything else is no number.
             if (data.type == MMDB_DATA_TYPE_UINT32) {
-                owner.asNumber = data.uint32;
+                number = data.uint32;
             } else if (data.type == MMDB_DATA_TYPE_UINT16) {
-                owner.asNumber = data.uint16;
+                number = data.uint16;
             } else if (data.type == MMDB_DATA_TYPE_UINT64 && data.uint64 <= UINT32_MAX) {
-                owner.asNumber = static_cast<std::uint32_t>(data.uint64);
+                number = static_cast<std::uint32_t>(data.uint64);
             } else if (data.type == MMDB_DATA_TYPE_INT32 && data.int32 >= 0) {
-                owner.asNumber = static_cast<std::uint32_t>(data.int32);
+                number = static_cast<std::uint32_t>(data.int32);
             }
         }
         has = mmdbField(record, organisationPath, data);
@@ -54,24 +56,31 @@ class OwnerReader final : public MmdbRecordReader {
                                         ? std::string_view(data.utf8_string, data.data_size)
                                         : std::string_view();
             if (isValidUtf8(text)) {
-                owner.organisation = std::string(text);
+                organisation = text;
             }
         }
-        if (!owner.asNumber && owner.organisation.empty()) {
+        if (!number && organisation.empty()) {
             return 0u;
         }
-        return intern(std::move(owner));
+        return intern(number, organisation);
     }
 
   private:
     bool sawOwnerField = false;
     std::map<std::pair<std::optional<std::uint32_t>, std::string>, std::uint32_t> known_;
 
-    std::uint32_t intern(NetworkOwner owner) {
-        const auto [at, added] = known_.try_emplace({owner.asNumber, owner.organisation},
+    Result<std::uint32_t> intern(std::optional<std::uint32_t> number, std::string_view organisation) {
+        const auto [at, added] = known_.try_emplace({number, std::string(organisation)},
                                                     static_cast<std::uint32_t>(owners.size()));
         if (added) {
-            owners.push_back(std::move(owner));
+            // Offsets are 32-bit; the format's own limit (4 GiB) is the same.
+            if (organisations.size() + organisation.size() > UINT32_MAX) {
+                return Status::failure("holds more organisation names than 4 GiB");
+            }
+            owners.push_back({number.value_or(0), number.has_value(),
+                              static_cast<std::uint32_t>(organisations.size()),
+                              static_cast<std::uint32_t>(organisation.size())});
+            organisations += organisation;
         }
         return at->second;
     }
@@ -94,7 +103,9 @@ Result<MmdbOwners> MmdbOwners::load(const std::string& path) {
         return ranges.status();
     }
     reader.owners.shrink_to_fit();
-    return MmdbOwners(std::move(*ranges), std::move(reader.owners));
+    reader.organisations.shrink_to_fit();
+    return MmdbOwners(std::move(*ranges), std::move(reader.owners),
+                      std::move(reader.organisations));
 }
 
 std::optional<OwnerAnswer> MmdbOwners::owner(const IpAddress& address) const {
@@ -102,25 +113,31 @@ std::optional<OwnerAnswer> MmdbOwners::owner(const IpAddress& address) const {
     if (hit.answer == 0) {
         return std::nullopt;
     }
-    const NetworkOwner& owner = owners_[hit.answer];
-    OwnerAnswer answer{owner.asNumber, owner.organisation, {}};
+    const Owner& owner = owners_[hit.answer];
+    OwnerAnswer answer;
+    if (owner.hasNumber) {
+        answer.asNumber = owner.asNumber;
+    }
+    answer.organisation =
+        std::string_view(organisations_).substr(owner.organisationAt, owner.organisationSize);
+    answer.prefixLength = hit.prefixLength;
     if (address.isV4()) {
         const std::uint32_t mask =
             hit.prefixLength == 0 ? 0 : ~std::uint32_t{0} << (32 - hit.prefixLength);
-        answer.network = formatIp(IpAddress::fromV4(address.v4() & mask));
+        answer.network = IpAddress::fromV4(address.v4() & mask);
     } else {
-        answer.network = formatIp(IpAddress::fromV6(masked(address.v6(), hit.prefixLength)));
+        answer.network = IpAddress::fromV6(masked(address.v6(), hit.prefixLength));
     }
-    answer.network += "/" + std::to_string(hit.prefixLength);
     return answer;
 }
 
+std::string OwnerAnswer::networkText() const {
+    return formatIp(network) + "/" + std::to_string(prefixLength);
+}
+
 std::size_t MmdbOwners::tableBytes() const {
-    std::size_t bytes = ranges_.tableBytes() + owners_.capacity() * sizeof(owners_[0]);
-    for (const NetworkOwner& owner : owners_) {
-        bytes += owner.organisation.capacity();
-    }
-    return bytes;
+    return ranges_.tableBytes() + owners_.capacity() * sizeof(owners_[0]) +
+           organisations_.capacity();
 }
 
 std::string ownerText(std::optional<std::uint32_t> asNumber, std::string_view organisation) {

@@ -13,15 +13,15 @@
 
 namespace netsorter {
 
-struct NetworkOwner {
-    std::optional<std::uint32_t> asNumber;
-    std::string organisation;  // as the database writes it; empty when it has none
-};
-
 struct OwnerAnswer {
     std::optional<std::uint32_t> asNumber;
     std::string_view organisation;  // held by the table until it is dropped
-    std::string network;            // the database's network of the address: 8.8.8.0/24
+    // The database's network of the address: its first address and prefix length.
+    IpAddress network;
+    int prefixLength = 0;
+
+    // The network as text: 8.8.8.0/24.
+    std::string networkText() const;
 };
 
 class MmdbOwners {
@@ -36,13 +36,25 @@ class MmdbOwners {
     const MmdbMetadata& metadata() const { return ranges_.metadata(); }
     std::size_t tableBytes() const;
 
+    // One owner as the tables hold it: small, so that a lookup reads one place for it. The
+    // organisation is a part of organisations_; empty when the database names none.
+    struct Owner {
+        std::uint32_t asNumber = 0;
+        bool hasNumber = false;
+        std::uint32_t organisationAt = 0;
+        std::uint32_t organisationSize = 0;
+    };
+
   private:
-    MmdbOwners(MmdbRanges ranges, std::vector<NetworkOwner> owners)
-        : ranges_(std::move(ranges)), owners_(std::move(owners)) {}
+    MmdbOwners(MmdbRanges ranges, std::vector<Owner> owners, std::string organisations)
+        : ranges_(std::move(ranges)),
+          owners_(std::move(owners)),
+          organisations_(std::move(organisations)) {}
 
     MmdbRanges ranges_;
     // Index 0 is no owner; the ranges answer indexes into this one.
-    std::vector<NetworkOwner> owners_;
+    std::vector<Owner> owners_;
+    std::string organisations_;
 };
 
 // "AS15169 Google LLC": the number and the organisation, either alone when the other is

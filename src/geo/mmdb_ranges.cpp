@@ -17,9 +17,11 @@ namespace netsorter {
 namespace {
 
 constexpr std::uint64_t kSeparatorBytes = 16;
-// Answers in the tables: the reader's, or the IPv4 table asked with the 32 bits of the
-// address that start at the bit in the low byte.
+// The words of the runs: the reader's answer and the prefix length, or the IPv4 table asked
+// with the 32 bits of the address that start at the bit in the low byte.
 constexpr std::uint32_t kNoAnswer = 0;
+constexpr std::uint32_t kAnswerMask = MmdbRanges::kMaxAnswers;
+constexpr int kLengthShift = 23;
 constexpr std::uint32_t kIpv4Below = 0x80000000;
 // The tree's IPv4 subtree lies under ::/96; MaxMind's writers alias it from
 // ::ffff:0:0/96 and 2002::/16, that is from no deeper than this.
@@ -52,13 +54,11 @@ class MmdbTreeReader {
           // elsewhere, or damage, would multiply the walk; past this it is refused.
           budget_(2 * std::uint64_t{db.metadata.node_count} + 1024) {}
 
-    // Fills starts, answers and lengths with the runs below record root, for addresses of
-    // bits bits held at the top of an Ipv6Number. With ipv4Node, that node reached no deeper
-    // than ::/96 is one answer that sends the lookup to the IPv4 table. False with reason()
-    // on damage.
+    // Fills runs with the runs below record root, for addresses of bits bits held at the
+    // top of an Ipv6Number. With ipv4Node, that node reached no deeper than ::/96 is one
+    // answer that sends the lookup to the IPv4 table. False with reason() on damage.
     bool walk(std::uint64_t root, int bits, std::optional<std::uint64_t> ipv4Node,
-              std::vector<Ipv6Number>& starts, std::vector<std::uint32_t>& answers,
-              std::vector<std::uint8_t>& lengths) {
+              std::vector<MmdbRanges::Run6>& runs) {
         struct Pending {
             std::uint64_t record;
             int depth;
@@ -102,14 +102,12 @@ class MmdbTreeReader {
                 continue;
             }
             // Where networks are kept, each network that answers is a run of its own.
-            if (answers.empty() || answers.back() != answer ||
-                (keepNetworks_ && answer != kNoAnswer)) {
-                starts.push_back(p.start);
-                answers.push_back(answer);
-                if (keepNetworks_) {
-                    lengths.push_back(static_cast<std::uint8_t>(p.depth));
-                }
+            if (keepNetworks_ && answer != kNoAnswer && !(answer & kIpv4Below)) {
+                answer |= static_cast<std::uint32_t>(p.depth) << kLengthShift;
+            } else if (!runs.empty() && runs.back().word == answer) {
+                continue;
             }
+            runs.push_back({p.start, answer});
         }
         return true;
     }
@@ -282,22 +280,22 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
     // IPv4 addresses are found as libmaxminddb finds them: in an IPv6 tree from the record
     // it reaches after 96 zero bits (or fewer, where the tree ends sooner).
     MmdbTreeReader reader(*db, records, keepNetworks);
-    std::vector<Ipv6Number> starts;
+    std::vector<Run6> runs;
     const bool ipv6 = meta.ip_version == 6;
     const std::uint64_t ipv4Root = ipv6 ? db->ipv4_start_node.node_value : 0;
-    if (!reader.walk(ipv4Root, 32, std::nullopt, starts, out.answers4_, out.lengths4_)) {
+    if (!reader.walk(ipv4Root, 32, std::nullopt, runs)) {
         return Status::failure(reader.reason());
     }
-    out.starts4_.reserve(starts.size());
-    for (const Ipv6Number& k : starts) {
-        out.starts4_.push_back(static_cast<std::uint32_t>(k.hi >> 32));
+    out.runs4_.reserve(runs.size());
+    for (const Run6& run : runs) {
+        out.runs4_.push_back({static_cast<std::uint32_t>(run.start.hi >> 32), run.word});
     }
     if (ipv6) {
         std::optional<std::uint64_t> ipv4Node;
         if (db->ipv4_start_node.netmask == kIpv4Depth && ipv4Root < meta.node_count) {
             ipv4Node = ipv4Root;
         }
-        if (!reader.walk(0, 128, ipv4Node, out.starts6_, out.answers6_, out.lengths6_)) {
+        if (!reader.walk(0, 128, ipv4Node, out.runs6_)) {
             return Status::failure(reader.reason());
         }
     }
@@ -309,48 +307,45 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
     out.bucket4_.resize((std::size_t{1} << 16) + 1);
     std::uint32_t run = 0;
     for (std::uint32_t b = 0; b < (std::uint32_t{1} << 16); ++b) {
-        while (run + 1 < out.starts4_.size() && out.starts4_[run + 1] <= b << 16) {
+        while (run + 1 < out.runs4_.size() && out.runs4_[run + 1].start <= b << 16) {
             ++run;
         }
         out.bucket4_[b] = run;
     }
-    out.bucket4_.back() = static_cast<std::uint32_t>(out.starts4_.size() - 1);
-    for (auto* table : {&out.starts4_, &out.answers4_, &out.bucket4_, &out.answers6_}) {
-        table->shrink_to_fit();
-    }
-    out.lengths4_.shrink_to_fit();
-    out.lengths6_.shrink_to_fit();
-    out.starts6_.shrink_to_fit();
+    out.bucket4_.back() = static_cast<std::uint32_t>(out.runs4_.size() - 1);
+    out.runs4_.shrink_to_fit();
+    out.runs6_.shrink_to_fit();
     return out;
 }
 
 MmdbHit MmdbRanges::find(std::uint32_t ipv4) const {
     // The runs that can hold the address lie between its bucket's and the next one's.
     const std::uint32_t bucket = ipv4 >> 16;
-    const std::uint32_t* run = starts4_.data() + bucket4_[bucket];
+    const Run4* run = runs4_.data() + bucket4_[bucket];
     std::uint32_t count = bucket4_[bucket + 1] - bucket4_[bucket] + 1;
     while (count > 1) {
         const std::uint32_t half = count / 2;
-        if (run[half] <= ipv4) {
+        if (run[half].start <= ipv4) {
             run += half;
             count -= half;
         } else {
             count = half;
         }
     }
-    const auto at = static_cast<std::size_t>(run - starts4_.data());
-    return {answers4_[at], lengths4_.empty() ? 0 : lengths4_[at]};
+    return {run->word & kAnswerMask, static_cast<int>(run->word >> kLengthShift)};
 }
 
 MmdbHit MmdbRanges::find(Ipv6Number key) const {
-    const auto after = std::upper_bound(starts6_.begin(), starts6_.end(), key);
-    if (after == starts6_.begin()) {
+    const auto after = std::upper_bound(runs6_.begin(), runs6_.end(), key,
+                                        [](const Ipv6Number& k, const Run6& run) {
+                                            return k < run.start;
+                                        });
+    if (after == runs6_.begin()) {
         return {};  // an IPv4 database
     }
-    const auto at = static_cast<std::size_t>(after - starts6_.begin() - 1);
-    const std::uint32_t answer = answers6_[at];
+    const std::uint32_t answer = std::prev(after)->word;
     if (!(answer & kIpv4Below)) {
-        return {answer, lengths6_.empty() ? 0 : lengths6_[at]};
+        return {answer & kAnswerMask, static_cast<int>(answer >> kLengthShift)};
     }
     // The 32 bits from the depth where the walk met the IPv4 subtree; at most 96.
     const int from = static_cast<int>(answer & 0xFF);
@@ -364,8 +359,7 @@ MmdbHit MmdbRanges::find(Ipv6Number key) const {
 
 std::size_t MmdbRanges::tableBytes() const {
     const auto bytes = [](const auto& v) { return v.capacity() * sizeof(v[0]); };
-    return bytes(starts4_) + bytes(answers4_) + bytes(lengths4_) + bytes(bucket4_) +
-           bytes(starts6_) + bytes(answers6_) + bytes(lengths6_);
+    return bytes(runs4_) + bytes(bucket4_) + bytes(runs6_);
 }
 
 }  // namespace netsorter

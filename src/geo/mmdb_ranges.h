@@ -64,7 +64,7 @@ struct MmdbHit {
 class MmdbRanges {
   public:
     // The most answers a reader may give (its values are numbered 1 to this).
-    static constexpr std::uint32_t kMaxAnswers = 0x7FFFFFFF;
+    static constexpr std::uint32_t kMaxAnswers = (1u << 23) - 1;
 
     // Reads the database at path (UTF-8). With keepNetworks every network of the tree keeps
     // its own run, so that a lookup tells the network as libmaxminddb does; without, runs of
@@ -92,21 +92,28 @@ class MmdbRanges {
 
     MmdbRanges() = default;  // only load makes one, with its tables
 
+    // A run of one answer: its first address, and a word holding the answer (low 23 bits)
+    // and, where networks are kept, the network's prefix length (the next 8), so that a
+    // lookup reads one place for both. In the IPv6 table the top bit instead sends the
+    // lookup to the IPv4 table with the 32 bits of the address from the bit in the low byte
+    // (the tree's IPv4 subtree, reached under ::/96 and its aliases).
+    struct Run4 {
+        std::uint32_t start;
+        std::uint32_t word;
+    };
+    struct Run6 {
+        Ipv6Number start;
+        std::uint32_t word;
+    };
+
     MmdbMetadata metadata_;
-    // IPv4: the first address of each run of one answer, in order from 0, the run's answer,
-    // and, where networks are kept, its prefix length; bucket4_[b] is the run holding the
-    // address b << 16 (one more entry: the last run), so a lookup searches only the runs
-    // between two neighbouring entries.
-    std::vector<std::uint32_t> starts4_;
-    std::vector<std::uint32_t> answers4_;
-    std::vector<std::uint8_t> lengths4_;
+    // IPv4: the runs in order from 0; bucket4_[b] is the run holding the address b << 16
+    // (one more entry: the last run), so a lookup searches only the runs between two
+    // neighbouring entries.
+    std::vector<Run4> runs4_;
     std::vector<std::uint32_t> bucket4_;
-    // IPv6 likewise, without buckets; an answer may instead send the lookup to the IPv4
-    // table with 32 bits of the address (the tree's IPv4 subtree, reached under ::/96 and
-    // its aliases).
-    std::vector<Ipv6Number> starts6_;
-    std::vector<std::uint32_t> answers6_;
-    std::vector<std::uint8_t> lengths6_;
+    // IPv6 likewise, without buckets.
+    std::vector<Run6> runs6_;
 };
 
 }  // namespace netsorter

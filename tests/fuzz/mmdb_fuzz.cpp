@@ -122,8 +122,7 @@ std::string ours(const std::optional<OwnerAnswer>& owner) {
         return "-";
     }
     return (owner->asNumber ? std::to_string(*owner->asNumber) : "") + " " +
-           std::string(owner->organisation) + " " +
-           owner->network.substr(owner->network.find('/'));
+           std::string(owner->organisation) + " /" + std::to_string(owner->prefixLength);
 }
 
 }  // namespace

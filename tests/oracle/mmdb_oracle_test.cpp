@@ -69,9 +69,8 @@ std::string ours(const MmdbOwners& db, int family, Ipv6Number a, int length) {
         out << '-';
     }
     // The network is the one the oracle found the address in.
-    const std::string suffix = "/" + std::to_string(length);
-    if (!owner->network.ends_with(suffix)) {
-        out << " in " << owner->network;
+    if (owner->prefixLength != length) {
+        out << " in " << owner->networkText();
     }
     return out.str();
 }
