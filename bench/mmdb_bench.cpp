@@ -173,10 +173,9 @@ void libmaxminddbOwners(benchmark::State& state) {
             MMDB_entry_data_s number;
             MMDB_entry_data_s organisation;
             found += gaiError == 0 && mmdbError == MMDB_SUCCESS && result.found_entry &&
-                     MMDB_get_value(&result.entry, &number, "autonomous_system_number",
-                                    nullptr) == MMDB_SUCCESS &&
-                     MMDB_get_value(&result.entry, &organisation,
-                                    "autonomous_system_organization",
+                     MMDB_get_value(&result.entry, &number, "autonomous_system_number", nullptr) ==
+                         MMDB_SUCCESS &&
+                     MMDB_get_value(&result.entry, &organisation, "autonomous_system_organization",
                                     nullptr) == MMDB_SUCCESS &&
                      number.has_data && organisation.has_data;
         }

@@ -87,6 +87,14 @@ def mmdb_rows(bin_dir):
                  "%.1f (%.1f MiB)" % (load["cpu_time"], load["table_bytes"] / 2**20),
                  "%.3f (libmaxminddb's MMDB_open, which maps the file and reads its metadata)"
                  % open_["cpu_time"], "%.0f× its time" % (load["cpu_time"] / open_["cpu_time"])))
+    o, t = mmdb["owner/ours"]["items_per_second"], mmdb["owner/libmaxminddb_string"]["items_per_second"]
+    rows.append(("owner lookup (AS number and organisation) from the shipped asn.mmdb, given "
+                 "numbers, lookups/s", per_second(o),
+                 "%s (libmaxminddb, MMDB_lookup_string + MMDB_get_value of both fields, given "
+                 "texts)" % per_second(t), "%.1f×" % (o / t)))
+    load = mmdb["owner/load"]
+    rows.append(("loading the shipped asn.mmdb into tables, ms (table memory)",
+                 "%.1f (%.1f MiB)" % (load["cpu_time"], load["table_bytes"] / 2**20), "", ""))
     return rows
 
 
@@ -178,8 +186,8 @@ def main():
                 else:
                     anchor = "%.3f (grepcidr, 1 M against 100 K CIDRs)" % anchor_seconds
                 ratio = "%.2f× its time" % (seconds / anchor_seconds)
-            rows.append(("`netsorter --format tsv --no-reverse`, %s addresses from stdin, s "
-                         "(peak RSS)" % label, "%.3f (%.1f MiB)" % (seconds, rss / 1024),
+            rows.append(("`netsorter --format tsv --no-reverse`, country and owner databases, "
+                         "%s addresses from stdin, s (peak RSS)" % label, "%.3f (%.1f MiB)" % (seconds, rss / 1024),
                          anchor, ratio))
     finally:
         shutil.rmtree(work)

@@ -411,8 +411,8 @@ TEST(Engines, TheDatabaseOfEachKindThatAnswers) {
         std::string country;                                       // of 10.1.2.3
         std::vector<std::pair<std::string, std::string>> refused;  // file, part of the reason
         std::string country6 = {};                                 // of 2a02:6b8::1
-        std::string owner = {};        // the owner database that answers, if any
-        std::string ownerChoice = {};  // a file of the data directory
+        std::string owner = {};         // the owner database that answers, if any
+        std::string ownerChoice = {};   // a file of the data directory
         std::string ownerRefused = {};  // part of the reason the owner choice is refused
     };
     const Row rows[] = {
@@ -425,10 +425,22 @@ TEST(Engines, TheDatabaseOfEachKindThatAnswers) {
          "older.mmdb",
          "OL",
          {}},
-        {"one file for both kinds", {"older.mmdb", "both.mmdb"}, "", "both.mmdb", "Новая (NW)",
-         {}, "", "both.mmdb"},
-        {"each kind from its own file", {"older.mmdb", "owners.mmdb"}, "", "older.mmdb", "OL",
-         {}, "", "owners.mmdb"},
+        {"one file for both kinds",
+         {"older.mmdb", "both.mmdb"},
+         "",
+         "both.mmdb",
+         "Новая (NW)",
+         {},
+         "",
+         "both.mmdb"},
+        {"each kind from its own file",
+         {"older.mmdb", "owners.mmdb"},
+         "",
+         "older.mmdb",
+         "OL",
+         {},
+         "",
+         "owners.mmdb"},
         {"a chosen country file without countries",
          {"older.mmdb", "owners.mmdb"},
          "dir/owners.mmdb",
@@ -437,8 +449,16 @@ TEST(Engines, TheDatabaseOfEachKindThatAnswers) {
          {{"owners.mmdb", "no address has a country code"}},
          "",
          "owners.mmdb"},
-        {"a chosen owner file without owners", {"older.mmdb", "both.mmdb"}, "", "both.mmdb",
-         "Новая (NW)", {}, "", "both.mmdb", "older.mmdb", "no address has an owner"},
+        {"a chosen owner file without owners",
+         {"older.mmdb", "both.mmdb"},
+         "",
+         "both.mmdb",
+         "Новая (NW)",
+         {},
+         "",
+         "both.mmdb",
+         "older.mmdb",
+         "no address has an owner"},
         {"the choice first",
          {"older.mmdb", "newer.mmdb"},
          "dir/older.mmdb",

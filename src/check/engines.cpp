@@ -72,8 +72,7 @@ void Engines::loadDatabase(DatabaseKind kind, const LoadOptions& options, Databa
         FileLoad file{path, true, opened.ok(), opened.reason()};
         if (opened) {
             report.answering = std::move(file);
-        } else if (!isUnrecognised(opened) || provenance == Provenance::ByName ||
-                   path == chosen) {
+        } else if (!isUnrecognised(opened) || provenance == Provenance::ByName || path == chosen) {
             report.refused.push_back(std::move(file));
         }
         return opened.ok();

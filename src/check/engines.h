@@ -93,9 +93,10 @@ class Engines {
     // The loading step: the whole of nets.txt, then countries.txt unless the names table is
     // loaded, then a country database unless one is open: the user's choice, else the
     // newest .mmdb of the data directory that holds countries, else GeoIP.dat; then an
-    // owner database likewise (the user's choice, else the newest .mmdb holding owners). A GeoIP.dat (or a legacy database
-    // chosen) answers IPv6 addresses from the GeoIPv6.dat of its folder, when there is one.
-    // A nets.txt that cannot be read stops the load there: nothing can be checked without it.
+    // owner database likewise (the user's choice, else the newest .mmdb holding owners). A
+    // GeoIP.dat (or a legacy database chosen) answers IPv6 addresses from the GeoIPv6.dat of its
+    // folder, when there is one. A nets.txt that cannot be read stops the load there: nothing can
+    // be checked without it.
     LoadReport load(const LoadOptions& options);
 
     // Answers from this database of the kind from now on, when it is one (a lookup under way

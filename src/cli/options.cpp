@@ -76,9 +76,8 @@ struct OptionUse {
     unsigned modes;
 };
 constexpr OptionUse kOptionUses[] = {
-    {"--data-dir", kLoads}, {"--country-db", kLoads}, {"--asn-db", kLoads},
-    {"--format", kCheck},   {"--no-reverse", kCheck}, {"ADDRESS", kCheck},
-    {"-", kCheck},
+    {"--data-dir", kLoads},   {"--country-db", kLoads}, {"--asn-db", kLoads}, {"--format", kCheck},
+    {"--no-reverse", kCheck}, {"ADDRESS", kCheck},      {"-", kCheck},
 };
 constexpr const char* kModeNames[] = {"a check", "--version", "--native-host",
                                       "--install-native-host", "--uninstall-native-host"};

@@ -48,26 +48,24 @@ void format(std::string& out, Format how, const std::string& address, const Chec
             out += '\n';
             return;
         case Format::Json:
-            out += "{\"address\": " + jsonString(address) +
-                   ", \"domain\": " + jsonString(result.domain) +
-                   ", \"ip\": " + jsonString(result.ip) +
-                   ", \"traffic\": " + jsonString(result.traffic) +
-                   ", \"country\": " + jsonString(result.country) + ", \"as_number\": " +
-                   (owner && owner->asNumber ? std::to_string(*owner->asNumber) : "null") +
-                   ", \"as_org\": " +
-                   (owner && !owner->organisation.empty() ? jsonString(owner->organisation)
-                                                          : "null") +
-                   ", \"network\": " + (owner ? jsonString(owner->network) : "null") + "}\n";
+            out +=
+                "{\"address\": " + jsonString(address) +
+                ", \"domain\": " + jsonString(result.domain) +
+                ", \"ip\": " + jsonString(result.ip) +
+                ", \"traffic\": " + jsonString(result.traffic) +
+                ", \"country\": " + jsonString(result.country) + ", \"as_number\": " +
+                (owner && owner->asNumber ? std::to_string(*owner->asNumber) : "null") +
+                ", \"as_org\": " +
+                (owner && !owner->organisation.empty() ? jsonString(owner->organisation) : "null") +
+                ", \"network\": " + (owner ? jsonString(owner->network) : "null") + "}\n";
             return;
         case Format::Text:
             break;
     }
-    const std::pair<const char*, const std::string*> rows[] = {{"Адрес", &address},
-                                                               {"Доменное имя", &result.domain},
-                                                               {"IP-адрес", &result.ip},
-                                                               {"Тип трафика", &result.traffic},
-                                                               {"Страна", &result.country},
-                                                               {"Владелец сети", &result.owner}};
+    const std::pair<const char*, const std::string*> rows[] = {
+        {"Адрес", &address},         {"Доменное имя", &result.domain},
+        {"IP-адрес", &result.ip},    {"Тип трафика", &result.traffic},
+        {"Страна", &result.country}, {"Владелец сети", &result.owner}};
     for (size_t i = withAddress ? 0 : 1; i < std::size(rows); ++i) {
         const std::string label = rows[i].first;
         out += label + ":" + std::string(14 - codePoints(label), ' ');

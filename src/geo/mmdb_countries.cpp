@@ -13,7 +13,8 @@ class CountryReader final : public MmdbRecordReader {
 
     bool recognised() const override { return sawCountryField_; }
     std::string unrecognised() const override {
-        return std::string(kUnrecognised) + "a country code (country_code or country.iso_code) in it";
+        return std::string(kUnrecognised) +
+               "a country code (country_code or country.iso_code) in it";
     }
 
     Result<std::uint32_t> read(MMDB_entry_s& record) override {
@@ -46,7 +47,8 @@ class CountryReader final : public MmdbRecordReader {
     bool sawCountryField_ = false;  // some record holds one, whatever its value
 
     std::uint32_t intern(std::string code) {
-        const auto [at, added] = byCode_.try_emplace(code, static_cast<std::uint32_t>(codes.size()));
+        const auto [at, added] =
+            byCode_.try_emplace(code, static_cast<std::uint32_t>(codes.size()));
         if (added) {
             codes.push_back(std::move(code));
         }

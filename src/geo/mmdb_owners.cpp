@@ -22,8 +22,7 @@ class OwnerReader final : public MmdbRecordReader {
 
     Result<std::uint32_t> read(MMDB_entry_s& record) override {
         static const char* const numberPath[] = {"autonomous_system_number", nullptr};
-        static const char* const organisationPath[] = {"autonomous_system_organization",
-                                                       nullptr};
+        static const char* const organisationPath[] = {"autonomous_system_organization", nullptr};
         std::optional<std::uint32_t> number;
         std::string_view organisation;
         MMDB_entry_data_s data{};
@@ -69,7 +68,8 @@ class OwnerReader final : public MmdbRecordReader {
     bool sawOwnerField = false;
     std::map<std::pair<std::optional<std::uint32_t>, std::string>, std::uint32_t> known_;
 
-    Result<std::uint32_t> intern(std::optional<std::uint32_t> number, std::string_view organisation) {
+    Result<std::uint32_t> intern(std::optional<std::uint32_t> number,
+                                 std::string_view organisation) {
         const auto [at, added] = known_.try_emplace({number, std::string(organisation)},
                                                     static_cast<std::uint32_t>(owners.size()));
         if (added) {

@@ -3,11 +3,12 @@
 #include <maxminddb.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <limits>
 #include <memory>
-#include <unordered_map>
+#include <type_traits>
 #include <utility>
 
 #include "common/files.h"
@@ -41,6 +42,58 @@ std::string atOffset(std::uint32_t offset) {
 
 }  // namespace
 
+// The answers of the records read so far by their data offsets: an open-addressing table,
+// as a tree of a million networks asks it once per network.
+class OffsetAnswers {
+  public:
+    const std::uint32_t* find(std::uint32_t offset) const {
+        if (slots_.empty()) {
+            return nullptr;
+        }
+        for (std::size_t i = slot(offset);; i = (i + 1) & (slots_.size() - 1)) {
+            if (slots_[i].key == offset + 1) {
+                return &slots_[i].answer;
+            }
+            if (slots_[i].key == 0) {
+                return nullptr;
+            }
+        }
+    }
+    void add(std::uint32_t offset, std::uint32_t answer) {
+        if (2 * (used_ + 1) > slots_.size()) {
+            grow();
+        }
+        std::size_t i = slot(offset);
+        while (slots_[i].key != 0) {
+            i = (i + 1) & (slots_.size() - 1);
+        }
+        slots_[i] = {offset + 1, answer};
+        ++used_;
+    }
+
+  private:
+    struct Slot {
+        std::uint32_t key = 0;  // the offset plus one; 0 is an empty slot
+        std::uint32_t answer = 0;
+    };
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
+
+    std::size_t slot(std::uint32_t offset) const {
+        return (offset * std::uint64_t{0x9E3779B97F4A7C15} >> 32) & (slots_.size() - 1);
+    }
+    void grow() {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
+        used_ = 0;
+        for (const Slot& s : old) {
+            if (s.key != 0) {
+                add(s.key - 1, s.answer);
+            }
+        }
+    }
+};
+
 // Walks the search tree with libmaxminddb's reads and turns it into runs of one answer.
 class MmdbTreeReader {
   public:
@@ -57,8 +110,9 @@ class MmdbTreeReader {
     // Fills runs with the runs below record root, for addresses of bits bits held at the
     // top of an Ipv6Number. With ipv4Node, that node reached no deeper than ::/96 is one
     // answer that sends the lookup to the IPv4 table. False with reason() on damage.
+    template <class Run>
     bool walk(std::uint64_t root, int bits, std::optional<std::uint64_t> ipv4Node,
-              std::vector<MmdbRanges::Run6>& runs) {
+              std::vector<Run>& runs) {
         struct Pending {
             std::uint64_t record;
             int depth;
@@ -66,10 +120,12 @@ class MmdbTreeReader {
         };
         // Depth first, the 0 side before the 1 side: the runs come in address order, and
         // the stack never holds more than one entry per level.
-        std::vector<Pending> pending{{root, 0, {}}};
-        while (!pending.empty()) {
-            const Pending p = pending.back();
-            pending.pop_back();
+        // At most one entry per level and the root: a fixed stack.
+        std::array<Pending, 130> pending;
+        std::size_t top = 0;
+        pending[top++] = {root, 0, {}};
+        while (top > 0) {
+            const Pending p = pending[--top];
             std::uint32_t answer = kNoAnswer;
             if (p.record >= nodeCount_) {
                 if (!terminal(p.record, answer)) {
@@ -97,8 +153,8 @@ class MmdbTreeReader {
                     return fail(std::string("the search tree cannot be read: ") +
                                 MMDB_strerror(status));
                 }
-                pending.push_back({node.right_record, p.depth + 1, withBit(p.start, p.depth)});
-                pending.push_back({node.left_record, p.depth + 1, p.start});
+                pending[top++] = {node.right_record, p.depth + 1, withBit(p.start, p.depth)};
+                pending[top++] = {node.left_record, p.depth + 1, p.start};
                 continue;
             }
             // Where networks are kept, each network that answers is a run of its own.
@@ -107,7 +163,11 @@ class MmdbTreeReader {
             } else if (!runs.empty() && runs.back().word == answer) {
                 continue;
             }
-            runs.push_back({p.start, answer});
+            if constexpr (std::is_same_v<Run, MmdbRanges::Run4>) {
+                runs.push_back({static_cast<std::uint32_t>(p.start.hi >> 32), answer});
+            } else {
+                runs.push_back({p.start, answer});
+            }
         }
         return true;
     }
@@ -122,11 +182,11 @@ class MmdbTreeReader {
     std::uint64_t budget_;
     std::string reason_;
     // Records are shared by many networks: each is read once.
-    std::unordered_map<std::uint32_t, std::uint32_t> byOffset_;
+    OffsetAnswers byOffset_;
     // A database holds its fields in most of its records, so a file of another kind shows
-    // itself within the first records read.
+    // itself within the first networks that have a record (many share one).
     static constexpr std::uint64_t kRecognisedWithin = 1000;
-    std::uint64_t recordsRead_ = 0;
+    std::uint64_t recordsMet_ = 0;
 
     bool fail(std::string reason) {
         reason_ = std::move(reason);
@@ -155,16 +215,18 @@ class MmdbTreeReader {
         if (past - kSeparatorBytes >= db_.data_section_size) {
             return fail("the search tree points past the data section");
         }
+        if (++recordsMet_ == kRecognisedWithin && !records_.recognised()) {
+            return fail(records_.unrecognised());
+        }
         const auto offset = static_cast<std::uint32_t>(past - kSeparatorBytes);
-        const auto known = byOffset_.find(offset);
-        if (known != byOffset_.end()) {
-            answer = known->second;
+        if (const std::uint32_t* known = byOffset_.find(offset)) {
+            answer = *known;
             return true;
         }
         if (!readRecord(offset, answer)) {
             return false;
         }
-        byOffset_.emplace(offset, answer);
+        byOffset_.add(offset, answer);
         return true;
     }
 
@@ -188,9 +250,6 @@ class MmdbTreeReader {
                         " different records");
         }
         answer = *read;
-        if (++recordsRead_ == kRecognisedWithin && !records_.recognised()) {
-            return fail(records_.unrecognised());
-        }
         return true;
     }
 };
@@ -280,15 +339,10 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
     // IPv4 addresses are found as libmaxminddb finds them: in an IPv6 tree from the record
     // it reaches after 96 zero bits (or fewer, where the tree ends sooner).
     MmdbTreeReader reader(*db, records, keepNetworks);
-    std::vector<Run6> runs;
     const bool ipv6 = meta.ip_version == 6;
     const std::uint64_t ipv4Root = ipv6 ? db->ipv4_start_node.node_value : 0;
-    if (!reader.walk(ipv4Root, 32, std::nullopt, runs)) {
+    if (!reader.walk(ipv4Root, 32, std::nullopt, out.runs4_)) {
         return Status::failure(reader.reason());
-    }
-    out.runs4_.reserve(runs.size());
-    for (const Run6& run : runs) {
-        out.runs4_.push_back({static_cast<std::uint32_t>(run.start.hi >> 32), run.word});
     }
     if (ipv6) {
         std::optional<std::uint64_t> ipv4Node;
@@ -304,10 +358,17 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
         return Status::failure(records.unrecognised());
     }
 
-    out.bucket4_.resize((std::size_t{1} << 16) + 1);
+    // About one run per bucket, so that a lookup reads one place of the runs; between 2^16
+    // and 2^20 buckets (4 MiB).
+    while (out.bucketShift_ > 12 &&
+           (std::size_t{1} << (32 - out.bucketShift_)) < out.runs4_.size()) {
+        --out.bucketShift_;
+    }
+    const std::uint32_t buckets = std::uint32_t{1} << (32 - out.bucketShift_);
+    out.bucket4_.resize(std::size_t{buckets} + 1);
     std::uint32_t run = 0;
-    for (std::uint32_t b = 0; b < (std::uint32_t{1} << 16); ++b) {
-        while (run + 1 < out.runs4_.size() && out.runs4_[run + 1].start <= b << 16) {
+    for (std::uint32_t b = 0; b < buckets; ++b) {
+        while (run + 1 < out.runs4_.size() && out.runs4_[run + 1].start <= b << out.bucketShift_) {
             ++run;
         }
         out.bucket4_[b] = run;
@@ -320,7 +381,7 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
 
 MmdbHit MmdbRanges::find(std::uint32_t ipv4) const {
     // The runs that can hold the address lie between its bucket's and the next one's.
-    const std::uint32_t bucket = ipv4 >> 16;
+    const std::uint32_t bucket = ipv4 >> bucketShift_;
     const Run4* run = runs4_.data() + bucket4_[bucket];
     std::uint32_t count = bucket4_[bucket + 1] - bucket4_[bucket] + 1;
     while (count > 1) {
@@ -336,10 +397,9 @@ MmdbHit MmdbRanges::find(std::uint32_t ipv4) const {
 }
 
 MmdbHit MmdbRanges::find(Ipv6Number key) const {
-    const auto after = std::upper_bound(runs6_.begin(), runs6_.end(), key,
-                                        [](const Ipv6Number& k, const Run6& run) {
-                                            return k < run.start;
-                                        });
+    const auto after =
+        std::upper_bound(runs6_.begin(), runs6_.end(), key,
+                         [](const Ipv6Number& k, const Run6& run) { return k < run.start; });
     if (after == runs6_.begin()) {
         return {};  // an IPv4 database
     }

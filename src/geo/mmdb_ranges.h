@@ -70,8 +70,8 @@ class MmdbRanges {
     // its own run, so that a lookup tells the network as libmaxminddb does; without, runs of
     // one answer are joined. A file that is not a sound MaxMind DB is refused with the reason;
     // nothing is thrown for bad input. So is one whose records hold none of the reader's
-    // fields, told as early as the first thousand records (a file of another kind, tried by
-    // a loader, is not walked whole).
+    // fields, told as early as the first thousand networks with a record (a file of another kind,
+    // tried by a loader, is not walked whole).
     static Result<MmdbRanges> load(const std::string& path, MmdbRecordReader& reader,
                                    bool keepNetworks);
     // What a MaxMind DB file says of itself, read without its tree; nothing for a file that
@@ -107,11 +107,12 @@ class MmdbRanges {
     };
 
     MmdbMetadata metadata_;
-    // IPv4: the runs in order from 0; bucket4_[b] is the run holding the address b << 16
-    // (one more entry: the last run), so a lookup searches only the runs between two
-    // neighbouring entries.
+    // IPv4: the runs in order from 0; bucket4_[b] is the run holding the address
+    // b << bucketShift_ (one more entry: the last run), so a lookup searches only the runs
+    // between two neighbouring entries.
     std::vector<Run4> runs4_;
     std::vector<std::uint32_t> bucket4_;
+    int bucketShift_ = 16;
     // IPv6 likewise, without buckets.
     std::vector<Run6> runs6_;
 };

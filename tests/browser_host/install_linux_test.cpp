@@ -55,12 +55,11 @@ TEST(InstallHost, TellsEachFileAndTheFirstFailureAndUninstallingLeavesTheHomeAsI
         progress.wrote = [&](const std::string& path) { wrote.push_back(path); };
         progress.onProblem = [&](const Problem& problem) { told.push_back(problem); };
 
-        const Status installed = browser_host::installHost(
-            {.program = "/usr/bin/netsorter",
-             .dataDir = row.dataDir,
-             .countryDatabase = {},
-             .ownerDatabase = {}},
-            progress);
+        const Status installed = browser_host::installHost({.program = "/usr/bin/netsorter",
+                                                            .dataDir = row.dataDir,
+                                                            .countryDatabase = {},
+                                                            .ownerDatabase = {}},
+                                                           progress);
         EXPECT_EQ(wrote.size(), row.written) << row.what;
         for (const std::string& path : wrote) {
             EXPECT_TRUE(fs::is_regular_file(path)) << row.what << ": " << path;

@@ -86,8 +86,7 @@ std::string libraryOwner(const MMDB_s& db, const sockaddr* address, const std::s
     expect(error == MMDB_SUCCESS, what + ": libmaxminddb finds damage in a loaded database");
     std::string number;
     MMDB_entry_data_s data{};
-    if (MMDB_get_value(&result.entry, &data, "autonomous_system_number", nullptr) ==
-        MMDB_SUCCESS) {
+    if (MMDB_get_value(&result.entry, &data, "autonomous_system_number", nullptr) == MMDB_SUCCESS) {
         if (data.type == MMDB_DATA_TYPE_UINT32) {
             number = std::to_string(data.uint32);
         } else if (data.type == MMDB_DATA_TYPE_UINT16) {
@@ -170,7 +169,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         // Where the tree holds IPv4 elsewhere than under ::/96, libmaxminddb's length of an
         // IPv4 network is no IPv4 length.
-        if (owners && (library->metadata.ip_version == 4 || library->ipv4_start_node.netmask == 96)) {
+        if (owners &&
+            (library->metadata.ip_version == 4 || library->ipv4_start_node.netmask == 96)) {
             expectEqual("IPv4 owner " + what4, ours(owners->owner(IpAddress::fromV4(number))),
                         libraryOwner(*library, address4, what4));
         }

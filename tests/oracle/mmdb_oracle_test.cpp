@@ -142,11 +142,13 @@ TEST(MmdbOracle, GeoLite2LayoutIpv6TreeWithAliases) {
 }
 
 TEST(MmdbOracle, LocationLayoutIpv4Tree) {
-    compareWithOracle<MmdbCountries>(kSamples + "/location-ipv4.mmdb", kAnswers + "/location-ipv4.txt", 0.3);
+    compareWithOracle<MmdbCountries>(kSamples + "/location-ipv4.mmdb",
+                                     kAnswers + "/location-ipv4.txt", 0.3);
 }
 
 TEST(MmdbOracle, LocationLayoutIpv6Tree32BitRecords) {
-    compareWithOracle<MmdbCountries>(kSamples + "/location-ipv6-32.mmdb", kAnswers + "/location-ipv6-32.txt", 0.1);
+    compareWithOracle<MmdbCountries>(kSamples + "/location-ipv6-32.mmdb",
+                                     kAnswers + "/location-ipv6-32.txt", 0.1);
 }
 
 }  // namespace
