@@ -1,6 +1,5 @@
 #include "geo/mmdb_owners.h"
 
-#include <map>
 #include <utility>
 
 #include "common/text.h"
@@ -66,23 +65,20 @@ class OwnerReader final : public MmdbRecordReader {
 
   private:
     bool sawOwnerField = false;
-    std::map<std::pair<std::optional<std::uint32_t>, std::string>, std::uint32_t> known_;
 
+    // Each record is read once, and writers store equal records once: no owner is kept
+    // twice but by a writer that repeats records, which costs memory, not answers.
     Result<std::uint32_t> intern(std::optional<std::uint32_t> number,
                                  std::string_view organisation) {
-        const auto [at, added] = known_.try_emplace({number, std::string(organisation)},
-                                                    static_cast<std::uint32_t>(owners.size()));
-        if (added) {
-            // Offsets are 32-bit; the format's own limit (4 GiB) is the same.
-            if (organisations.size() + organisation.size() > UINT32_MAX) {
-                return Status::failure("holds more organisation names than 4 GiB");
-            }
-            owners.push_back({number.value_or(0), number.has_value(),
-                              static_cast<std::uint32_t>(organisations.size()),
-                              static_cast<std::uint32_t>(organisation.size())});
-            organisations += organisation;
+        // Offsets are 32-bit; the format's own limit (4 GiB) is the same.
+        if (organisations.size() + organisation.size() > UINT32_MAX) {
+            return Status::failure("holds more organisation names than 4 GiB");
         }
-        return at->second;
+        owners.push_back({number.value_or(0), number.has_value(),
+                          static_cast<std::uint32_t>(organisations.size()),
+                          static_cast<std::uint32_t>(organisation.size())});
+        organisations += organisation;
+        return static_cast<std::uint32_t>(owners.size() - 1);
     }
 };
 
