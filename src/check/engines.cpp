@@ -50,6 +50,11 @@ LoadReport Engines::load(const LoadOptions& options) {
     if (!geo_.CountriesIsOK()) {
         attempt(report.countries, loadCountries(report.countries.path, options));
     }
+    loadDatabases(options, report);
+    return report;
+}
+
+void Engines::loadDatabases(const LoadOptions& options, LoadReport& report) {
     if (!geo_.DataFileOk()) {
         loadDatabase(DatabaseKind::Country, options,
                      report.databases[static_cast<std::size_t>(DatabaseKind::Country)]);
@@ -58,7 +63,6 @@ LoadReport Engines::load(const LoadOptions& options) {
         loadDatabase(DatabaseKind::Owner, options,
                      report.databases[static_cast<std::size_t>(DatabaseKind::Owner)]);
     }
-    return report;
 }
 
 Status Engines::loadCountries(const std::string& path, const LoadOptions& options) {
@@ -83,7 +87,7 @@ void Engines::loadDatabase(DatabaseKind kind, const LoadOptions& options, Databa
         }
         report.choiceRefused = true;
     }
-    for (const std::string& path : mmdbFilesNewestFirst(dataDir_)) {
+    for (const std::string& path : mmdbFilesNewestFirst({downloadDir_, dataDir_})) {
         if (path != chosen && tryOpen(path, Provenance::Chosen)) {
             return;
         }

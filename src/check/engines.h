@@ -83,6 +83,10 @@ class Engines {
     explicit Engines(std::string dataDir, std::unique_ptr<NameResolver> resolver = nullptr);
 
     const std::string& dataDir() const { return dataDir_; }
+    // The user's folder of downloaded databases: searched with the data directory, the
+    // newest database of each kind answering from either.
+    void useDownloads(std::string dir) { downloadDir_ = std::move(dir); }
+    const std::string& downloadDir() const { return downloadDir_; }
     clsNetChecker& nets() { return nets_; }
     clsGeo& geo() { return geo_; }
     // The owner database in use; its table is empty when there is none. A copy keeps its
@@ -91,13 +95,15 @@ class Engines {
     NameResolver& resolver() { return *resolver_; }
 
     // The loading step: the whole of nets.txt, then countries.txt unless the names table is
-    // loaded, then a country database unless one is open: the user's choice, else the
-    // newest .mmdb of the data directory that holds countries, else GeoIP.dat; then an
-    // owner database likewise (the user's choice, else the newest .mmdb holding owners). A
+    // loaded, then the databases (loadDatabases). A
     // GeoIP.dat (or a legacy database chosen) answers IPv6 addresses from the GeoIPv6.dat of its
     // folder, when there is one. A nets.txt that cannot be read stops the load there: nothing can
     // be checked without it.
     LoadReport load(const LoadOptions& options);
+    // A country database unless one is open: the user's choice, else the newest .mmdb of
+    // the download and data directories that holds countries, else GeoIP.dat; then an
+    // owner database likewise (the user's choice, else the newest .mmdb holding owners).
+    void loadDatabases(const LoadOptions& options, LoadReport& report);
 
     // Answers from this database of the kind from now on, when it is one (a lookup under way
     // keeps its own; a legacy one with the GeoIPv6.dat beside it); else the reason, and the
@@ -120,6 +126,7 @@ class Engines {
     Status loadCountries(const std::string& path, const LoadOptions& options);
 
     std::string dataDir_;
+    std::string downloadDir_;
     clsNetChecker nets_;
     clsGeo geo_;
     OwnerDatabase owners_;

@@ -11,6 +11,7 @@
 #include "cli/console.h"
 #include "cli/options.h"
 #include "cli/output.h"
+#include "cli/update.h"
 #include "common/files.h"
 #include "common/text.h"
 
@@ -34,7 +35,7 @@ void reportProblem(const Problem& problem) {
 }
 
 // What --version tells after its first line: the data files this run would read.
-std::string versionText(Engines& engines, const LoadReport& report) {
+std::string versionText(Engines& engines, const LoadReport& report, const Options& options) {
     const std::size_t v4 = engines.nets().nets().size();
     const std::size_t v6 = engines.nets().nets6().size();
     std::string text = "nets.txt: " + report.nets.path + " (" + std::to_string(v4 + v6) +
@@ -52,6 +53,11 @@ std::string versionText(Engines& engines, const LoadReport& report) {
                 (database.notes.empty() ? "" : " (" + database.notes + ")") + "\n";
         if (!database.ipv6Path.empty()) {
             text += std::string(kind) + " database, IPv6: " + database.ipv6Path + "\n";
+        }
+        const std::string& chosen = database.kind == DatabaseKind::Country ? options.countryDatabase
+                                                                           : options.ownerDatabase;
+        if (!chosen.empty() && report.of(database.kind).answering.path == chosen) {
+            text += cli::newerDownloadNote(database.kind, database.date);
         }
     }
     return text;
@@ -208,7 +214,13 @@ int run(const std::vector<std::string>& args) {
     if (options.version) {
         console::writeOut(std::string("netsorter ") + NETSORTER_VERSION + "\n");
     }
-    Engines engines(options.dataDir.empty() ? findDataDir() : options.dataDir);
+    const std::string dataDir = options.dataDir.empty() ? findDataDir() : options.dataDir;
+    if (options.update) {
+        return cli::updateDatabases(options, dataDir);
+    }
+    Engines engines(dataDir);
+    // What --update fetched answers where it is newer than the data directory's.
+    engines.useDownloads(userDataDir());
     const LoadReport report = load(engines, options);
     if (!report.nets.loaded) {
         if (options.host == HostMode::Serve) {
@@ -217,7 +229,7 @@ int run(const std::vector<std::string>& args) {
         return 1;
     }
     if (options.version) {
-        console::writeOut(versionText(engines, report));
+        console::writeOut(versionText(engines, report, options));
         return 0;
     }
     return options.host == HostMode::Serve ? serveBrowser(engines) : checkBatch(engines, options);

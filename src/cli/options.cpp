@@ -26,7 +26,8 @@ std::string usage(const std::string& name) {
     return "usage: " + name + " [--data-dir DIR] [--country-db FILE] [--asn-db FILE]\n" + indent +
            "[--format text|tsv|json] [--no-reverse] [ADDRESS...]\n"
            "       " +
-           name + " --version\n" +
+           name + " --version\n" + "       " + name +
+           " --update [--data-dir DIR] [--sources FILE] [--format text|json]\n" +
            "\n"
            "Tells the domain name, IP address, traffic type (from nets.txt), country\n"
            "(from a country database and countries.txt) and network owner (AS number and\n"
@@ -46,6 +47,8 @@ std::string usage(const std::string& name) {
            "                     version 1.1, five before) or json (one object per line)\n"
            "  --no-reverse       do not look up the name of a dotted address\n"
            "  --version          the version, the data files and databases in use\n"
+           "  --update           fetch the current country and owner databases named in\n"
+           "                     sources.txt (or --sources FILE) into this user's folder\n"
            "  --native-host      serve the browser extension \"Проверить IP\" (native\n"
            "                     messaging)\n"
            "  --install-native-host, --uninstall-native-host\n"
@@ -69,18 +72,32 @@ constexpr const char* kHostSwitches[] = {"", "--native-host", "--install-native-
 
 // What each mode of the tool uses; any other option given with it is a usage error, so
 // that nothing the user asked for is silently ignored.
-enum Mode : unsigned { kCheck = 1, kVersion = 2, kServe = 4, kInstall = 8, kUninstall = 16 };
+enum Mode : unsigned {
+    kCheck = 1,
+    kVersion = 2,
+    kServe = 4,
+    kInstall = 8,
+    kUninstall = 16,
+    kUpdate = 32
+};
 constexpr unsigned kLoads = kCheck | kVersion | kServe | kInstall;
 struct OptionUse {
     const char* name;
     unsigned modes;
 };
 constexpr OptionUse kOptionUses[] = {
-    {"--data-dir", kLoads},   {"--country-db", kLoads}, {"--asn-db", kLoads}, {"--format", kCheck},
-    {"--no-reverse", kCheck}, {"ADDRESS", kCheck},      {"-", kCheck},
+    {"--data-dir", kLoads | kUpdate},
+    {"--country-db", kLoads},
+    {"--asn-db", kLoads},
+    {"--format", kCheck | kUpdate},
+    {"--no-reverse", kCheck},
+    {"ADDRESS", kCheck},
+    {"-", kCheck},
+    {"--sources", kUpdate},
 };
-constexpr const char* kModeNames[] = {"a check", "--version", "--native-host",
-                                      "--install-native-host", "--uninstall-native-host"};
+constexpr const char* kModeNames[] = {
+    "a check", "--version", "--native-host", "--install-native-host", "--uninstall-native-host",
+    "--update"};
 
 class Parser {
   public:
@@ -96,7 +113,7 @@ class Parser {
         if (!usedByMode()) {
             return false;
         }
-        if (options_.addresses.empty() && !options_.version) {
+        if (options_.addresses.empty() && !options_.version && !options_.update) {
             options_.fromStdin = true;
         }
         return true;
@@ -111,6 +128,10 @@ class Parser {
             options_.help = true;
         } else if (arg == "--version") {
             options_.version = true;
+        } else if (arg == "--update") {
+            options_.update = true;
+        } else if (takes(arg, "--sources")) {
+            return value("--sources", options_.sourcesPath);
         } else if (arg == "--") {
             onlyAddresses_ = true;
         } else if (arg == "--no-reverse") {
@@ -222,10 +243,20 @@ class Parser {
             return true;
         }
         int mode = 0;  // an index of kModeNames
+        if (options_.update && (options_.version || options_.host != HostMode::None)) {
+            error_ = "--update is a mode of its own";
+            return false;
+        }
         if (options_.host != HostMode::None) {
             mode = 1 + static_cast<int>(options_.host);
         } else if (options_.version) {
             mode = 1;
+        } else if (options_.update) {
+            mode = 5;
+            if (options_.format == Format::Tsv) {
+                error_ = "--update writes text or json";
+                return false;
+            }
         }
         for (std::size_t i = 0; i < std::size(kOptionUses); ++i) {
             if ((given_ >> i & 1) != 0 && (kOptionUses[i].modes >> mode & 1) == 0) {

@@ -21,6 +21,9 @@ struct Options {
     std::string countryDatabase;
     std::string ownerDatabase;
     bool version = false;
+    // Fetch current databases (from sourcesPath, else the data directory's sources.txt).
+    bool update = false;
+    std::string sourcesPath;
     Format format = Format::Text;
     bool noReverse = false;
     bool fromStdin = false;

@@ -1,5 +1,7 @@
 #include "common/files.h"
 
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "common/text.h"
@@ -82,6 +84,39 @@ RandomAccessFile& RandomAccessFile::operator=(RandomAccessFile&& other) noexcept
         handle_ = std::exchange(other.handle_, kNoHandle);
     }
     return *this;
+}
+
+}  // namespace netsorter
+
+namespace netsorter {
+
+Status makeDirectories(const std::string& dir) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::create_directories(fs::path(std::u8string(dir.begin(), dir.end())), error);
+    if (error) {
+        return Status::failure(dir + ": " + error.message());
+    }
+    return Status::success();
+}
+
+std::vector<std::string> filesIn(const std::string& dir) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator it(fs::path(std::u8string(dir.begin(), dir.end())), error), end;
+         !error && it != end; it.increment(error)) {
+        const std::u8string name = it->path().filename().u8string();
+        names.emplace_back(name.begin(), name.end());
+    }
+    return names;
+}
+
+bool removeFile(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::remove(fs::path(std::u8string(path.begin(), path.end())), error);
+    return !error;
 }
 
 }  // namespace netsorter

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/problem.h"
 
@@ -73,6 +74,66 @@ class RandomAccessFile {
     // Reads at most n bytes at offset: how many (0 at the end of the file), or the
     // system's description of why the read failed.
     Result<std::size_t> readSome(std::uint64_t offset, void* buffer, std::size_t n) const;
+
+  private:
+    static constexpr std::intptr_t kNoHandle = -1;
+    std::intptr_t handle_ = kNoHandle;
+};
+
+// This user's own folder of the program, for what it fetches and writes for itself:
+// $XDG_DATA_HOME/netsorter, else ~/.local/share/netsorter; %LOCALAPPDATA%\Netsorter on
+// Windows. Empty when the system names no home. Not created here.
+std::string userDataDir();
+
+// Creates dir and its missing parents.
+Status makeDirectories(const std::string& dir);
+
+// The names in dir (files and folders, not "." nor ".."); empty when it cannot be read.
+std::vector<std::string> filesIn(const std::string& dir);
+
+// Removes a file; true when it is gone (or was never there).
+bool removeFile(const std::string& path);
+
+// A new file written from the start (an existing one is emptied), closed with its owner.
+// Every failure keeps the system's reason (a full disk among them).
+class OutputFile {
+  public:
+    OutputFile() = default;
+    ~OutputFile() { close(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    Status create(const std::string& path);
+    Status write(std::string_view bytes);
+    // Back to an empty file, to be written again.
+    Status truncate();
+    // What was written reaches the disk before the file is closed.
+    Status finish();
+    void close() noexcept;
+
+  private:
+    static constexpr std::intptr_t kNoHandle = -1;
+    std::intptr_t handle_ = kNoHandle;
+};
+
+// Puts the file from in place of the file to in one step (an old one is replaced; no reader
+// ever sees a part of either), and makes the change reach the disk.
+Status replaceFile(const std::string& from, const std::string& to);
+
+// A lock that one process at a time holds, on a file of its own (created if need be),
+// until it is released or the process ends, however it ends.
+class FileLock {
+  public:
+    FileLock() = default;
+    ~FileLock() { release(); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // Takes the lock without waiting: false with held() false when another process has it,
+    // the system's reason when the file cannot be opened.
+    Result<bool> tryLock(const std::string& path);
+    bool held() const { return handle_ != kNoHandle; }
+    void release() noexcept;
 
   private:
     static constexpr std::intptr_t kNoHandle = -1;

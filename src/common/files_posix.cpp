@@ -1,8 +1,10 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -121,6 +123,107 @@ Result<std::size_t> RandomAccessFile::readSome(std::uint64_t offset, void* buffe
         if (errno != EINTR) {
             return Status::failure(std::strerror(errno));
         }
+    }
+}
+
+}  // namespace netsorter
+
+namespace netsorter {
+
+std::string userDataDir() {
+    // Only an absolute XDG_DATA_HOME counts, as the XDG rules say.
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/') {
+        return fullName(xdg, "netsorter");
+    }
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] == '\0') {
+        return {};
+    }
+    return fullName(fullName(fullName(home, ".local"), "share"), "netsorter");
+}
+
+Status OutputFile::create(const std::string& path) {
+    close();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return Status::failure(path + ": " + std::strerror(errno));
+    }
+    handle_ = fd;
+    return Status::success();
+}
+
+Status OutputFile::write(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return Status::failure(std::strerror(n < 0 ? errno : ENOSPC));
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return Status::success();
+}
+
+Status OutputFile::truncate() {
+    if (::ftruncate(static_cast<int>(handle_), 0) != 0 ||
+        ::lseek(static_cast<int>(handle_), 0, SEEK_SET) != 0) {
+        return Status::failure(std::strerror(errno));
+    }
+    return Status::success();
+}
+
+Status OutputFile::finish() {
+    if (::fsync(static_cast<int>(handle_)) != 0) {
+        return Status::failure(std::strerror(errno));
+    }
+    const int fd = static_cast<int>(std::exchange(handle_, kNoHandle));
+    if (::close(fd) != 0) {
+        return Status::failure(std::strerror(errno));
+    }
+    return Status::success();
+}
+
+void OutputFile::close() noexcept {
+    if (handle_ != kNoHandle) {
+        ::close(static_cast<int>(std::exchange(handle_, kNoHandle)));
+    }
+}
+
+Status replaceFile(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        return Status::failure(to + ": " + std::strerror(errno));
+    }
+    // The new name reaches the disk with the directory.
+    const std::string dir = to.substr(0, to.size() - fileName(to).size());
+    Descriptor fd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0) {
+        ::fsync(fd.get());
+    }
+    return Status::success();
+}
+
+Result<bool> FileLock::tryLock(const std::string& path) {
+    release();
+    Descriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (fd.get() < 0) {
+        return Status::failure(path + ": " + std::strerror(errno));
+    }
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            return false;
+        }
+        return Status::failure(path + ": " + std::strerror(errno));
+    }
+    handle_ = fd.release();
+    return true;
+}
+
+void FileLock::release() noexcept {
+    if (handle_ != kNoHandle) {
+        ::close(static_cast<int>(std::exchange(handle_, kNoHandle)));  // drops the lock
     }
 }
 

@@ -136,3 +136,97 @@ Result<std::size_t> RandomAccessFile::readSome(std::uint64_t offset, void* buffe
 }
 
 }  // namespace netsorter
+
+namespace netsorter {
+
+std::string userDataDir() {
+    std::wstring local(MAX_PATH, L'\0');
+    const DWORD n =
+        GetEnvironmentVariableW(L"LOCALAPPDATA", local.data(), static_cast<DWORD>(local.size()));
+    if (n == 0 || n >= local.size()) {
+        return {};
+    }
+    local.resize(n);
+    return fullName(fromWide(local), "Netsorter");
+}
+
+Status OutputFile::create(const std::string& path) {
+    close();
+    const HANDLE h = CreateFileW(toWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return Status::failure(path + ": " + systemMessage(GetLastError()));
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    return Status::success();
+}
+
+Status OutputFile::write(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk =
+            bytes.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(bytes.size());
+        DWORD wrote = 0;
+        if (!WriteFile(asHandle(handle_), bytes.data(), chunk, &wrote, nullptr) || wrote == 0) {
+            return Status::failure(systemMessage(GetLastError()));
+        }
+        bytes.remove_prefix(wrote);
+    }
+    return Status::success();
+}
+
+Status OutputFile::truncate() {
+    LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(asHandle(handle_), zero, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(asHandle(handle_))) {
+        return Status::failure(systemMessage(GetLastError()));
+    }
+    return Status::success();
+}
+
+Status OutputFile::finish() {
+    if (!FlushFileBuffers(asHandle(handle_))) {
+        return Status::failure(systemMessage(GetLastError()));
+    }
+    CloseHandle(asHandle(std::exchange(handle_, kNoHandle)));
+    return Status::success();
+}
+
+void OutputFile::close() noexcept {
+    if (handle_ != kNoHandle) {
+        CloseHandle(asHandle(std::exchange(handle_, kNoHandle)));
+    }
+}
+
+Status replaceFile(const std::string& from, const std::string& to) {
+    // Possible while the programs run: they read a database into memory and close it.
+    if (!MoveFileExW(toWide(from).c_str(), toWide(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return Status::failure(to + ": " + systemMessage(GetLastError()));
+    }
+    return Status::success();
+}
+
+Result<bool> FileLock::tryLock(const std::string& path) {
+    release();
+    // Opened without sharing: a second opener is refused until this handle is closed,
+    // which the system does when the process ends.
+    const HANDLE h = CreateFileW(toWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION) {
+            return false;
+        }
+        return Status::failure(path + ": " + systemMessage(error));
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    return true;
+}
+
+void FileLock::release() noexcept {
+    if (handle_ != kNoHandle) {
+        CloseHandle(asHandle(std::exchange(handle_, kNoHandle)));
+    }
+}
+
+}  // namespace netsorter

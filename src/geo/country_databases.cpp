@@ -77,13 +77,25 @@ constexpr ShippedFile kShippedCountry{NETSORTER_SHIPPED_DB_SHA256, NETSORTER_SHI
 constexpr ShippedFile kShippedOwner{NETSORTER_SHIPPED_OWNER_DB_SHA256,
                                     NETSORTER_SHIPPED_OWNER_DB_SIZE, kShippedOwnerDatabaseCredit};
 
-// A shipped database is known by its size first, so that no other file is read whole.
+// A shipped database is known by its size first, so that no other file is read whole; a
+// downloaded one by the note the updater wrote beside it (its kind, URL and attribution).
 std::string creditOf(const std::string& path, std::uint64_t size, const ShippedFile& shipped) {
-    if (shipped.sha256.empty() || size != shipped.size) {
+    if (!shipped.sha256.empty() && size == shipped.size) {
+        if (const Result<std::string> digest = sha256OfFile(path);
+            digest && *digest == shipped.sha256) {
+            return shipped.credit;
+        }
+    }
+    RandomAccessFile note;
+    if (!note.open(path + ".source")) {
         return {};
     }
-    const Result<std::string> digest = sha256OfFile(path);
-    return digest && *digest == shipped.sha256 ? shipped.credit : "";
+    std::string line(512, '\0');
+    const Result<std::size_t> got = note.readSome(0, line.data(), line.size());
+    line.resize(got ? *got : 0);
+    line = line.substr(0, line.find('\n'));
+    const std::size_t second = line.find('\t', line.find('\t') + 1);
+    return second == std::string::npos || !isValidUtf8(line) ? "" : line.substr(second + 1);
 }
 
 // The build date a legacy file tells in its database info record, if it has one.
@@ -179,24 +191,30 @@ CountryDatabase legacyDatabaseFromBytes(std::string_view bytes) {
     return database;
 }
 
-std::vector<std::string> mmdbFilesNewestFirst(const std::string& dir) {
+std::vector<std::string> mmdbFilesNewestFirst(const std::vector<std::string>& dirs) {
     namespace fs = std::filesystem;
     // Files that are no MaxMind DB rank below every build date, the latest included.
     std::vector<std::tuple<bool, std::uint64_t, std::string>> found;
-    std::error_code error;
-    const fs::path folder(std::u8string(dir.begin(), dir.end()));
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const fs::path& p = it->path();
-        // On Windows names ignore case, and users' files keep whatever case they came in.
-        const std::u8string extension = p.extension().u8string();
-        if (foldCase(std::string(extension.begin(), extension.end())) != ".mmdb") {
+    for (const std::string& dir : dirs) {
+        if (dir.empty()) {
             continue;
         }
-        const std::u8string name = p.u8string();
-        std::string path(name.begin(), name.end());
-        const std::optional<MmdbMetadata> metadata = MmdbCountries::readMetadata(path);
-        found.emplace_back(metadata.has_value(), metadata ? metadata->buildEpoch : 0,
-                           std::move(path));
+        std::error_code error;
+        const fs::path folder(std::u8string(dir.begin(), dir.end()));
+        for (fs::directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error)) {
+            const fs::path& p = it->path();
+            // On Windows names ignore case, and users' files keep whatever case they came in.
+            const std::u8string extension = p.extension().u8string();
+            if (foldCase(std::string(extension.begin(), extension.end())) != ".mmdb") {
+                continue;
+            }
+            const std::u8string name = p.u8string();
+            std::string path(name.begin(), name.end());
+            const std::optional<MmdbMetadata> metadata = MmdbCountries::readMetadata(path);
+            found.emplace_back(metadata.has_value(), metadata ? metadata->buildEpoch : 0,
+                               std::move(path));
+        }
     }
     // Of equal dates the name decides, so that the choice does not follow the directory's
     // order.

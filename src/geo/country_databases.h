@@ -71,7 +71,8 @@ Result<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAccess ac
 // A GeoIP.dat from its bytes, as a memory image (tests and fuzz targets).
 CountryDatabase legacyDatabaseFromBytes(std::string_view bytes);
 
-// The .mmdb files in dir, the newest build first (files that are no MaxMind DB last).
-std::vector<std::string> mmdbFilesNewestFirst(const std::string& dir);
+// The .mmdb files in the folders, the newest build first (files that are no MaxMind DB
+// last); an empty folder name is skipped.
+std::vector<std::string> mmdbFilesNewestFirst(const std::vector<std::string>& dirs);
 
 }  // namespace netsorter
