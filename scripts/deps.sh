@@ -19,6 +19,9 @@ run_packages=(
   # the country data, the tool's libraries (OpenSSL's libcrypto for SHA-256), and curl for
   # data the build downloads (with the CA certificates, which curl only recommends)
   geoip-database libmaxminddb-dev libidn2-dev libssl-dev curl ca-certificates
+  # the writer that turns the owner data (CSV) into a MaxMind DB file at build time, and
+  # libcurl (with OpenSSL: the system's certificates and proxies) for the updater
+  libmaxmind-db-writer-perl libcurl4-openssl-dev
 )
 test_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
