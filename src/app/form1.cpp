@@ -100,9 +100,10 @@ std::wstring windowText(HWND hwnd) {
     return text;
 }
 
-// The balloon's lines: the traffic, the country and, when the database named one, the
-// network's owner, which an organisation's long name would push past the shell's limit: it
-// is cut to fit, and says so.
+// The balloon's lines: the traffic, the country and, when the owner database answered (its
+// box holds no placeholder), the network's owner. The shell keeps 255 characters: a long
+// organisation's name is cut to fit and says so, and is left out where the first two lines
+// leave no room for a character of it.
 std::wstring balloonText(const std::string& traffic, const std::string& country,
                          const std::string& owner) {
     std::wstring text = toWide(traffic) + L"\r\n" + toWide(country);
