@@ -87,8 +87,21 @@ function notify(message) {
   });
 }
 
+// The network's owner as the window shows it ("AS15169 Google LLC"), from the parts the
+// command-line host answers (null where the database names none); empty when it has none.
+function ownerOf(answer) {
+  const parts = [];
+  if (Number.isInteger(answer.as_number)) {
+    parts.push(`AS${answer.as_number}`);
+  }
+  if (typeof answer.as_org === 'string' && answer.as_org !== '') {
+    parts.push(answer.as_org);
+  }
+  return parts.join(' ');
+}
+
 // The Windows host answers {"ok": true} and the program shows the result itself; the
-// command-line host answers the four results.
+// command-line host answers the four results and the owner's parts.
 function describe(answer) {
   if (answer && typeof answer.error === 'string') {
     const text = HOST_ERRORS[answer.error] ?? `программа Netsorter ответила «${answer.error}»`;
@@ -100,12 +113,17 @@ function describe(answer) {
   }
   const keys = ['domain', 'ip', 'traffic', 'country'];
   if (answer && keys.every((key) => typeof answer[key] === 'string')) {
-    return [
+    const lines = [
       `Доменное имя: ${answer.domain}`,
       `IP-адрес: ${answer.ip}`,
       `Тип трафика: ${answer.traffic}`,
       `Страна: ${answer.country}`,
-    ].join('\n');
+    ];
+    const owner = ownerOf(answer);
+    if (owner !== '') {
+      lines.push(`Владелец сети: ${owner}`);
+    }
+    return lines.join('\n');
   }
   return `Непонятный ответ программы Netsorter: ${JSON.stringify(answer)}`;
 }

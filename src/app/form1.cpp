@@ -20,7 +20,7 @@ constexpr int kTwipsPerInch = 1440;
 
 // The window's layout in twips: client area, then each control relative to its container.
 constexpr int kClientWidth = 6000;
-constexpr int kClientHeight = 2790;
+constexpr int kClientHeight = 3150;
 
 constexpr DWORD kResultStyle =
     WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY;
@@ -35,15 +35,17 @@ constexpr Placement kLayout[] = {
     {IDC_CMDCHECK, L"BUTTON", L"Пр&оверить", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
      IDC_FRAME1, 4440, 240, 1215, 375},
     {IDC_FRAME2, L"BUTTON", L"Информация", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 0, 120, 840, 5775,
-     1815},
-    {IDC_LABEL1, L"STATIC", L"Доменное имя", kLabelStyle, IDC_FRAME2, 120, 360, 1215, 255},
-    {IDC_TXTDOMAIN, L"EDIT", L"", kResultStyle, IDC_FRAME2, 1440, 360, 4215, 285},
-    {IDC_LABEL2, L"STATIC", L"IP-адрес", kLabelStyle, IDC_FRAME2, 120, 720, 1215, 255},
-    {IDC_TXTIP, L"EDIT", L"", kResultStyle, IDC_FRAME2, 1440, 720, 4215, 285},
-    {IDC_LABEL3, L"STATIC", L"Тип трафика", kLabelStyle, IDC_FRAME2, 120, 1080, 1335, 255},
-    {IDC_TXTTRAFFIC, L"EDIT", L"", kResultStyle, IDC_FRAME2, 1440, 1080, 4215, 285},
-    {IDC_LABEL4, L"STATIC", L"Страна", kLabelStyle, IDC_FRAME2, 120, 1440, 1335, 255},
-    {IDC_TXTCOUNTRY, L"EDIT", L"", kResultStyle, IDC_FRAME2, 1440, 1440, 4215, 285},
+     2175},
+    {IDC_LABEL1, L"STATIC", L"Доменное имя", kLabelStyle, IDC_FRAME2, 120, 360, 1440, 255},
+    {IDC_TXTDOMAIN, L"EDIT", L"", kResultStyle, IDC_FRAME2, 1560, 360, 4095, 285},
+    {IDC_LABEL2, L"STATIC", L"IP-адрес", kLabelStyle, IDC_FRAME2, 120, 720, 1440, 255},
+    {IDC_TXTIP, L"EDIT", L"", kResultStyle, IDC_FRAME2, 1560, 720, 4095, 285},
+    {IDC_LABEL3, L"STATIC", L"Тип трафика", kLabelStyle, IDC_FRAME2, 120, 1080, 1440, 255},
+    {IDC_TXTTRAFFIC, L"EDIT", L"", kResultStyle, IDC_FRAME2, 1560, 1080, 4095, 285},
+    {IDC_LABEL4, L"STATIC", L"Страна", kLabelStyle, IDC_FRAME2, 120, 1440, 1440, 255},
+    {IDC_TXTCOUNTRY, L"EDIT", L"", kResultStyle, IDC_FRAME2, 1560, 1440, 4095, 285},
+    {IDC_LABEL5, L"STATIC", L"Владелец сети", kLabelStyle, IDC_FRAME2, 120, 1800, 1440, 255},
+    {IDC_TXTOWNER, L"EDIT", L"", kResultStyle, IDC_FRAME2, 1560, 1800, 4095, 285},
 };
 
 }  // namespace
@@ -66,9 +68,9 @@ struct BoxDc {
 };
 
 constexpr CheckField kResultFields[] = {CheckField::Domain, CheckField::Ip, CheckField::Traffic,
-                                        CheckField::Country};
+                                        CheckField::Country, CheckField::Owner};
 
-// The result boxes txtDomain, txtIP, txtTraffic and txtCountry.
+// The result boxes txtDomain, txtIP, txtTraffic, txtCountry and txtOwner.
 constexpr int resultBoxId(CheckField field) {
     switch (field) {
         case CheckField::Domain:
@@ -79,6 +81,8 @@ constexpr int resultBoxId(CheckField field) {
             return IDC_TXTTRAFFIC;
         case CheckField::Country:
             return IDC_TXTCOUNTRY;
+        case CheckField::Owner:
+            return IDC_TXTOWNER;
     }
     return IDC_TXTDOMAIN;
 }
@@ -94,6 +98,29 @@ std::wstring windowText(HWND hwnd) {
     text.resize(
         static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
     return text;
+}
+
+// The balloon's lines: the traffic, the country and, when the owner database answered (its
+// box holds no placeholder), the network's owner. The shell keeps 255 characters: a long
+// organisation's name is cut to fit and says so, and is left out where the first two lines
+// leave no room for a character of it.
+std::wstring balloonText(const std::string& traffic, const std::string& country,
+                         const std::string& owner) {
+    std::wstring text = toWide(traffic) + L"\r\n" + toWide(country);
+    if (owner.empty() || owner == kOwnerUnknown || owner == kNoOwnerForNoIp ||
+        text.size() + 4 > mdlTray::kInfoChars) {
+        return text;
+    }
+    text += L"\r\n";
+    std::wstring line = toWide(owner);
+    if (const size_t room = mdlTray::kInfoChars - text.size(); line.size() > room) {
+        line.resize(room - 1);
+        if (IS_HIGH_SURROGATE(line.back())) {
+            line.pop_back();
+        }
+        line += L'…';
+    }
+    return text + line;
 }
 
 UINT windowDpi(HWND hwnd) {
@@ -447,7 +474,7 @@ Status Form1::Form_Initialize() {
     if (!refusedChoice_.empty()) {
         const std::string text = std::exchange(refusedChoice_, std::string());
         if (stayHidden_) {
-            showBalloon(text, "Netsorter");
+            showBalloon(toWide(text), L"Netsorter");
         } else {
             showFailure(text);
         }
@@ -473,6 +500,8 @@ Status Form1::Form_Load() {
     LoadOptions options;
     options.chosen[static_cast<std::size_t>(DatabaseKind::Country)] =
         fromWide(settings::countryDatabase());
+    options.chosen[static_cast<std::size_t>(DatabaseKind::Owner)] =
+        fromWide(settings::ownerDatabase());
     options.yield = [this] { doEvents(); };
     options.askToGoOn = [this](const DuplicateLine& line) { return showProblem(line.question()); };
     // countries.txt and GeoIP.dat that cannot be read leave the countries unknown, which
@@ -483,12 +512,17 @@ Status Form1::Form_Load() {
                                russianReason(report.nets.reason));
     }
     // A chosen database that no longer opens is forgotten; the next in line answers.
-    if (const DatabaseLoad& countries = report.of(DatabaseKind::Country); countries.choiceRefused) {
-        settings::forgetCountryDatabase();
-        refusedChoice_ = "Не удалось открыть выбранную базу стран " +
-                         countries.refused.front().path + "\r\n" +
-                         russianReason(countries.refused.front().reason);
-    }
+    const auto forgetRefused = [&](DatabaseKind kind, const char* what, void (*forget)()) {
+        if (const DatabaseLoad& load = report.of(kind); load.choiceRefused) {
+            forget();
+            refusedChoice_ += (refusedChoice_.empty() ? "" : "\r\n") +
+                              std::string("Не удалось открыть выбранную ") + what + " " +
+                              load.refused.front().path + "\r\n" +
+                              russianReason(load.refused.front().reason);
+        }
+    };
+    forgetRefused(DatabaseKind::Country, "базу стран", settings::forgetCountryDatabase);
+    forgetRefused(DatabaseKind::Owner, "базу владельцев сетей", settings::forgetOwnerDatabase);
     Loaded = true;
     return Status::success();
 }
@@ -518,8 +552,8 @@ void Form1::checkUrl(const std::string& url, bool FromIE) {
         setAddressText(url);
     }
     const std::string address = addressText();
-    for (const CheckField field :
-         {CheckField::Traffic, CheckField::Ip, CheckField::Domain, CheckField::Country}) {
+    for (const CheckField field : {CheckField::Traffic, CheckField::Ip, CheckField::Domain,
+                                   CheckField::Country, CheckField::Owner}) {
         setResultText(field, kChecking);
     }
     CheckOptions options;
@@ -548,8 +582,9 @@ void Form1::checkUrl(const std::string& url, bool FromIE) {
     }
     // The balloon tells what the boxes hold now, whoever wrote them last.
     if (stayHidden_) {
-        showBalloon(resultText(CheckField::Traffic) + "\r\n" + resultText(CheckField::Country),
-                    resultText(CheckField::Ip));
+        showBalloon(balloonText(resultText(CheckField::Traffic), resultText(CheckField::Country),
+                                resultText(CheckField::Owner)),
+                    toWide(resultText(CheckField::Ip)));
     }
 }
 
@@ -626,8 +661,8 @@ bool Form1::showProblem(const Problem& problem) {
     return true;
 }
 
-void Form1::showBalloon(const std::string& text, const std::string& title) {
-    tray_.showTrayBalloon(toWide(text), toWide(title));
+void Form1::showBalloon(const std::wstring& text, const std::wstring& title) {
+    tray_.showTrayBalloon(text, title);
     setTimerEnabled(Timer1, false);
     setTimerEnabled(Timer1, true);
 }

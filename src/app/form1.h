@@ -106,8 +106,8 @@ class Form1 final : public automation::LinkTarget {
     bool loading_ = false;
     bool timerOn_[4] = {};
     std::wstring startupError_;
-    // The country database chosen earlier that could not be opened at start-up, and why;
-    // told once the window knows whether it starts in the tray.
+    // The databases chosen earlier that could not be opened at start-up, and why; told once
+    // the window knows whether it starts in the tray.
     std::string refusedChoice_;
     // The whole text of each result box that is too narrow for it.
     win::UniqueWindow tooltip_;
@@ -135,7 +135,7 @@ class Form1 final : public automation::LinkTarget {
     // The box of a failure nobody expected; the program goes on.
     void showFailure(const std::string& text);
     // The tray balloon, taken down by Timer1 after its lifetime.
-    void showBalloon(const std::string& text, const std::string& title);
+    void showBalloon(const std::wstring& text, const std::wstring& title);
     void setMenuCheck(UINT id, bool checked);
     bool menuChecked(UINT id) const;
     void setTimerEnabled(Timer timer, bool on);
@@ -169,6 +169,9 @@ class Form1 final : public automation::LinkTarget {
     void mnuSettingsDelBrowsers_Click();
     void mnuSettingsAutostart_Click();
     void mnuSettingsCountryDb_Click();
+    void mnuSettingsOwnerDb_Click();
+    // The file dialog of "База стран…" and "База владельцев сетей…", and the choice made.
+    void chooseDatabaseFile(DatabaseKind kind);
     void mnuHelpAbout_Click();
 };
 

@@ -32,6 +32,9 @@ constexpr Reason kReasons[] = {
      "дерево поиска из {} узлов не помещается в файле"},
     {"no address has a country code (country_code or country.iso_code) in it",
      "ни у одного адреса нет кода страны (country_code или country.iso_code)"},
+    {"no address has an owner (autonomous_system_number or autonomous_system_organization) in it",
+     "ни у одного адреса нет владельца (autonomous_system_number или "
+     "autonomous_system_organization)"},
     {"the search tree goes on past {} bits (node {})",
      "дерево поиска продолжается дальше {} бит (узел {})"},
     {"the search tree leads back to its root", "дерево поиска ведёт обратно к корню"},
@@ -45,7 +48,7 @@ constexpr Reason kReasons[] = {
      "запись со смещением {} в данных не читается: {}"},
     {"the record at data offset {} is not a map",
      "запись со смещением {} в данных не является словарём"},
-    {"more than {} different country codes", "больше {} разных кодов стран"},
+    {"more than {} different records", "больше {} разных записей"},
 };
 
 // The parts of text that stand for the pattern's "{}", or false when text does not match.

@@ -19,6 +19,8 @@
 #define IDC_LABEL4 1010
 #define IDC_TXTCOUNTRY 1011
 #define IDC_PICNOTIFIER 1012
+#define IDC_LABEL5 1013
+#define IDC_TXTOWNER 1014
 
 // Menu commands.
 #define IDM_FILE_EXIT 40001
@@ -33,6 +35,7 @@
 #define IDM_SETTINGS_ADD_BROWSERS 40010
 #define IDM_SETTINGS_DEL_BROWSERS 40011
 #define IDM_SETTINGS_COUNTRY_DB 40012
+#define IDM_SETTINGS_OWNER_DB 40013
 
 // Window class names, found by the test driver.
 #define NETSORTER_FORM_CLASS L"NetsorterForm1"

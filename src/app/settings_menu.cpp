@@ -1,10 +1,11 @@
-// The menu "Настройки" (browser menu items, autostart, the country database) and the About
-// box of the menu "?".
+// The menu "Настройки" (browser menu items, autostart, the country and owner databases) and
+// the About box of the menu "?".
 #include "app/form1.h"
 // commdlg.h needs windows.h above it.
 #include <commdlg.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "app/reasons.h"
 #include "app/resource.h"
@@ -38,6 +39,35 @@ std::string dateOf(const std::string& path, const std::string& told) {
     char text[32];
     std::snprintf(text, sizeof text, "файл от %04u-%02u-%02u", time.wYear, time.wMonth, time.wDay);
     return text;
+}
+
+// What "Настройки" says of each kind of database, in the order of the kinds.
+struct DatabaseTexts {
+    const wchar_t* title;   // of the file dialog
+    const wchar_t* filter;  // its file types
+    const char* object;     // "Не удалось открыть " what
+    void (*store)(const std::wstring& path);
+};
+constexpr DatabaseTexts kDatabaseTexts[kDatabaseKinds] = {
+    {L"База стран", L"Базы стран (*.mmdb, *.dat)\0*.mmdb;*.dat\0Все файлы\0*.*\0", "базу стран",
+     settings::storeCountryDatabase},
+    {L"База владельцев сетей", L"Базы владельцев сетей (*.mmdb)\0*.mmdb\0Все файлы\0*.*\0",
+     "базу владельцев сетей", settings::storeOwnerDatabase},
+};
+
+// "База стран: NAME (date, credit)", the file's date where it tells none.
+std::string aboutLine(const char* label, const DatabaseDescription& database) {
+    std::string line = std::string(label) + ": ";
+    if (database.path.empty()) {
+        return line + "нет";
+    }
+    line += database.name + " (" + dateOf(database.path, database.date) +
+            (database.credit.empty() ? "" : ", " + database.credit) + ")";
+    if (!database.ipv6Path.empty()) {
+        line += ", для IPv6 " + std::string(fileName(database.ipv6Path)) + " (" +
+                dateOf(database.ipv6Path, database.ipv6Date) + ")";
+    }
+    return line;
 }
 
 }  // namespace
@@ -85,54 +115,55 @@ void Form1::mnuSettingsAutostart_Click() {
 }
 
 void Form1::mnuSettingsCountryDb_Click() {
+    chooseDatabaseFile(DatabaseKind::Country);
+}
+
+void Form1::mnuSettingsOwnerDb_Click() {
+    chooseDatabaseFile(DatabaseKind::Owner);
+}
+
+void Form1::chooseDatabaseFile(DatabaseKind kind) {
+    const DatabaseTexts& texts = kDatabaseTexts[static_cast<std::size_t>(kind)];
     wchar_t file[MAX_PATH * 4] = {};
     const std::wstring folder = toWide(engines_.dataDir());
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = hwnd_;
-    dialog.lpstrFilter = L"Базы стран (*.mmdb, *.dat)\0*.mmdb;*.dat\0Все файлы\0*.*\0";
+    dialog.lpstrFilter = texts.filter;
     dialog.lpstrFile = file;
     dialog.nMaxFile = static_cast<DWORD>(std::size(file));
     dialog.lpstrInitialDir = folder.c_str();
-    dialog.lpstrTitle = L"База стран";
+    dialog.lpstrTitle = texts.title;
     dialog.Flags =
         OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&dialog)) {
         return;
     }
     const std::string path = fromWide(file);
-    if (const Status chosen =
-            engines_.chooseDatabase(DatabaseKind::Country, path, GeoAccess::PositionedReads);
+    if (const Status chosen = engines_.chooseDatabase(kind, path, GeoAccess::PositionedReads);
         !chosen) {
-        showFailure("Не удалось открыть базу стран " + path + "\r\n" +
+        showFailure("Не удалось открыть " + std::string(texts.object) + " " + path + "\r\n" +
                     russianReason(chosen.reason()));
         return;
     }
-    settings::storeCountryDatabase(file);
+    texts.store(file);
 }
 
 void Form1::mnuHelpAbout_Click() {
-    // The first three lines are the program's own; then its version and the country
-    // database that answers, its build date (or its file's, said as such) and what its
-    // licence asks to be said of it.
-    const DatabaseDescription database = engines_.databases().front();
-    std::string countries = "База стран: ";
-    if (database.path.empty()) {
-        countries += "нет";
-    } else {
-        countries += database.name + " (" + dateOf(database.path, database.date) +
-                     (database.credit.empty() ? "" : ", " + database.credit) + ")";
-        if (!database.ipv6Path.empty()) {
-            countries += ", для IPv6 " + std::string(fileName(database.ipv6Path)) + " (" +
-                         dateOf(database.ipv6Path, database.ipv6Date) + ")";
-        }
-    }
+    // The first three lines are the program's own; then its version and each database that
+    // answers, its build date (or its file's, said as such) and what its licence asks to be
+    // said of it.
+    const std::vector<DatabaseDescription> databases = engines_.databases();
     const std::string text =
         "Программа для определения типа трафика\r\n"
         "\"\"\r\n"
         "В программе использована база данных GeoIP http://www.maxmind.com\r\n"
         "Версия " NETSORTER_VERSION "\r\n" +
-        countries + "\r\n";
+        aboutLine("База стран", databases[static_cast<std::size_t>(DatabaseKind::Country)]) +
+        "\r\n" +
+        aboutLine("База владельцев сетей",
+                  databases[static_cast<std::size_t>(DatabaseKind::Owner)]) +
+        "\r\n";
     messageBox(text, L"О программе", MB_OK | MB_ICONINFORMATION);
 }
 

@@ -40,7 +40,7 @@ void refuseBrowser(const std::string& reason) {
 #ifdef _WIN32
 
 // There the browsers look in the registry, which the program's settings menu writes.
-int installForBrowsers(const std::string&, const std::string&) {
+int installForBrowsers(const std::string&, const std::string&, const std::string&) {
     console::tell(
         "on Windows use \"Настройки\" → \"Добавить пункт в меню браузеров\" "
         "of Netsorter.exe");

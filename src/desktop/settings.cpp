@@ -8,6 +8,7 @@ namespace {
 constexpr wchar_t kSettingsKey[] = L"Software\\Netsorter";
 constexpr wchar_t kInterceptValue[] = L"intercept";
 constexpr wchar_t kCountryDatabaseValue[] = L"countryDatabase";
+constexpr wchar_t kOwnerDatabaseValue[] = L"asnDatabase";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kRunValue[] = L"Netsorter";
 constexpr wchar_t kBrowserMenuKey[] =
@@ -69,6 +70,18 @@ void storeCountryDatabase(const std::wstring& path) {
 
 void forgetCountryDatabase() {
     removeSetting(kCountryDatabaseValue);
+}
+
+std::wstring ownerDatabase() {
+    return readValue(kSettingsKey, kOwnerDatabaseValue);
+}
+
+void storeOwnerDatabase(const std::wstring& path) {
+    storeSetting(kOwnerDatabaseValue, path);
+}
+
+void forgetOwnerDatabase() {
+    removeSetting(kOwnerDatabaseValue);
 }
 
 bool autostartOn() {

@@ -9,7 +9,7 @@ namespace netsorter::settings {
 // Clipboard interception: on exactly when "intercept" under Software\Netsorter is "1".
 bool interceptOn();
 // On: creates the key and its value "intercept" = "1". Off: removes that value, and the key
-// when nothing else is left in it (it also keeps the country database chosen). Failures
+// when nothing else is left in it (it also keeps the databases chosen). Failures
 // are not reported.
 void storeIntercept(bool on);
 
@@ -17,6 +17,10 @@ void storeIntercept(bool on);
 std::wstring countryDatabase();
 void storeCountryDatabase(const std::wstring& path);
 void forgetCountryDatabase();
+// The owner database the user chose ("База владельцев сетей…"), likewise.
+std::wstring ownerDatabase();
+void storeOwnerDatabase(const std::wstring& path);
+void forgetOwnerDatabase();
 
 // Start at logon: on when the value "Netsorter" of the Run key exists and is not empty.
 bool autostartOn();

@@ -123,9 +123,11 @@ export async function checkMenu(inExtension) {
 }
 
 // What the command-line tool says of the address the notification is about.
-function fourResults(user, address) {
+function results(user, address) {
   const r = JSON.parse(user.netsorter('--no-reverse', '--format', 'json', address));
-  return `Доменное имя: ${r.domain}\nIP-адрес: ${r.ip}\nТип трафика: ${r.traffic}\nСтрана: ${r.country}`;
+  const owner = r.as_number === null ? '' : `\nВладелец сети: AS${r.as_number} ${r.as_org}`;
+  return `Доменное имя: ${r.domain}\nIP-адрес: ${r.ip}\nТип трафика: ${r.traffic}\n` +
+         `Страна: ${r.country}${owner}`;
 }
 
 // One notification, up, titled "Проверить IP", whose message is the address and then text.
@@ -156,12 +158,15 @@ export async function checkClicks(inExtension, user) {
      address: 'http://10.1.2.3/x'},
     {name: 'a selection inside a link, its text', info: {menuItemId: selection, ...inLink},
      address: 'multi.test'},
+    {name: 'a link into a network with an owner',
+     info: {menuItemId: link, linkUrl: 'http://8.8.8.8/'}, address: 'http://8.8.8.8/'},
   ];
-  assert.match(fourResults(user, 'http://10.1.2.3/x'),
-               /IP-адрес: 10\.1\.2\.3\nТип трафика: Частные сети/);
+  assert.match(results(user, 'http://10.1.2.3/x'),
+               /IP-адрес: 10\.1\.2\.3\nТип трафика: Частные сети.*\nСтрана: [^\n]*$/);
+  assert.match(results(user, 'http://8.8.8.8/'), /\nВладелец сети: AS15169 Google LLC$/);
   for (const row of rows) {
     await checkNotification(inExtension, row.name, row.info, row.address,
-                            fourResults(user, row.address));
+                            results(user, row.address));
   }
 }
 

@@ -1,9 +1,9 @@
 // nsdriver: drives a running Netsorter.exe the way a person would, through its window's
 // controls, menus, tray notifications and message boxes, and prints what it sees (UTF-8).
 //   nsdriver wait-window [ms]        wait until the main window exists; prints its handle
-//   nsdriver boxes                   JSON of the address box and the four result boxes
+//   nsdriver boxes                   JSON of the address box and the five result boxes
 //   nsdriver set-address TEXT        type TEXT into the address box
-//   nsdriver clear-results           empty the four result boxes (so that a check's
+//   nsdriver clear-results           empty the five result boxes (so that a check's
 //                                    results can be told from the last one's)
 //   nsdriver check                   press "Проверить"
 //   nsdriver menu "Вид/Всегда впереди"   choose a menu command
@@ -339,7 +339,8 @@ int run(const std::vector<std::wstring>& args) {
               ", \"domain\": " + json(textOf(GetDlgItem(form, IDC_TXTDOMAIN))) +
               ", \"ip\": " + json(textOf(GetDlgItem(form, IDC_TXTIP))) +
               ", \"traffic\": " + json(textOf(GetDlgItem(form, IDC_TXTTRAFFIC))) +
-              ", \"country\": " + json(textOf(GetDlgItem(form, IDC_TXTCOUNTRY))) + "}");
+              ", \"country\": " + json(textOf(GetDlgItem(form, IDC_TXTCOUNTRY))) +
+              ", \"owner\": " + json(textOf(GetDlgItem(form, IDC_TXTOWNER))) + "}");
         return 0;
     }
     if (command == L"set-address" && args.size() == 2) {
@@ -350,7 +351,8 @@ int run(const std::vector<std::wstring>& args) {
         return 0;
     }
     if (command == L"clear-results") {
-        for (const int id : {IDC_TXTDOMAIN, IDC_TXTIP, IDC_TXTTRAFFIC, IDC_TXTCOUNTRY}) {
+        for (const int id :
+             {IDC_TXTDOMAIN, IDC_TXTIP, IDC_TXTTRAFFIC, IDC_TXTCOUNTRY, IDC_TXTOWNER}) {
             DWORD_PTR ignored = 0;
             SendMessageTimeoutW(GetDlgItem(form, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""),
                                 SMTO_ABORTIFHUNG, 5000, &ignored);

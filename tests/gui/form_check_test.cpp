@@ -53,7 +53,7 @@ std::unique_ptr<testing::FakeResolver> fakeResolver(testing::Log& log) {
 }
 
 struct Shown {
-    std::wstring domain, ip, traffic, country;
+    std::wstring domain, ip, traffic, country, owner;
     bool visible = false;
     bool icon = false;
     bool operator==(const Shown&) const = default;
@@ -64,11 +64,15 @@ Shown shownBy(const Window& window, FakeShell& shell) {
             textOf(window.control(IDC_TXTIP)),
             textOf(window.control(IDC_TXTTRAFFIC)),
             textOf(window.control(IDC_TXTCOUNTRY)),
+            textOf(window.control(IDC_TXTOWNER)),
             window.visible(),
             shell.icon()};
 }
 
 using Balloons = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// The tests' data holds no owner database.
+constexpr const wchar_t* kNoOwner = L"<не удалось определить владельца>";
 
 // The placeholders and the move to the tray are on the screen before the lookups block; the
 // results replace them.
@@ -88,10 +92,10 @@ TEST(Check, PlaceholdersShowWhileTheNamesAreLookedUp) {
         window.form().checkUrl("multi.test", fromOutside);
 
         const std::wstring checking = L"<проверка...>";
-        EXPECT_EQ(whileAsking,
-                  (Shown{checking, checking, checking, checking, !fromOutside, fromOutside}));
+        EXPECT_EQ(whileAsking, (Shown{checking, checking, checking, checking, checking,
+                                      !fromOutside, fromOutside}));
         EXPECT_EQ(shownBy(window, shell), (Shown{L"multi.test", L"10.9.8.7", L"Частные сети",
-                                                 L"Низ", !fromOutside, fromOutside}));
+                                                 L"Низ", kNoOwner, !fromOutside, fromOutside}));
         EXPECT_EQ(shell.balloons(),
                   (fromOutside ? Balloons{{L"10.9.8.7", L"Частные сети\r\nНиз"}} : Balloons{}));
     }
@@ -138,7 +142,7 @@ TEST(Check, TrayReverseLookupAndBalloon) {
         const bool inTray = row.toTray || row.inTrayBefore;
         EXPECT_EQ(shownBy(window, shell),
                   (Shown{row.reverse ? L"multi.test" : L"<не проверялось ...>", L"10.9.8.7",
-                         L"Частные сети", L"Низ", !inTray, inTray}));
+                         L"Частные сети", L"Низ", kNoOwner, !inTray, inTray}));
         EXPECT_EQ(shell.balloons(),
                   (row.balloon ? Balloons{{L"10.9.8.7", L"Частные сети\r\nНиз"}} : Balloons{}));
         // Always on top stays as it was unless the window went to the tray.
@@ -189,10 +193,48 @@ TEST(Check, ACheckNestedInTheCountryLookupLeavesTheTextsWrittenLast) {
     window.form().checkUrl("10.9.8.7", true);
 
     EXPECT_EQ(shownBy(window, shell), (Shown{L"<не проверялось ...>", L"192.0.2.10",
-                                             L"Документация", L"Низ", false, true}));
+                                             L"Документация", L"Низ", kNoOwner, false, true}));
     EXPECT_EQ(shell.balloons(), (Balloons{{L"192.0.2.10", L"Документация\r\nВерх (UH)"},
                                           {L"192.0.2.10", L"Документация\r\nНиз"}}));
     EXPECT_EQ(textOf(window.control(IDC_TXTADDRES)), L"192.0.2.10");
+}
+
+// The owner database chosen earlier answers from the start: its row shows the owner whole, and
+// the balloon's third line cuts a long name to the shell's 255 characters, saying so. Without
+// an owner the balloon has two lines.
+TEST(Check, TheOwnerShowsInItsRowAndOnTheBalloonsThirdLine) {
+    const std::wstring owners = toWide(std::string(NETSORTER_MMDB_SAMPLES) + "/owners.mmdb");
+    testing::RegistryValue chosen(testing::kSettingsKey, L"asnDatabase");
+    chosen.set(owners);
+    CheckData data;
+    FakeShell shell;
+    shell.setReady(true);
+    testing::Log log;
+    Window window(L"/hide", false, data.dir(), FakeShell::notifyIcon, fakeResolver(log));
+    ASSERT_TRUE(window.created());
+    const std::wstring longName = L"AS64503 " + std::wstring(10000, L'L');
+    const struct {
+        const char* address;
+        std::wstring owner;
+    } rows[] = {{"10.9.8.7", L"AS64500 Десять сетей"},
+                {"12.1.2.3", longName},
+                {"nosuch.test", L"<владелец не определен>"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.address);
+        window.form().checkUrl(row.address, false);
+        EXPECT_EQ(textOf(window.control(IDC_TXTOWNER)), row.owner);
+        const std::wstring lines = textOf(window.control(IDC_TXTTRAFFIC)) + L"\r\n" +
+                                   textOf(window.control(IDC_TXTCOUNTRY));
+        const std::wstring third =
+            row.owner.starts_with(L"<") ? L""
+            : lines.size() + 2 + row.owner.size() <= 255
+                ? L"\r\n" + row.owner
+                : L"\r\n" + row.owner.substr(0, 255 - lines.size() - 3) + L"…";
+        ASSERT_FALSE(shell.balloons().empty());
+        EXPECT_EQ(shell.balloons().back().second, lines + third);
+        EXPECT_LE(shell.balloons().back().second.size(), 255u);
+    }
+    EXPECT_EQ(testing::readValue(testing::kSettingsKey, L"asnDatabase"), owners);
 }
 
 // The text of the message box of this thread, pressing OK once it has been read.

@@ -50,10 +50,10 @@ TEST(Window, CaptionLayoutAndLabelsFollowTheDesign) {
     RECT client{};
     GetClientRect(window.hwnd(), &client);
     EXPECT_EQ(client.right, px(6000));
-    EXPECT_EQ(client.bottom, px(2790));
+    EXPECT_EQ(client.bottom, px(3150));
     if (dpi == 96) {
         EXPECT_EQ(client.right, 400);
-        EXPECT_EQ(client.bottom, 186);
+        EXPECT_EQ(client.bottom, 210);
     }
     const auto placeOf = [&](int id) {
         RECT r{};
@@ -83,7 +83,7 @@ TEST(Window, CaptionLayoutAndLabelsFollowTheDesign) {
     // The boxes by what they hold; everything else by its caption.
     const std::map<int, std::wstring> boxes = {
         {IDC_TXTADDRES, L"[адрес]"},   {IDC_TXTDOMAIN, L"[домен]"},   {IDC_TXTIP, L"[IP]"},
-        {IDC_TXTTRAFFIC, L"[трафик]"}, {IDC_TXTCOUNTRY, L"[страна]"},
+        {IDC_TXTTRAFFIC, L"[трафик]"}, {IDC_TXTCOUNTRY, L"[страна]"}, {IDC_TXTOWNER, L"[владелец]"},
     };
     // A label may reach under its box as long as its text ends before it.
     const auto textWidth = [&](int id) {
@@ -116,9 +116,10 @@ TEST(Window, CaptionLayoutAndLabelsFollowTheDesign) {
         }
     }
     const std::vector<std::vector<std::wstring>> expected = {
-        {L"Проверка адреса"},          {L"[адрес]", L"Пр&оверить"}, {L"Информация"},
-        {L"Доменное имя", L"[домен]"}, {L"IP-адрес", L"[IP]"},      {L"Тип трафика", L"[трафик]"},
-        {L"Страна", L"[страна]"},
+        {L"Проверка адреса"},     {L"[адрес]", L"Пр&оверить"},
+        {L"Информация"},          {L"Доменное имя", L"[домен]"},
+        {L"IP-адрес", L"[IP]"},   {L"Тип трафика", L"[трафик]"},
+        {L"Страна", L"[страна]"}, {L"Владелец сети", L"[владелец]"},
     };
     EXPECT_EQ(read, expected);
     // The notifier only receives the tray's notifications.
@@ -170,7 +171,7 @@ TEST(Window, ResultBoxesAreReadOnlyOnTheButtonFace) {
         return color;
     };
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
-    for (const int id : {IDC_TXTDOMAIN, IDC_TXTIP, IDC_TXTTRAFFIC, IDC_TXTCOUNTRY}) {
+    for (const int id : {IDC_TXTDOMAIN, IDC_TXTIP, IDC_TXTTRAFFIC, IDC_TXTCOUNTRY, IDC_TXTOWNER}) {
         SCOPED_TRACE(id);
         const HWND box = window.control(id);
         EXPECT_NE(GetWindowLongPtrW(box, GWL_STYLE) & ES_READONLY, 0);

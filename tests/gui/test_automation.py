@@ -75,7 +75,8 @@ class AutomationTest(GuiTestCase):
         boxes = program_boxes()
         self.assertEqual(boxes, {"address": "http://multi.test/x", "domain": "multi.test",
                                  "ip": "10.9.8.7", "traffic": "Частные сети",
-                                 "country": "<не удалось определить страну>"})
+                                 "country": "<не удалось определить страну>",
+                                 "owner": "<не удалось определить владельца>"})
 
         # A second call reaches the same process.
         out = run_vbs(f'CreateObject("{PROGID}").checkLink "http://one.test/y"\n'

@@ -1,5 +1,5 @@
-"""The menu "Настройки" (browser menu item, autostart, the country database) and the About
-box, on the real program."""
+"""The menu "Настройки" (browser menu item, autostart, the country and owner databases) and the
+About box, on the real program."""
 import json
 import os
 import shutil
@@ -189,13 +189,16 @@ class AboutTest(GuiTestCase):
         box = message_box()
         lines = box["text"].split("\r\n")
         self.assertEqual((box["title"], box["buttons"]), ("О программе", ["OK"]))
-        self.assertEqual(lines[:3] + lines[5:],
+        self.assertEqual(lines[:3] + lines[6:],
                          ["Программа для определения типа трафика", '""',
                           "В программе использована база данных GeoIP http://www.maxmind.com",
                           ""])
         self.assertRegex(lines[3], r"^Версия \d+\.\d+\.\d+$")
         self.assertRegex(lines[4], r"^База стран: geo-whois-asn-country\.mmdb "
                                    r"\(\d{4}-\d\d-\d\d, данные NRO \(nro\.net\), CC BY 4\.0\)$")
+        self.assertRegex(lines[5], r"^База владельцев сетей: asn\.mmdb \(\d{4}-\d\d-\d\d, данные "
+                                   r"RouteViews \(routeviews\.org\), DB-IP \(db-ip\.com\) и NRO "
+                                   r"\(nro\.net\), CC BY 4\.0\)$")
         driver("msgbox-press", "OK")
         wait_until(no_message_box, "the box closed")
 
@@ -261,23 +264,43 @@ class CountryDatabaseTest(GuiTestCase):
 
     def test_a_file_that_is_no_database_is_refused_and_not_remembered(self):
         program = self.start(directory=self.where)
-        driver("menu", "Настройки/База стран…")
-        driver("open-file", win_path(os.path.join(self.where, "nets.txt")))
-        box = message_box()
-        self.assertEqual(box["title"], "Netsorter")
-        self.assertTrue(box["text"].startswith("Не удалось открыть базу стран "), box["text"])
-        self.assertIn("\r\nэто не база стран (ни MaxMind DB, ни база стран GeoIP)", box["text"])
-        driver("msgbox-press", "OK")
-        wait_until(no_message_box, "the box closed")
-        self.assertIsNone(registry_value(SETTINGS_KEY, "countryDatabase"))
+        # {item: the file chosen, the start of the box's text, its reason, the value not stored}
+        cases = [("База стран…", os.path.join(self.where, "nets.txt"), "базу стран",
+                  "это не база стран (ни MaxMind DB, ни база стран GeoIP)", "countryDatabase"),
+                 ("База владельцев сетей…", os.path.join(self.samples, "newer.mmdb"),
+                  "базу владельцев сетей", "ни у одного адреса нет владельца "
+                  "(autonomous_system_number или autonomous_system_organization)", "asnDatabase")]
+        for item, chosen, what, reason, value in cases:
+            with self.subTest(item=item):
+                driver("menu", "Настройки/" + item)
+                driver("open-file", win_path(chosen))
+                box = message_box()
+                self.assertEqual(box["title"], "Netsorter")
+                self.assertEqual(box["text"],
+                                 f"Не удалось открыть {what} {win_path(chosen)}\r\n{reason}")
+                driver("msgbox-press", "OK")
+                wait_until(no_message_box, "the box closed")
+                self.assertIsNone(registry_value(SETTINGS_KEY, value))
         program.check("8.8.8.8")
         program.wait_boxes({"country": "США (US)"})
 
+    def test_the_chosen_owner_database_answers_and_is_remembered(self):
+        owners = win_path(os.path.join(self.samples, "owners.mmdb"))
+        program = self.start(directory=self.where)
+        driver("menu", "Настройки/База владельцев сетей…")
+        driver("open-file", owners)
+        wait_until(lambda: registry_value(SETTINGS_KEY, "asnDatabase") == owners,
+                   "the choice stored")
+        program.check("10.1.2.3")
+        program.wait_boxes({"ip": "10.1.2.3", "owner": "AS64500 Десять сетей"})
+
     def test_a_choice_that_no_longer_opens_is_told_once_and_forgotten(self):
         gone = win_path(os.path.join(self.where, "gone.mmdb"))
+        lost = win_path(os.path.join(self.where, "lost.mmdb"))
         for args in ([], ["/hide"]):
             with self.subTest(args=args):
                 reg("add", SETTINGS_KEY, "/v", "countryDatabase", "/d", gone, "/f")
+                reg("add", SETTINGS_KEY, "/v", "asnDatabase", "/d", lost, "/f")
                 program = self.start(*args, directory=self.where)
                 if args:
                     balloon = json.loads(driver("wait-balloon", "30000"))
@@ -286,9 +309,12 @@ class CountryDatabaseTest(GuiTestCase):
                     box = message_box()
                     self.assertTrue(box["text"].startswith(
                         "Не удалось открыть выбранную базу стран " + gone + "\r\n"), box["text"])
+                    self.assertIn("\r\nНе удалось открыть выбранную базу владельцев сетей " + lost +
+                                  "\r\n", box["text"])
                     driver("msgbox-press", "OK")
                     wait_until(no_message_box, "the box closed")
                 self.assertIsNone(registry_value(SETTINGS_KEY, "countryDatabase"))
+                self.assertIsNone(registry_value(SETTINGS_KEY, "asnDatabase"))
                 program.stop()
 
     def test_geoip_dat_can_be_replaced_while_the_program_runs(self):

@@ -16,8 +16,9 @@ from harness import (ARTIFACTS, BIN, DesktopProgram, GuiTestCase, Program, bmp_t
 
 NO_DOMAIN = "<Доменное имя отсутсвует>"
 NO_IP = {"ip": "<IP-адрес отсутсвует>", "traffic": "<неправильный IP>",
-         "country": "<страна не определена>"}
+         "country": "<страна не определена>", "owner": "<владелец не определен>"}
 NO_COUNTRY = "<не удалось определить страну>"
+GOOGLE = "AS15169 Google LLC"
 DNS = "Публичные DNS-серверы"
 PRIVATE = "Частные сети"
 DOCS = "Адреса для документации и примеров"
@@ -25,11 +26,12 @@ DOCS = "Адреса для документации и примеров"
 # What the boxes show after the check button, for the address in the box. The address box
 # keeps what was typed (blanks included).
 BUTTON_CHECKS = [
-    ("8.8.8.8", {"domain": "dns.google", "ip": "8.8.8.8", "traffic": DNS, "country": "США (US)"}),
+    ("8.8.8.8", {"domain": "dns.google", "ip": "8.8.8.8", "traffic": DNS, "country": "США (US)",
+                 "owner": GOOGLE}),
     ("  77.88.8.8  ", {"domain": "dns.yandex", "ip": "77.88.8.8", "traffic": DNS,
                        "country": "Россия (RU)"}),
     ("10.9.8.6", {"domain": "multi.test", "ip": "10.9.8.6", "traffic": PRIVATE,
-                  "country": NO_COUNTRY}),
+                  "country": NO_COUNTRY, "owner": "<не удалось определить владельца>"}),
     # No name for the address.
     ("192.0.2.11", {"domain": NO_DOMAIN, "ip": "192.0.2.11", "traffic": DOCS,
                     "country": NO_COUNTRY}),
@@ -243,7 +245,8 @@ class StartAndEnd(GuiTestCase):
                        check=True, stdout=subprocess.DEVNULL, timeout=300)
         program = self.start(directory=prefix)
         program.check("77.88.8.8")
-        wait_boxes(program, {"traffic": DNS, "country": "Россия (RU)"})
+        wait_boxes(program, {"traffic": DNS, "country": "Россия (RU)",
+                             "owner": "AS13238 YANDEX LLC"})
 
     def test_missing_subnet_list_is_reported_and_ends_the_program(self):
         where = install_copy(data=("countries.txt", "GeoIP.dat"))
@@ -282,7 +285,7 @@ class TrayBalloon(GuiTestCase):
         os.makedirs(ARTIFACTS, exist_ok=True)
         shot = os.path.join(ARTIFACTS, "balloon.bmp")
         balloon = json.loads(program.driver("wait-balloon", "30000", win_path(shot)))
-        self.assertEqual(balloon["text"], f"{DNS}\r\nСША (US)")
+        self.assertEqual(balloon["text"], f"{DNS}\r\nСША (US)\r\n{GOOGLE}")
         left, top, _, _ = balloon["rect"]
         # The balloon with the tray icon below it, on a strip of the desktop and taskbar.
         width, height = map(int, program.size.split("x"))
@@ -303,7 +306,7 @@ class TrayBalloon(GuiTestCase):
         program.driver("clear-results")
         program.check("https://dns.google/resolve")
         wait_boxes(program, {"domain": "dns.google", "ip": "8.8.8.8", "traffic": DNS,
-                             "country": "США (US)"})
+                             "country": "США (US)", "owner": GOOGLE})
         self.assertFalse(program.state()["tray"])
         stable_shot(os.path.join(ARTIFACTS, "window.png"), program.state()["rect"],
                     desktop=program.desktop)
