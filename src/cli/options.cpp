@@ -27,7 +27,7 @@ std::string usage(const std::string& name) {
            "[--format text|tsv|json] [--no-reverse] [ADDRESS...]\n"
            "       " +
            name + " --version\n" + "       " + name +
-           " --update [--data-dir DIR] [--sources FILE] [--format text|json]\n" +
+           " --update [--data-dir DIR] [--sources FILE] [--format json]\n" +
            "\n"
            "Tells the domain name, IP address, traffic type (from nets.txt), country\n"
            "(from a country database and countries.txt) and network owner (AS number and\n"
