@@ -27,18 +27,10 @@ if(NETSORTER_COUNTRY_MMDB STREQUAL netsorter_pinned_mmdb)
     set(NETSORTER_COUNTRY_DB_PINNED ON)
     block(PROPAGATE NETSORTER_COUNTRY_DB_LICENSE_FILES NETSORTER_COUNTRY_DB_SHA256
                     NETSORTER_COUNTRY_DB_SIZE)
-        set(entry "node_modules/${NETSORTER_COUNTRY_DB_PACKAGE}")
-        string(JSON integrity GET "${netsorter_lock}" packages "${entry}" integrity)
-        string(JSON url GET "${netsorter_lock}" packages "${entry}" resolved)
-        if(NOT integrity MATCHES "^sha512-([A-Za-z0-9+/]+=*)$")
-            message(FATAL_ERROR "${NETSORTER_COUNTRY_DB_LOCK}: no sha512 integrity for ${entry}")
-        endif()
-        # npm's integrity is base64; CMake hashes in hex.
-        execute_process(COMMAND printf %s "${CMAKE_MATCH_1}" COMMAND base64 --decode
-                        COMMAND od -A n -v -t x1 OUTPUT_VARIABLE sha512 COMMAND_ERROR_IS_FATAL ANY)
-        string(REGEX REPLACE "[ \n]" "" sha512 "${sha512}")
-        string(REGEX REPLACE ".*/" "" tarball_name "${url}")
-        netsorter_download(tarball "${tarball_name}" "${url}" SHA512 "${sha512}")
+        netsorter_download_npm(tarball sha512 "${NETSORTER_COUNTRY_DB_LOCK}"
+                               "${NETSORTER_COUNTRY_DB_PACKAGE}")
+        string(REGEX REPLACE ".*/" "" tarball_name "${tarball}")
+        set(integrity "${sha512}")
 
         # Extracted into the build tree, again whenever the pin changes.
         get_filename_component(dir "${netsorter_pinned_mmdb}" DIRECTORY)

@@ -43,3 +43,23 @@ function(netsorter_download out file url algorithm hash)
     endif()
     file(RENAME "${part}" "${path}")
 endfunction()
+
+# Fetches the registry tarball of PACKAGE at the version and integrity that the npm lock
+# file LOCK pins (read with no Node.js: npm's integrity is base64 SHA-512, CMake hashes in
+# hex). Sets OUT to the tarball's path and OUT_SHA512 to its hash.
+function(netsorter_download_npm out out_sha512 lock package)
+    file(READ "${lock}" text)
+    set(entry "node_modules/${package}")
+    string(JSON integrity GET "${text}" packages "${entry}" integrity)
+    string(JSON url GET "${text}" packages "${entry}" resolved)
+    if(NOT integrity MATCHES "^sha512-([A-Za-z0-9+/]+=*)$")
+        message(FATAL_ERROR "${lock}: no sha512 integrity for ${entry}")
+    endif()
+    execute_process(COMMAND printf %s "${CMAKE_MATCH_1}" COMMAND base64 --decode
+                    COMMAND od -A n -v -t x1 OUTPUT_VARIABLE sha512 COMMAND_ERROR_IS_FATAL ANY)
+    string(REGEX REPLACE "[ \n]" "" sha512 "${sha512}")
+    string(REGEX REPLACE ".*/" "" tarball_name "${url}")
+    netsorter_download(tarball "${tarball_name}" "${url}" SHA512 "${sha512}")
+    set(${out} "${tarball}" PARENT_SCOPE)
+    set(${out_sha512} "${sha512}" PARENT_SCOPE)
+endfunction()

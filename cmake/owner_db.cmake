@@ -26,17 +26,9 @@ set(NETSORTER_OWNER_DB_SIZE 0)
 if(NETSORTER_OWNER_MMDB STREQUAL netsorter_pinned_owner_mmdb)
     block(PROPAGATE NETSORTER_OWNER_DB_LICENSE_FILES NETSORTER_OWNER_DB_SHA256
                     NETSORTER_OWNER_DB_SIZE NETSORTER_OWNER_CSV_DIR)
-        set(entry "node_modules/${NETSORTER_OWNER_DB_PACKAGE}")
-        string(JSON integrity GET "${netsorter_lock}" packages "${entry}" integrity)
-        string(JSON url GET "${netsorter_lock}" packages "${entry}" resolved)
-        if(NOT integrity MATCHES "^sha512-([A-Za-z0-9+/]+=*)$")
-            message(FATAL_ERROR "${NETSORTER_OWNER_DB_LOCK}: no sha512 integrity for ${entry}")
-        endif()
-        execute_process(COMMAND printf %s "${CMAKE_MATCH_1}" COMMAND base64 --decode
-                        COMMAND od -A n -v -t x1 OUTPUT_VARIABLE sha512 COMMAND_ERROR_IS_FATAL ANY)
-        string(REGEX REPLACE "[ \n]" "" sha512 "${sha512}")
-        string(REGEX REPLACE ".*/" "" tarball_name "${url}")
-        netsorter_download(tarball "${tarball_name}" "${url}" SHA512 "${sha512}")
+        netsorter_download_npm(tarball sha512 "${NETSORTER_OWNER_DB_LOCK}"
+                               "${NETSORTER_OWNER_DB_PACKAGE}")
+        string(REGEX REPLACE ".*/" "" tarball_name "${tarball}")
 
         # The cache entry is named by the data and by the converter, so that a change of
         # either makes a new one.
