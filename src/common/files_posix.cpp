@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -203,6 +204,16 @@ Status replaceFile(const std::string& from, const std::string& to) {
         ::fsync(fd.get());
     }
     return Status::success();
+}
+
+void adviseHugePages(const void* data, std::size_t bytes) {
+    // Only whole pages inside the table.
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto from = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
+    const auto to = (reinterpret_cast<std::uintptr_t>(data) + bytes) / page * page;
+    if (to > from) {
+        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+    }
 }
 
 Result<bool> FileLock::tryLock(const std::string& path) {

@@ -206,6 +206,8 @@ Status replaceFile(const std::string& from, const std::string& to) {
     return Status::success();
 }
 
+void adviseHugePages(const void*, std::size_t) {}
+
 Result<bool> FileLock::tryLock(const std::string& path) {
     release();
     // Opened without sharing: a second opener is refused until this handle is closed,

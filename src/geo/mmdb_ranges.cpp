@@ -339,12 +339,18 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
     // IPv4 addresses are found as libmaxminddb finds them: in an IPv6 tree from the record
     // it reaches after 96 zero bits (or fewer, where the tree ends sooner).
     MmdbTreeReader reader(*db, records, keepNetworks);
+    // A tree has a leaf more than it has nodes, so the runs fit in that much room: reserved
+    // once, it is never copied, and the part not filled is never touched.
+    out.runs4_.reserve(std::size_t{meta.node_count} + 1);
+    adviseHugePages(out.runs4_.data(), out.runs4_.capacity() * sizeof(Run4));
     const bool ipv6 = meta.ip_version == 6;
     const std::uint64_t ipv4Root = ipv6 ? db->ipv4_start_node.node_value : 0;
     if (!reader.walk(ipv4Root, 32, std::nullopt, out.runs4_)) {
         return Status::failure(reader.reason());
     }
     if (ipv6) {
+        out.runs6_.reserve(std::size_t{meta.node_count} + 1);
+        adviseHugePages(out.runs6_.data(), out.runs6_.capacity() * sizeof(Run6));
         std::optional<std::uint64_t> ipv4Node;
         if (db->ipv4_start_node.netmask == kIpv4Depth && ipv4Root < meta.node_count) {
             ipv4Node = ipv4Root;
@@ -365,6 +371,8 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
         --out.bucketShift_;
     }
     const std::uint32_t buckets = std::uint32_t{1} << (32 - out.bucketShift_);
+    out.bucket4_.reserve(std::size_t{buckets} + 1);
+    adviseHugePages(out.bucket4_.data(), out.bucket4_.capacity() * sizeof(std::uint32_t));
     out.bucket4_.resize(std::size_t{buckets} + 1);
     std::uint32_t run = 0;
     for (std::uint32_t b = 0; b < buckets; ++b) {
@@ -374,8 +382,6 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
         out.bucket4_[b] = run;
     }
     out.bucket4_.back() = static_cast<std::uint32_t>(out.runs4_.size() - 1);
-    out.runs4_.shrink_to_fit();
-    out.runs6_.shrink_to_fit();
     return out;
 }
 
@@ -418,7 +424,8 @@ MmdbHit MmdbRanges::find(Ipv6Number key) const {
 }
 
 std::size_t MmdbRanges::tableBytes() const {
-    const auto bytes = [](const auto& v) { return v.capacity() * sizeof(v[0]); };
+    // What is filled: the room reserved beyond it is never touched, so never in memory.
+    const auto bytes = [](const auto& v) { return v.size() * sizeof(v[0]); };
     return bytes(runs4_) + bytes(bucket4_) + bytes(runs6_);
 }
 
