@@ -364,19 +364,15 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
         return Status::failure(records.unrecognised());
     }
 
-    // About one run per bucket, so that a lookup reads one place of the runs; between 2^16
-    // and 2^20 buckets (4 MiB).
-    while (out.bucketShift_ > 12 &&
-           (std::size_t{1} << (32 - out.bucketShift_)) < out.runs4_.size()) {
-        --out.bucketShift_;
-    }
-    const std::uint32_t buckets = std::uint32_t{1} << (32 - out.bucketShift_);
+    // 2^16 buckets: the bucket table (256 KiB) stays in the cache beside everything else a
+    // check touches, where a finer one would cost a miss of its own on every lookup.
+    const std::uint32_t buckets = std::uint32_t{1} << (32 - kBucketShift);
     out.bucket4_.reserve(std::size_t{buckets} + 1);
     adviseHugePages(out.bucket4_.data(), out.bucket4_.capacity() * sizeof(std::uint32_t));
     out.bucket4_.resize(std::size_t{buckets} + 1);
     std::uint32_t run = 0;
     for (std::uint32_t b = 0; b < buckets; ++b) {
-        while (run + 1 < out.runs4_.size() && out.runs4_[run + 1].start <= b << out.bucketShift_) {
+        while (run + 1 < out.runs4_.size() && out.runs4_[run + 1].start <= b << kBucketShift) {
             ++run;
         }
         out.bucket4_[b] = run;
@@ -387,7 +383,7 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
 
 MmdbHit MmdbRanges::find(std::uint32_t ipv4) const {
     // The runs that can hold the address lie between its bucket's and the next one's.
-    const std::uint32_t bucket = ipv4 >> bucketShift_;
+    const std::uint32_t bucket = ipv4 >> kBucketShift;
     const Run4* run = runs4_.data() + bucket4_[bucket];
     std::uint32_t count = bucket4_[bucket + 1] - bucket4_[bucket] + 1;
     while (count > 1) {

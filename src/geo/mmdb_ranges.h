@@ -108,11 +108,11 @@ class MmdbRanges {
 
     MmdbMetadata metadata_;
     // IPv4: the runs in order from 0; bucket4_[b] is the run holding the address
-    // b << bucketShift_ (one more entry: the last run), so a lookup searches only the runs
+    // b << kBucketShift (one more entry: the last run), so a lookup searches only the runs
     // between two neighbouring entries.
     std::vector<Run4> runs4_;
     std::vector<std::uint32_t> bucket4_;
-    int bucketShift_ = 16;
+    static constexpr int kBucketShift = 16;
     // IPv6 likewise, without buckets.
     std::vector<Run6> runs6_;
 };
