@@ -18,31 +18,42 @@ struct CloseInternet {
 };
 using Internet = std::unique_ptr<void, CloseInternet>;
 
+// WinHTTP's own codes are described by winhttp.dll, not by the system's table.
+std::string describe(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
+                                       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   GetModuleHandleW(L"winhttp.dll"), code, 0,
+                                   reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(text, &LocalFree);
+    std::wstring message(text ? text : L"", n);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L' ' || message.back() == L'.')) {
+        message.pop_back();
+    }
+    return message.empty() ? "WinHTTP error " + std::to_string(code) : fromWide(message);
+}
+
 // Why WinHTTP failed, and whether another try may do better: time-outs and dropped or
-// refused connections may pass, a bad certificate or a bad name will not.
+// refused connections may pass, a bad certificate or a bad name will not. Wine gives the
+// socket's own codes for some of them.
 Fetched failed(const char* what) {
     const DWORD code = GetLastError();
-    bool retryable = false;
-    std::string reason;
     switch (code) {
         case ERROR_WINHTTP_TIMEOUT:
-            retryable = true;
-            reason = "the server did not answer in time";
-            break;
+        case WSAETIMEDOUT:
+            return {false, true, std::string(what) + ": the server did not answer in time"};
         case ERROR_WINHTTP_CANNOT_CONNECT:
         case ERROR_WINHTTP_CONNECTION_ERROR:
         case ERROR_WINHTTP_NAME_NOT_RESOLVED:
         case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
-            retryable = true;
-            [[fallthrough]];
+        case WSAECONNRESET:
+        case WSAECONNABORTED:
+        case WSAECONNREFUSED:
+            return {false, true, std::string(what) + ": " + describe(code)};
         default:
-            reason = systemMessage(code);
-            if (reason.empty()) {
-                reason = "WinHTTP error " + std::to_string(code);
-            }
-            break;
+            return {false, false, std::string(what) + ": " + describe(code)};
     }
-    return {false, retryable, std::string(what) + ": " + reason};
 }
 
 // One session per fetch: the system's proxy (automatic detection where the system has it,
