@@ -145,7 +145,9 @@ Form1::Form1(HINSTANCE instance, std::wstring commandLine, std::string dataDir,
     : instance_(instance),
       commandLine_(std::move(commandLine)),
       engines_(std::move(dataDir), std::move(resolver)),
-      tray_(notifyIcon) {}
+      tray_(notifyIcon) {
+    engines_.useDownloads(userDataDir());
+}
 
 Form1::~Form1() {
     if (hwnd_ != nullptr) {
@@ -387,6 +389,9 @@ LRESULT Form1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 case Timer3:
                     Timer3_Timer();
                     break;
+                case kUpdateTimer:
+                    autoUpdateIfDue(false);
+                    break;
                 default:
                     break;
             }
@@ -411,6 +416,9 @@ LRESULT Form1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (wParam) {
                 Form_QueryUnload(SessionEnding);
             }
+            return 0;
+        case kUpdateDone:
+            updateDone();
             return 0;
         case WM_DPICHANGED: {
             dpi_ = HIWORD(wParam);
@@ -463,6 +471,8 @@ Status Form1::Form_Initialize() {
     setTimerEnabled(Timer2, interceptOn_);
     autostartOn_ = settings::autostartOn();
     setMenuCheck(IDM_SETTINGS_AUTOSTART, autostartOn_);
+    autoUpdateOn_ = settings::autoUpdateOn();
+    setMenuCheck(IDM_SETTINGS_AUTO_UPDATE, autoUpdateOn_);
     // Start in the tray: "/hide" anywhere in the arguments, letter case as written.
     if (commandLine_.find(L"/hide") != std::wstring::npos) {
         stayHidden_ = true;
@@ -479,6 +489,7 @@ Status Form1::Form_Initialize() {
             showFailure(text);
         }
     }
+    autoUpdateIfDue(true);
     return Status::success();
 }
 

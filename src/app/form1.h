@@ -173,6 +173,24 @@ class Form1 final : public automation::LinkTarget {
     // The file dialog of "База стран…" and "База владельцев сетей…", and the choice made.
     void chooseDatabaseFile(DatabaseKind kind);
     void mnuHelpAbout_Click();
+
+    // Keeping the databases current: one update at a time in a worker thread, which posts
+    // kUpdateDone when it ends; the databases it replaced answer from the next check on.
+    static constexpr UINT kUpdateDone = WM_APP + 1;
+    static constexpr UINT_PTR kUpdateTimer = 10;
+    struct UpdateRun;
+    void mnuSettingsUpdate_Click();
+    void mnuSettingsAutoUpdate_Click();
+    // silent: the automatic update, told only when it replaced a database or when updates
+    // have failed for long.
+    void startUpdate(bool silent);
+    void updateDone();
+    // At start and every day while the switch is on: an update when the last one that
+    // succeeded is a week old.
+    void autoUpdateIfDue(bool atStart);
+    std::shared_ptr<UpdateRun> updateRun_;
+    bool updateSilent_ = false;
+    bool autoUpdateOn_ = false;
 };
 
 }  // namespace netsorter

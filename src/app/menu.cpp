@@ -35,6 +35,10 @@ std::span<const MenuCommand> menuCommands() {
         {L"Настройки/База стран…", IDM_SETTINGS_COUNTRY_DB, &Form1::mnuSettingsCountryDb_Click},
         {L"Настройки/База владельцев сетей…", IDM_SETTINGS_OWNER_DB,
          &Form1::mnuSettingsOwnerDb_Click},
+        {L"Настройки/-", 0, nullptr},
+        {L"Настройки/Обновить базы", IDM_SETTINGS_UPDATE, &Form1::mnuSettingsUpdate_Click},
+        {L"Настройки/Обновлять базы автоматически", IDM_SETTINGS_AUTO_UPDATE,
+         &Form1::mnuSettingsAutoUpdate_Click},
         {L"?/О программе", IDM_HELP_ABOUT, &Form1::mnuHelpAbout_Click},
         {L"Tray/Развернуть", IDM_TRAY_OPEN, &Form1::mnuTrayOpen_Click},
     };

@@ -49,6 +49,14 @@ constexpr Reason kReasons[] = {
     {"the record at data offset {} is not a map",
      "запись со смещением {} в данных не является словарём"},
     {"more than {} different records", "больше {} разных записей"},
+    {"another update is running (it holds {})", "уже идёт другое обновление (занят файл {})"},
+    {"cannot download: the server answered {}", "не удалось скачать: сервер ответил {}"},
+    {"cannot download: {}", "не удалось скачать: {}"},
+    {"cannot fetch the checksum list {}: {}", "не удалось получить список контрольных сумм {}: {}"},
+    {"the checksum list {} names no {}", "в списке контрольных сумм {} нет файла {}"},
+    {"the file's SHA-256 is {}, the checksum list says {}",
+     "SHA-256 файла {}, а в списке контрольных сумм {}"},
+    {"cannot read {}: {}", "не удалось прочитать {}: {}"},
 };
 
 // The parts of text that stand for the pattern's "{}", or false when text does not match.

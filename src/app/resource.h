@@ -36,6 +36,8 @@
 #define IDM_SETTINGS_DEL_BROWSERS 40011
 #define IDM_SETTINGS_COUNTRY_DB 40012
 #define IDM_SETTINGS_OWNER_DB 40013
+#define IDM_SETTINGS_UPDATE 40014
+#define IDM_SETTINGS_AUTO_UPDATE 40015
 
 // Window class names, found by the test driver.
 #define NETSORTER_FORM_CLASS L"NetsorterForm1"

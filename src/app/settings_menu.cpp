@@ -14,6 +14,7 @@
 #include "common/text.h"
 #include "common/wide.h"
 #include "desktop/settings.h"
+#include "update/updater.h"
 
 namespace netsorter {
 namespace {
@@ -67,7 +68,24 @@ std::string aboutLine(const char* label, const DatabaseDescription& database) {
         line += ", для IPv6 " + std::string(fileName(database.ipv6Path)) + " (" +
                 dateOf(database.ipv6Path, database.ipv6Date) + ")";
     }
+    const std::string url = update::downloadedFrom(database.path);
+    line += "\r\n    " +
+            (url.empty() ? "из папки " + database.path.substr(0, database.path.size() -
+                                                                     fileName(database.path).size())
+                         : "скачана с " + url);
     return line;
+}
+
+// A database chosen by hand that is older than a download of its kind, said as such.
+std::string newerDownloadLine(const DatabaseDescription& database, const std::wstring& chosen) {
+    if (chosen.empty() || database.path != fromWide(chosen)) {
+        return {};
+    }
+    const std::optional<update::Download> newer =
+        update::newerDownload(database.kind, database.date, userDataDir());
+    return newer
+               ? "    выбранная база старее скачанной " + newer->path + " (" + newer->date + ")\r\n"
+               : std::string();
 }
 
 }  // namespace
@@ -161,9 +179,13 @@ void Form1::mnuHelpAbout_Click() {
         "Версия " NETSORTER_VERSION "\r\n" +
         aboutLine("База стран", databases[static_cast<std::size_t>(DatabaseKind::Country)]) +
         "\r\n" +
+        newerDownloadLine(databases[static_cast<std::size_t>(DatabaseKind::Country)],
+                          settings::countryDatabase()) +
         aboutLine("База владельцев сетей",
                   databases[static_cast<std::size_t>(DatabaseKind::Owner)]) +
-        "\r\n";
+        "\r\n" +
+        newerDownloadLine(databases[static_cast<std::size_t>(DatabaseKind::Owner)],
+                          settings::ownerDatabase());
     messageBox(text, L"О программе", MB_OK | MB_ICONINFORMATION);
 }
 

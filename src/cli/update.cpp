@@ -5,7 +5,6 @@
 #include "cli/console.h"
 #include "common/files.h"
 #include "common/json.h"
-#include "geo/mmdb_ranges.h"
 #include "update/updater.h"
 
 namespace netsorter::cli {
@@ -82,27 +81,14 @@ int updateDatabases(const Options& options, const std::string& dataDir) {
 }
 
 std::string newerDownloadNote(DatabaseKind kind, const std::string& chosenDate) {
-    const std::string dir = userDataDir();
-    std::string newest;
-    std::string newestDate;
-    for (const std::string& name : filesIn(dir)) {
-        const std::string path = fullName(dir, name);
-        const Result<std::string> note = readWholeFile(update::sourceNoteOf(path));
-        if (!note || !note->starts_with(std::string(update::kindName(kind)) + "\t")) {
-            continue;
-        }
-        const std::optional<MmdbMetadata> metadata = MmdbRanges::readMetadata(path);
-        if (metadata && metadata->buildDate() > chosenDate && metadata->buildDate() > newestDate) {
-            newest = path;
-            newestDate = metadata->buildDate();
-        }
-    }
-    if (newest.empty()) {
+    const std::optional<update::Download> newer =
+        update::newerDownload(kind, chosenDate, userDataDir());
+    if (!newer) {
         return {};
     }
     return std::string(update::kindName(kind)) + " database: the chosen file (" +
            (chosenDate.empty() ? "undated" : chosenDate) + ") is older than the download " +
-           newest + " (" + newestDate + ")\n";
+           newer->path + " (" + newer->date + ")\n";
 }
 
 }  // namespace netsorter::cli

@@ -9,6 +9,8 @@ constexpr wchar_t kSettingsKey[] = L"Software\\Netsorter";
 constexpr wchar_t kInterceptValue[] = L"intercept";
 constexpr wchar_t kCountryDatabaseValue[] = L"countryDatabase";
 constexpr wchar_t kOwnerDatabaseValue[] = L"asnDatabase";
+constexpr wchar_t kAutoUpdateValue[] = L"autoUpdate";
+constexpr wchar_t kLastUpdateValue[] = L"lastUpdate";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kRunValue[] = L"Netsorter";
 constexpr wchar_t kBrowserMenuKey[] =
@@ -43,6 +45,21 @@ void removeSetting(const wchar_t* name) {
 void storeSetting(const wchar_t* name, const std::wstring& text) {
     if (const win::UniqueKey key = win::createKey(HKEY_CURRENT_USER, kSettingsKey)) {
         win::writeString(key.get(), name, text);
+    }
+}
+
+DWORD readDword(const wchar_t* name) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    return RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value,
+                        &size) == ERROR_SUCCESS
+               ? value
+               : 0;
+}
+
+void storeDword(const wchar_t* name, DWORD value) {
+    if (const win::UniqueKey key = win::createKey(HKEY_CURRENT_USER, kSettingsKey)) {
+        win::writeDword(key.get(), name, value);
     }
 }
 
@@ -82,6 +99,22 @@ void storeOwnerDatabase(const std::wstring& path) {
 
 void forgetOwnerDatabase() {
     removeSetting(kOwnerDatabaseValue);
+}
+
+bool autoUpdateOn() {
+    return readDword(kAutoUpdateValue) == 1;
+}
+
+void storeAutoUpdate(bool on) {
+    storeDword(kAutoUpdateValue, on ? 1 : 0);
+}
+
+unsigned long lastUpdate() {
+    return readDword(kLastUpdateValue);
+}
+
+void storeLastUpdate(unsigned long secondsSince1970) {
+    storeDword(kLastUpdateValue, secondsSince1970);
 }
 
 bool autostartOn() {

@@ -22,6 +22,14 @@ std::wstring ownerDatabase();
 void storeOwnerDatabase(const std::wstring& path);
 void forgetOwnerDatabase();
 
+// Keeping the databases current by itself: on exactly when the REG_DWORD "autoUpdate" is 1.
+bool autoUpdateOn();
+void storeAutoUpdate(bool on);
+// When the last update that succeeded ended, in seconds since 1970 (REG_DWORD "lastUpdate");
+// 0 when none has.
+unsigned long lastUpdate();
+void storeLastUpdate(unsigned long secondsSince1970);
+
 // Start at logon: on when the value "Netsorter" of the Run key exists and is not empty.
 bool autostartOn();
 // On: the quoted exePath followed by " /hide". Off: removes the value, never the key.

@@ -8,6 +8,7 @@
 #include "common/sha256.h"
 #include "common/text.h"
 #include "geo/country_databases.h"
+#include "geo/mmdb_ranges.h"
 
 namespace netsorter::update {
 namespace {
@@ -188,6 +189,52 @@ Outcome updateOne(const Source& source, const Request& request, Transport& trans
 
 std::string sourceNoteOf(const std::string& database) {
     return database + ".source";
+}
+
+namespace {
+
+// The note's fields when it is one of the kind (any kind when none is asked for).
+std::vector<std::string> noteOf(const std::string& database) {
+    const Result<std::string> note = readWholeFile(sourceNoteOf(database));
+    std::vector<std::string> fields;
+    if (!note) {
+        return fields;
+    }
+    std::string_view text(*note);
+    text = text.substr(0, text.find_first_of("\r\n"));
+    for (;;) {
+        const std::size_t tab = text.find('\t');
+        fields.emplace_back(text.substr(0, tab));
+        if (tab == std::string_view::npos) {
+            return fields;
+        }
+        text.remove_prefix(tab + 1);
+    }
+}
+
+}  // namespace
+
+std::string downloadedFrom(const std::string& database) {
+    const std::vector<std::string> fields = noteOf(database);
+    return fields.size() >= 2 ? fields[1] : std::string();
+}
+
+std::optional<Download> newerDownload(DatabaseKind kind, const std::string& chosenDate,
+                                      const std::string& userDir) {
+    std::optional<Download> newest;
+    for (const std::string& name : filesIn(userDir)) {
+        const std::string path = fullName(userDir, name);
+        const std::vector<std::string> fields = noteOf(path);
+        if (fields.empty() || fields[0] != kindName(kind)) {
+            continue;
+        }
+        const std::optional<MmdbMetadata> metadata = MmdbRanges::readMetadata(path);
+        if (metadata && metadata->buildDate() > chosenDate &&
+            (!newest || metadata->buildDate() > newest->date)) {
+            newest = Download{path, metadata->buildDate()};
+        }
+    }
+    return newest;
 }
 
 Report updateDatabases(const Request& request, Transport& transport,

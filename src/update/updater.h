@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,5 +57,17 @@ Report updateDatabases(const Request& request, Transport& transport,
 // The name of the file beside a download that says where it came from: one line, the kind,
 // the URL and the attribution separated by tabs.
 std::string sourceNoteOf(const std::string& database);
+
+// Where a downloaded database came from: the URL of its note; empty for any other file.
+std::string downloadedFrom(const std::string& database);
+
+// The newest download of the kind in userDir built after chosenDate, if any: a database
+// chosen by hand that is older than it is worth a word.
+struct Download {
+    std::string path;
+    std::string date;
+};
+std::optional<Download> newerDownload(DatabaseKind kind, const std::string& chosenDate,
+                                      const std::string& userDir);
 
 }  // namespace netsorter::update

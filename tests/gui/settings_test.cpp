@@ -1,6 +1,7 @@
 // The menu bar and the toggles of the menu "Настройки" in this test's own process, where the
 // menu marks can be read (another process cannot read them under wine): the marks follow the
 // stored settings at start, and each use inverts the mark and the stored setting together.
+#include <ctime>
 #include <optional>
 #include <set>
 #include <string>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "app/menu.h"
+#include "desktop/settings.h"
 #include "form_fixture.h"
 
 namespace netsorter {
@@ -160,6 +162,36 @@ TEST(SettingsMenu, AutostartToggleInvertsMarkAndRunValue) {
             EXPECT_TRUE(keyExists(kRunKey));
         }
     }
+}
+
+// The automatic update's switch is a REG_DWORD that outlives the window, and its mark follows
+// it. A recent last update keeps the switch from starting one.
+TEST(SettingsMenu, AutoUpdateSwitchSurvivesRestart) {
+    RegDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey);
+    settings::storeLastUpdate(static_cast<unsigned long>(std::time(nullptr)));
+    const auto stored = []() -> std::optional<DWORD> {
+        DWORD value = 0;
+        DWORD size = sizeof value;
+        if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, L"autoUpdate", RRF_RT_REG_DWORD, nullptr,
+                         &value, &size) != ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        return value;
+    };
+    for (const bool on : {true, false}) {
+        {
+            Window window;
+            ASSERT_TRUE(window.created());
+            EXPECT_EQ(window.checked(IDM_SETTINGS_AUTO_UPDATE), !on);
+            window.command(IDM_SETTINGS_AUTO_UPDATE);
+            EXPECT_EQ(window.checked(IDM_SETTINGS_AUTO_UPDATE), on);
+        }
+        EXPECT_EQ(stored(), std::optional<DWORD>(on ? 1 : 0));
+        Window again;
+        ASSERT_TRUE(again.created());
+        EXPECT_EQ(again.checked(IDM_SETTINGS_AUTO_UPDATE), on);
+    }
+    RegDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey);
 }
 
 }  // namespace

@@ -2,12 +2,13 @@
 About box, on the real program."""
 import json
 import os
+import pwd
 import shutil
 import subprocess
 import tempfile
 import unittest
 
-from harness import (HERE, GuiTestCase, driver, install_copy, reg, reg_key, stop_any_program,
+from harness import (BIN, HERE, GuiTestCase, driver, install_copy, reg, reg_key, stop_any_program,
                      wait_until, win_path, wine)
 
 MENU_KEY = r"HKCU\Software\Microsoft\Internet Explorer\MenuExt\Проверить IP"
@@ -189,14 +190,16 @@ class AboutTest(GuiTestCase):
         box = message_box()
         lines = box["text"].split("\r\n")
         self.assertEqual((box["title"], box["buttons"]), ("О программе", ["OK"]))
-        self.assertEqual(lines[:3] + lines[6:],
+        self.assertEqual(lines[:3] + lines[8:],
                          ["Программа для определения типа трафика", '""',
                           "В программе использована база данных GeoIP http://www.maxmind.com",
                           ""])
         self.assertRegex(lines[3], r"^Версия \d+\.\d+\.\d+$")
         self.assertRegex(lines[4], r"^База стран: geo-whois-asn-country\.mmdb "
                                    r"\(\d{4}-\d\d-\d\d, данные NRO \(nro\.net\), CC BY 4\.0\)$")
-        self.assertRegex(lines[5], r"^База владельцев сетей: asn\.mmdb \(\d{4}-\d\d-\d\d, данные "
+        self.assertEqual(lines[5], "    из папки " + win_path(BIN) + "\\")
+        self.assertEqual(lines[7], "    из папки " + win_path(BIN) + "\\")
+        self.assertRegex(lines[6], r"^База владельцев сетей: asn\.mmdb \(\d{4}-\d\d-\d\d, данные "
                                    r"RouteViews \(routeviews\.org\), DB-IP \(db-ip\.com\) и NRO "
                                    r"\(nro\.net\), CC BY 4\.0\)$")
         driver("msgbox-press", "OK")
@@ -334,3 +337,53 @@ class CountryDatabaseTest(GuiTestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class UpdateTest(GuiTestCase):
+    """"Настройки" → "Обновить базы" while the window runs: the next check answers from the
+    download, without a restart."""
+
+    def setUp(self):
+        super().setUp()
+        stop_any_program()
+        reg("delete", SETTINGS_KEY, "/f", check=False)
+        self.addCleanup(reg, "delete", SETTINGS_KEY, "/f", check=False)
+        # The data folder answers from the older sample, which the download replaces.
+        self.where = install_copy(data=("nets.txt", "countries.txt"))
+        self.addCleanup(shutil.rmtree, self.where, ignore_errors=True)
+        work = tempfile.mkdtemp(prefix="netsorter-server-")
+        self.addCleanup(shutil.rmtree, work, ignore_errors=True)
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "tools", "mmdb_writer.py"),
+                        "samples", work], check=True)
+        subprocess.run("sha256sum newer.mmdb >SUMS", shell=True, cwd=work, check=True)
+        shutil.copy(os.path.join(work, "older.mmdb"), self.where)
+        server = subprocess.Popen(["/usr/bin/python3",
+                                   os.path.join(HERE, "..", "tools", "update_server.py"), work,
+                                   os.path.join(work, "port"), os.path.join(work, "log")])
+        self.addCleanup(server.wait)
+        self.addCleanup(server.kill)
+        port_file = os.path.join(work, "port")
+        wait_until(lambda: os.path.exists(port_file) and os.path.getsize(port_file), "the server")
+        with open(port_file, encoding="utf-8") as f:
+            port = f.read().strip()
+        url = f"http://127.0.0.1:{port}"
+        with open(os.path.join(self.where, "sources.txt"), "w", encoding="utf-8") as f:
+            f.write(f"country\t{url}/files/newer.mmdb\t{url}/files/SUMS\tдля проверки\n")
+        # The downloads land in the prefix's LOCALAPPDATA, whatever this environment says.
+        self.downloads = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users",
+                                      pwd.getpwuid(os.getuid()).pw_name, "AppData",
+                                      "Local", "Netsorter")
+        shutil.rmtree(self.downloads, ignore_errors=True)
+        self.addCleanup(shutil.rmtree, self.downloads, ignore_errors=True)
+
+    def test_update_from_the_menu_answers_the_next_check(self):
+        program = self.start(directory=self.where)
+        program.check("100.1.2.3")
+        program.wait_boxes({"ip": "100.1.2.3", "country": "OL"})
+        driver("menu", "Настройки/Обновить базы")
+        box = message_box()
+        self.assertEqual(box["text"], "Базы обновлены: страны — 2023-11-14")
+        driver("msgbox-press", "OK")
+        wait_until(no_message_box, "the box closed")
+        program.check("100.1.2.4")
+        program.wait_boxes({"ip": "100.1.2.4", "country": "NW"})
