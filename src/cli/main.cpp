@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "check/check.h"
+#include "check/extract.h"
 #include "cli/browser.h"
 #include "cli/console.h"
 #include "cli/options.h"
 #include "cli/output.h"
+#include "cli/summary.h"
 #include "cli/update.h"
 #include "common/files.h"
 #include "common/text.h"
@@ -154,28 +156,43 @@ std::string addressOf(const console::Line& line) {
 int checkBatch(Engines& engines, const Options& options) {
     CheckOptions check;
     check.onProblem = reportProblem;
-    check.reverseLookup = !options.noReverse;
+    // A log means millions of addresses: their names only when asked.
+    check.reverseLookup = options.extract ? options.reverse : !options.noReverse;
     const bool withAddress = options.fromStdin || options.addresses.size() > 1;
     bool first = true;
     std::string out;
-    auto checkOne = [&](std::string_view given) {
-        // The address as checked: a copied line's line end and blanks are no part of it.
-        const std::string address(trimWhitespace(given));
+    cli::Summary summary;
+    const auto show = [&](const std::string& address, std::optional<std::size_t> line) {
         const CheckResult result = checkAddress(address, engines, check);
+        if (options.summary) {
+            summary.add(result);
+            return;
+        }
         if (options.format == cli::Format::Text && !first) {
             console::writeOut("\n");
         }
         first = false;
         out.clear();
-        cli::format(out, options.format, address, result, withAddress);
+        cli::format(out, options.format, address, result, withAddress, line);
         console::writeOut(out);
+    };
+    auto checkOne = [&](std::string_view given) {
+        // The address as checked: a copied line's line end and blanks are no part of it.
+        show(std::string(trimWhitespace(given)), std::nullopt);
     };
     const auto checkStdin = [&] {
         if (const std::string hint = console::platform::inputHint(); !hint.empty()) {
             console::tell(hint);
         }
         for (console::Line line; console::readLine(line);) {
-            checkOne(addressOf(line));
+            if (!options.extract) {
+                checkOne(addressOf(line));
+                continue;
+            }
+            const std::string text = console::decodeLine(line.text);
+            for (const FoundAddress& found : findAddresses(text)) {
+                show(std::string(found.text), line.number);
+            }
         }
     };
     for (std::size_t i = 0; i <= options.addresses.size(); ++i) {
@@ -185,6 +202,9 @@ int checkBatch(Engines& engines, const Options& options) {
         if (i < options.addresses.size()) {
             checkOne(decodeText(options.addresses[i]));
         }
+    }
+    if (options.summary) {
+        console::writeOut(summary.format(options.format));
     }
     if (!console::inputError().empty()) {
         console::tell("cannot read standard input: " + console::inputError());

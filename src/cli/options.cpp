@@ -26,7 +26,8 @@ std::string usage(const std::string& name) {
     return "usage: " + name + " [--data-dir DIR] [--country-db FILE] [--asn-db FILE]\n" + indent +
            "[--format text|tsv|json] [--no-reverse] [ADDRESS...]\n"
            "       " +
-           name + " --version\n" + "       " + name +
+           name + " --extract [--reverse] [--summary] [--format F] < LOG\n" + "       " + name +
+           " --version\n" + "       " + name +
            " --update [--data-dir DIR] [--sources FILE] [--format json]\n" +
            "\n"
            "Tells the domain name, IP address, traffic type (from nets.txt), country\n"
@@ -46,6 +47,10 @@ std::string usage(const std::string& name) {
            "                     country, as_number, as_org, network: eight columns since\n"
            "                     version 1.1, five before) or json (one object per line)\n"
            "  --no-reverse       do not look up the name of a dotted address\n"
+           "  --extract          check every IPv4 and IPv6 address found in each line of\n"
+           "                     standard input (logs), with its line number; no name\n"
+           "                     lookups unless --reverse\n"
+           "  --summary          counts by traffic type, country and owner instead of rows\n"
            "  --version          the version, the data files and databases in use\n"
            "  --update           fetch the current country and owner databases named in\n"
            "                     sources.txt (or --sources FILE) into this user's folder\n"
@@ -94,6 +99,9 @@ constexpr OptionUse kOptionUses[] = {
     {"ADDRESS", kCheck},
     {"-", kCheck},
     {"--sources", kUpdate},
+    {"--extract", kCheck},
+    {"--summary", kCheck},
+    {"--reverse", kCheck},
 };
 constexpr const char* kModeNames[] = {
     "a check", "--version", "--native-host", "--install-native-host", "--uninstall-native-host",
@@ -137,6 +145,11 @@ class Parser {
         } else if (arg == "--no-reverse") {
             options_.noReverse = true;
             given("--no-reverse");
+        } else if (arg == "--extract" || arg == "--summary" || arg == "--reverse") {
+            (arg == "--extract"   ? options_.extract
+             : arg == "--summary" ? options_.summary
+                                  : options_.reverse) = true;
+            given(arg);
         } else if (const auto host = hostMode(arg); host != HostMode::None) {
             return hostSwitch(arg, host);
         } else if (takes(arg, "--data-dir")) {
@@ -243,6 +256,16 @@ class Parser {
             return true;
         }
         int mode = 0;  // an index of kModeNames
+        if (options_.extract && !options_.addresses.empty()) {
+            error_ = "--extract reads the lines of standard input, not addresses";
+            return false;
+        }
+        if (options_.reverse && (!options_.extract || options_.noReverse)) {
+            error_ = options_.noReverse ? "--reverse and --no-reverse together"
+                                        : "--reverse is for --extract: a check looks names up "
+                                          "unless --no-reverse";
+            return false;
+        }
         if (options_.update && (options_.version || options_.host != HostMode::None)) {
             error_ = "--update is a mode of its own";
             return false;

@@ -26,6 +26,12 @@ struct Options {
     std::string sourcesPath;
     Format format = Format::Text;
     bool noReverse = false;
+    // Every address found in each line of standard input is checked (log lines), without
+    // a reverse lookup unless reverse is given.
+    bool extract = false;
+    bool reverse = false;
+    // Counts by traffic type, country and owner instead of rows.
+    bool summary = false;
     bool fromStdin = false;
     // Where among the addresses standard input is read ("-", or no address at all).
     std::size_t stdinAt = 0;

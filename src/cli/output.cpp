@@ -20,7 +20,7 @@ size_t codePoints(const std::string& utf8) {
 }  // namespace
 
 void format(std::string& out, Format how, const std::string& address, const CheckResult& result,
-            bool withAddress) {
+            bool withAddress, std::optional<std::size_t> line) {
     const std::optional<OwnerFound>& owner = result.ownerFound;
     switch (how) {
         case Format::Tsv:
@@ -45,6 +45,9 @@ void format(std::string& out, Format how, const std::string& address, const Chec
             if (owner) {
                 out += owner->network;
             }
+            if (line) {
+                out += '\t' + std::to_string(*line);
+            }
             out += '\n';
             return;
         case Format::Json:
@@ -57,7 +60,8 @@ void format(std::string& out, Format how, const std::string& address, const Chec
                 (owner && owner->asNumber ? std::to_string(*owner->asNumber) : "null") +
                 ", \"as_org\": " +
                 (owner && !owner->organisation.empty() ? jsonString(owner->organisation) : "null") +
-                ", \"network\": " + (owner ? jsonString(owner->network) : "null") + "}\n";
+                ", \"network\": " + (owner ? jsonString(owner->network) : "null") +
+                (line ? ", \"line\": " + std::to_string(*line) : "") + "}\n";
             return;
         case Format::Text:
             break;
@@ -71,6 +75,9 @@ void format(std::string& out, Format how, const std::string& address, const Chec
         out += label + ":" + std::string(14 - codePoints(label), ' ');
         appendEscaped(out, *rows[i].second);
         out += '\n';
+    }
+    if (line) {
+        out += "Строка:        " + std::to_string(*line) + "\n";
     }
 }
 

@@ -1,6 +1,7 @@
 // The tool's three output formats of a checked address.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "check/check.h"
@@ -13,7 +14,9 @@ enum class Format { Text, Tsv, Json };
 // withAddress (several addresses); TSV and JSON always do. The text format shows control
 // characters as escapes (\n, \t, \x1b, and \\ for the backslash), TSV makes tabs and line
 // breaks blanks, JSON escapes as JSON does.
+// line, when given, is the number of the input line the address was found in (--extract):
+// the last TSV column, the JSON key "line", the text format's last row.
 void format(std::string& out, Format how, const std::string& address, const CheckResult& result,
-            bool withAddress);
+            bool withAddress, std::optional<std::size_t> line = std::nullopt);
 
 }  // namespace netsorter::cli

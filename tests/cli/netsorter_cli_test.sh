@@ -492,6 +492,41 @@ case_careful_users() {
     done
 }
 
+# A log: every address of each line with its line number; a summary's counts are the rows'
+# counts, and two halves' summaries add up to the whole's.
+case_summary() {
+    local d
+    d=$(arg_path "$data")
+    printf '%s\n' '10.1.2.3 - - "GET /?a=200.1.2.3 HTTP/1.1" "Chrome/120.0.6099.109"' \
+        'nothing here' 'from [2001:db8::1]:443 via 10.9.8.7:80.' >"$work/in"
+    stdin_file=$work/in run --data-dir "$d" --extract --format tsv
+    expect_status 0 extract
+    [[ $(cut -f1,9 "$work/out" | tr '\t\n' ' |') == "10.1.2.3 1|200.1.2.3 1|2001:db8::1 3|10.9.8.7 3|" ]] ||
+        fail "extract: $(cat "$work/out")"
+    python3 -c '
+import random
+r = random.Random(7)
+for _ in range(3000):
+    print("%d.%d.%d.%d" % (r.choice([10, 64, 200, 150]), r.randrange(256), r.randrange(256), 1))
+' >"$work/in"
+    stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv
+    awk -F'\t' '{ t[$4]++; c[$5]++; o[$6 == "" ? "<не удалось определить владельца>" : $6]++ }
+        END { for (k in t) print "traffic\t" k "\t" t[k]; for (k in c) print "country\t" k "\t" c[k]
+              for (k in o) print "owner\t" k "\t" o[k]; print "total\taddresses\t" NR }' \
+        "$work/out" | sort >"$work/counted"
+    stdin_file=$work/in run --data-dir "$d" --no-reverse --format tsv --summary
+    expect_status 0 summary
+    sort "$work/out" | cmp -s - "$work/counted" || fail "summary: $(cat "$work/out")"
+    # The halves' counts, summed by group and name, are the whole's.
+    head -n 1000 "$work/in" >"$work/in1"
+    tail -n +1001 "$work/in" >"$work/in2"
+    for part in 1 2; do
+        stdin_file=$work/in$part out_file=$work/sum$part run --data-dir "$d" --no-reverse --format tsv --summary
+    done
+    awk -F'\t' '{ s[$1 "\t" $2] += $3 } END { for (k in s) print k "\t" s[k] }' "$work/sum1" "$work/sum2" |
+        sort | cmp -s - "$work/counted" || fail "summary: the halves do not add up"
+}
+
 case_duplicate_key() {
     local dir
     dir=$(data_without)
