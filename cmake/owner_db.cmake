@@ -19,11 +19,13 @@ string(JSON NETSORTER_OWNER_DB_VERSION GET "${netsorter_lock}" packages
        "node_modules/${NETSORTER_OWNER_DB_PACKAGE}" version)
 
 set(NETSORTER_OWNER_DB_LICENSE_FILES "")
+set(NETSORTER_OWNER_DB_PINNED OFF)
 # The pinned data's CSV files, for the tests that compare the database with them.
 set(NETSORTER_OWNER_CSV_DIR "")
 set(NETSORTER_OWNER_DB_SHA256 "")
 set(NETSORTER_OWNER_DB_SIZE 0)
 if(NETSORTER_OWNER_MMDB STREQUAL netsorter_pinned_owner_mmdb)
+    set(NETSORTER_OWNER_DB_PINNED ON)
     block(PROPAGATE NETSORTER_OWNER_DB_LICENSE_FILES NETSORTER_OWNER_DB_SHA256
                     NETSORTER_OWNER_DB_SIZE NETSORTER_OWNER_CSV_DIR)
         netsorter_download_npm(tarball sha512 "${NETSORTER_OWNER_DB_LOCK}"
