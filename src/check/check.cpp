@@ -67,6 +67,18 @@ std::string countryText(std::string_view description) {
     return text;
 }
 
+std::string countryShown(const CountryLookup& country) {
+    // A code the names table has no line for is shown as it is; an empty description has
+    // nothing to show, just as a failed lookup has not.
+    if (country.found && !country.code.empty()) {
+        return country.code;
+    }
+    if (country.found && !country.description.empty()) {
+        return countryText(country.description);
+    }
+    return kCountryUnknown;
+}
+
 CheckResult checkAddress(std::string_view address, Engines& engines, const CheckOptions& options) {
     CheckResult result;
     const auto known = [&](CheckField field, std::string& slot, std::string text) {
@@ -131,15 +143,7 @@ CheckResult checkAddress(std::string_view address, Engines& engines, const Check
     known(CheckField::Ip, result.ip, ip);
     const CountryLookup country = engines.geo().getCountryByIP(parsed, options.yield);
     report(country.damaged);
-    // A code the names table has no line for is shown as it is; an empty description has
-    // nothing to show, just as a failed lookup has not.
-    std::string text = kCountryUnknown;
-    if (country.found && !country.code.empty()) {
-        text = country.code;
-    } else if (country.found && !country.description.empty()) {
-        text = countryText(country.description);
-    }
-    known(CheckField::Country, result.country, std::move(text));
+    known(CheckField::Country, result.country, countryShown(country));
 
     // The table stays with this check even if another database is chosen meanwhile.
     const std::shared_ptr<const MmdbOwners> owners = engines.owners().table;

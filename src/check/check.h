@@ -60,6 +60,9 @@ struct CheckOptions {
 // or more, else f1.
 std::string countryText(std::string_view description);
 
+// What the country field shows for a lookup's answer.
+std::string countryShown(const CountryLookup& country);
+
 // Checks an address (a URL, a host name or an IPv4 text; blanks around it are dropped).
 CheckResult checkAddress(std::string_view address, Engines& engines,
                          const CheckOptions& options = {});

@@ -17,9 +17,23 @@ std::string& bytesError() {
     return error;
 }
 
+std::function<void()>& drainHook() {
+    static std::function<void()> drain;
+    return drain;
+}
+
 LineReader& input() {
-    // Whoever feeds the input may wait for the answers so far.
-    static LineReader in(platform::readIn, flushOut);
+    // Whoever feeds the input may wait for the answers so far: they are out before a read
+    // that would wait.
+    static LineReader in(platform::readIn, [] {
+        if (platform::inputReady()) {
+            return;
+        }
+        if (drainHook()) {
+            drainHook()();
+        }
+        flushOut();
+    });
     return in;
 }
 
@@ -48,6 +62,10 @@ void flushOut() {
 void writeErr(std::string_view utf8) {
     flushOut();
     platform::writeErr(utf8);
+}
+
+void beforeInputWaits(std::function<void()> drain) {
+    drainHook() = std::move(drain);
 }
 
 bool readLine(Line& line) {

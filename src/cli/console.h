@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -36,6 +37,9 @@ void writeOut(std::string_view utf8);
 void flushOut();
 void writeErr(std::string_view utf8);
 
+// Runs before readLine waits for standard input, before the output is flushed: whoever
+// feeds the input may wait for the answers so far. Empty: nothing but the flush.
+void beforeInputWaits(std::function<void()> drain);
 // One line of standard input, as LineReader reads it; false at its end or on a failure.
 bool readLine(Line& line);
 // Standard input as bytes, for the browsers' host (never mixed with readLine): size bytes,
@@ -59,6 +63,8 @@ Result<std::size_t> readIn(char* buffer, std::size_t size);
 // 8-bit text that is not UTF-8 in the code page the user's console types in, when it is
 // neither UTF-8 nor Windows-1251 and the bytes fit it; empty otherwise.
 std::string fromConsoleCodePage(std::string_view bytes);
+// Whether a read of standard input would answer at once (data, its end, or a failure).
+bool inputReady();
 // How to end standard input when a person types it; empty when no one does.
 std::string inputHint();
 }  // namespace platform

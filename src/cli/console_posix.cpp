@@ -88,6 +88,12 @@ Result<std::size_t> readIn(char* buffer, std::size_t size) {
     }
 }
 
+bool inputReady() {
+    pollfd in{STDIN_FILENO, POLLIN, 0};
+    // An error or a hang-up is ready too: the read tells it at once.
+    return ::poll(&in, 1, 0) != 0;
+}
+
 std::string fromConsoleCodePage(std::string_view) {
     return {};
 }

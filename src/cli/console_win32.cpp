@@ -147,6 +147,21 @@ Result<std::size_t> readIn(char* buffer, std::size_t size) {
     return std::size_t{got};
 }
 
+bool inputReady() {
+    const HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+    switch (GetFileType(h)) {
+        case FILE_TYPE_DISK:
+            return true;
+        case FILE_TYPE_PIPE: {
+            DWORD available = 0;
+            // A pipe whose writer has gone ends at once.
+            return !PeekNamedPipe(h, nullptr, 0, nullptr, &available, nullptr) || available > 0;
+        }
+        default:  // a console, a device: someone types
+            return false;
+    }
+}
+
 std::string fromConsoleCodePage(std::string_view bytes) {
     const UINT codePage = GetConsoleCP();
     if (codePage == 0 || codePage == 1251 || codePage == CP_UTF8 || bytes.empty()) {

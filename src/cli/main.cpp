@@ -1,13 +1,17 @@
 // netsorter: the check of the window, run headless. A check from here is a check from the
 // window's button; --no-reverse makes it one from the tray, where the reverse lookup is
 // not made.
+#include <algorithm>
 #include <exception>
 #include <set>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "check/check.h"
 #include "check/extract.h"
+#include "cli/batch.h"
 #include "cli/browser.h"
 #include "cli/console.h"
 #include "cli/options.h"
@@ -138,17 +142,29 @@ int serveBrowser(Engines& engines) {
     });
 }
 
-// The address of a line of standard input, telling why a line is none.
-std::string addressOf(const console::Line& line) {
-    if (line.fault != console::Line::Fault::None) {
-        console::tell(
-            "warning: line " + std::to_string(line.number) + " of standard input " +
-            (line.fault == console::Line::Fault::TooLong
-                 ? "is longer than " + std::to_string(console::kMaxLineBytes >> 10) + " KiB"
-                 : std::string("holds a NUL byte")) +
-            "; it is checked as an empty address");
+// Why a line of standard input is no address, if it is none.
+std::string lineWarning(const console::Line& line) {
+    if (line.fault == console::Line::Fault::None) {
+        return {};
     }
-    return console::decodeLine(line.text);
+    return "warning: line " + std::to_string(line.number) + " of standard input " +
+           (line.fault == console::Line::Fault::TooLong
+                ? "is longer than " + std::to_string(console::kMaxLineBytes >> 10) + " KiB"
+                : std::string("holds a NUL byte")) +
+           "; it is checked as an empty address";
+}
+
+// Plain ASCII text is its own UTF-8: most lines of a list or a log need no decoding.
+bool isPlainAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+unsigned jobsOf(const Options& options) {
+    if (options.jobs != 0) {
+        return options.jobs;
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 // The addresses of the command line, with those of standard input where "-" stands among
@@ -158,40 +174,30 @@ int checkBatch(Engines& engines, const Options& options) {
     check.onProblem = reportProblem;
     // A log means millions of addresses: their names only when asked.
     check.reverseLookup = options.extract ? options.reverse : !options.noReverse;
-    const bool withAddress = options.fromStdin || options.addresses.size() > 1;
-    bool first = true;
-    std::string out;
-    cli::Summary summary;
-    const auto show = [&](const std::string& address, std::optional<std::size_t> line) {
-        const CheckResult result = checkAddress(address, engines, check);
-        if (options.summary) {
-            summary.add(result);
-            return;
-        }
-        if (options.format == cli::Format::Text && !first) {
-            console::writeOut("\n");
-        }
-        first = false;
-        out.clear();
-        cli::format(out, options.format, address, result, withAddress, line);
-        console::writeOut(out);
-    };
-    auto checkOne = [&](std::string_view given) {
-        // The address as checked: a copied line's line end and blanks are no part of it.
-        show(std::string(trimWhitespace(given)), std::nullopt);
-    };
+    cli::Batch batch(engines, check,
+                     {.format = options.format,
+                      .withAddress = options.fromStdin || options.addresses.size() > 1,
+                      .summary = options.summary,
+                      .jobs = options.fromStdin ? jobsOf(options) : 1});
+    // Whoever feeds standard input may wait for the answers so far.
+    console::beforeInputWaits([&batch] { batch.drain(); });
     const auto checkStdin = [&] {
         if (const std::string hint = console::platform::inputHint(); !hint.empty()) {
             console::tell(hint);
         }
+        std::string decoded;
         for (console::Line line; console::readLine(line);) {
+            const bool plain = isPlainAscii(line.text);
+            if (!plain) {
+                decoded = console::decodeLine(line.text);
+            }
+            const std::string_view text = plain ? std::string_view(line.text) : decoded;
             if (!options.extract) {
-                checkOne(addressOf(line));
+                batch.add(text, std::nullopt, lineWarning(line));
                 continue;
             }
-            const std::string text = console::decodeLine(line.text);
             for (const FoundAddress& found : findAddresses(text)) {
-                show(std::string(found.text), line.number);
+                batch.add(found.text, line.number);
             }
         }
     };
@@ -200,11 +206,13 @@ int checkBatch(Engines& engines, const Options& options) {
             checkStdin();
         }
         if (i < options.addresses.size()) {
-            checkOne(decodeText(options.addresses[i]));
+            batch.add(decodeText(options.addresses[i]));
         }
     }
+    batch.drain();
+    console::beforeInputWaits({});
     if (options.summary) {
-        console::writeOut(summary.format(options.format));
+        console::writeOut(batch.summary().format(options.format));
     }
     if (!console::inputError().empty()) {
         console::tell("cannot read standard input: " + console::inputError());

@@ -24,7 +24,7 @@ std::string usage(const std::string& name) {
     // Every line fits an 80-column console, which wraps a full line's last character.
     const std::string indent(name.size() + 8, ' ');
     return "usage: " + name + " [--data-dir DIR] [--country-db FILE] [--asn-db FILE]\n" + indent +
-           "[--format text|tsv|json] [--no-reverse] [ADDRESS...]\n"
+           "[--format FORMAT] [--no-reverse] [--jobs N] [ADDRESS...]\n"
            "       " +
            name + " --extract [--reverse] [--summary] [--format F] < LOG\n" + "       " + name +
            " --version\n" + "       " + name +
@@ -47,6 +47,8 @@ std::string usage(const std::string& name) {
            "                     country, as_number, as_org, network: eight columns since\n"
            "                     version 1.1, five before) or json (one object per line)\n"
            "  --no-reverse       do not look up the name of a dotted address\n"
+           "  --jobs N           check standard input on N threads (default: one per\n"
+           "                     core); the output is the same, in the input's order\n"
            "  --extract          check every IPv4 and IPv6 address found in each line of\n"
            "                     standard input (logs), with its line number; no name\n"
            "                     lookups unless --reverse\n"
@@ -102,6 +104,7 @@ constexpr OptionUse kOptionUses[] = {
     {"--extract", kCheck},
     {"--summary", kCheck},
     {"--reverse", kCheck},
+    {"--jobs", kCheck},
 };
 constexpr const char* kModeNames[] = {
     "a check", "--version", "--native-host", "--install-native-host", "--uninstall-native-host",
@@ -160,6 +163,8 @@ class Parser {
             return value("--asn-db", options_.ownerDatabase);
         } else if (takes(arg, "--format")) {
             return format();
+        } else if (takes(arg, "--jobs")) {
+            return jobs();
         } else {
             error_ = "unknown option: " + arg;
             return false;
@@ -239,6 +244,26 @@ class Parser {
             error_ = "unknown format: " + format;
             return false;
         }
+        return true;
+    }
+
+    bool jobs() {
+        std::string text;
+        if (!value("--jobs", text)) {
+            return false;
+        }
+        // More threads than this would only wait on one another.
+        constexpr unsigned kMaxJobs = 256;
+        unsigned n = 0;
+        for (const char c : text) {
+            n = c >= '0' && c <= '9' && n <= kMaxJobs ? n * 10 + static_cast<unsigned>(c - '0')
+                                                      : kMaxJobs + 1;
+        }
+        if (n == 0 || n > kMaxJobs) {
+            error_ = "--jobs takes a number from 1 to " + std::to_string(kMaxJobs) + ": " + text;
+            return false;
+        }
+        options_.jobs = n;
         return true;
     }
 

@@ -32,6 +32,8 @@ struct Options {
     bool reverse = false;
     // Counts by traffic type, country and owner instead of rows.
     bool summary = false;
+    // Threads checking standard input's addresses; 0: one per core.
+    unsigned jobs = 0;
     bool fromStdin = false;
     // Where among the addresses standard input is read ("-", or no address at all).
     std::size_t stdinAt = 0;

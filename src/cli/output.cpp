@@ -1,5 +1,7 @@
 #include "cli/output.h"
 
+#include <cstdint>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -22,6 +24,16 @@ size_t codePoints(const std::string& utf8) {
 void format(std::string& out, Format how, const std::string& address, const CheckResult& result,
             bool withAddress, std::optional<std::size_t> line) {
     const std::optional<OwnerFound>& owner = result.ownerFound;
+    const auto appendNumber = [&out](std::uint64_t n) {
+        char digits[20];
+        char* end = std::end(digits);
+        char* at = end;
+        do {
+            *--at = static_cast<char>('0' + n % 10);
+            n /= 10;
+        } while (n != 0);
+        out.append(at, end);
+    };
     switch (how) {
         case Format::Tsv:
             for (const std::string* field :
@@ -35,7 +47,7 @@ void format(std::string& out, Format how, const std::string& address, const Chec
             // Without an owner the three fields are empty.
             out += '\t';
             if (owner && owner->asNumber) {
-                out += std::to_string(*owner->asNumber);
+                appendNumber(*owner->asNumber);
             }
             out += '\t';
             if (owner) {
@@ -46,38 +58,68 @@ void format(std::string& out, Format how, const std::string& address, const Chec
                 out += owner->network;
             }
             if (line) {
-                out += '\t' + std::to_string(*line);
+                out += '\t';
+                appendNumber(*line);
             }
             out += '\n';
             return;
-        case Format::Json:
-            out +=
-                "{\"address\": " + jsonString(address) +
-                ", \"domain\": " + jsonString(result.domain) +
-                ", \"ip\": " + jsonString(result.ip) +
-                ", \"traffic\": " + jsonString(result.traffic) +
-                ", \"country\": " + jsonString(result.country) + ", \"as_number\": " +
-                (owner && owner->asNumber ? std::to_string(*owner->asNumber) : "null") +
-                ", \"as_org\": " +
-                (owner && !owner->organisation.empty() ? jsonString(owner->organisation) : "null") +
-                ", \"network\": " + (owner ? jsonString(owner->network) : "null") +
-                (line ? ", \"line\": " + std::to_string(*line) : "") + "}\n";
+        case Format::Json: {
+            const std::pair<const char*, const std::string*> fields[] = {
+                {"{\"address\": ", &address},
+                {", \"domain\": ", &result.domain},
+                {", \"ip\": ", &result.ip},
+                {", \"traffic\": ", &result.traffic},
+                {", \"country\": ", &result.country}};
+            for (const auto& [key, value] : fields) {
+                out += key;
+                appendJsonString(out, *value);
+            }
+            out += ", \"as_number\": ";
+            if (owner && owner->asNumber) {
+                appendNumber(*owner->asNumber);
+            } else {
+                out += "null";
+            }
+            out += ", \"as_org\": ";
+            if (owner && !owner->organisation.empty()) {
+                appendJsonString(out, owner->organisation);
+            } else {
+                out += "null";
+            }
+            out += ", \"network\": ";
+            if (owner) {
+                appendJsonString(out, owner->network);
+            } else {
+                out += "null";
+            }
+            if (line) {
+                out += ", \"line\": ";
+                appendNumber(*line);
+            }
+            out += "}\n";
             return;
+        }
         case Format::Text:
             break;
     }
-    const std::pair<const char*, const std::string*> rows[] = {
-        {"Адрес", &address},         {"Доменное имя", &result.domain},
-        {"IP-адрес", &result.ip},    {"Тип трафика", &result.traffic},
-        {"Страна", &result.country}, {"Владелец сети", &result.owner}};
-    for (size_t i = withAddress ? 0 : 1; i < std::size(rows); ++i) {
-        const std::string label = rows[i].first;
-        out += label + ":" + std::string(14 - codePoints(label), ' ');
-        appendEscaped(out, *rows[i].second);
+    // Each label with its colon, padded to one column.
+    static const auto padded = [](std::string_view label) {
+        return std::string(label) + ":" + std::string(14 - codePoints(std::string(label)), ' ');
+    };
+    static const std::string labels[] = {
+        padded("Адрес"),  padded("Доменное имя"),  padded("IP-адрес"), padded("Тип трафика"),
+        padded("Страна"), padded("Владелец сети"), padded("Строка")};
+    const std::string* const values[] = {&address,        &result.domain,  &result.ip,
+                                         &result.traffic, &result.country, &result.owner};
+    for (size_t i = withAddress ? 0 : 1; i < std::size(values); ++i) {
+        out += labels[i];
+        appendEscaped(out, *values[i]);
         out += '\n';
     }
     if (line) {
-        out += "Строка:        " + std::to_string(*line) + "\n";
+        out += labels[6];
+        appendNumber(*line);
+        out += '\n';
     }
 }
 

@@ -29,6 +29,17 @@ void Summary::add(const CheckResult& result) {
     ++total_;
 }
 
+void Summary::merge(const Summary& other) {
+    for (const auto& [mine, theirs] : {std::pair{&traffic_, &other.traffic_},
+                                       {&country_, &other.country_},
+                                       {&owner_, &other.owner_}}) {
+        for (const auto& [name, count] : *theirs) {
+            (*mine)[name] += count;
+        }
+    }
+    total_ += other.total_;
+}
+
 std::string Summary::format(Format how) const {
     const std::pair<const char*, const Counts*> groups[] = {
         {"traffic", &traffic_}, {"country", &country_}, {"owner", &owner_}};

@@ -16,6 +16,8 @@ namespace netsorter::cli {
 class Summary {
   public:
     void add(const CheckResult& result);
+    // Adds the counts of another summary.
+    void merge(const Summary& other);
     // TSV: group<TAB>name<TAB>count lines (traffic, country, owner, then total), each group
     // by count descending, then name; JSON: one object of the same groups; text: a table.
     std::string format(Format how) const;

@@ -315,8 +315,21 @@ Result<std::vector<JsonMember>> readJsonObject(std::string_view json) {
 }
 
 std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
+    std::string out;
+    appendJsonString(out, text);
+    return out;
+}
+
+void appendJsonString(std::string& out, std::string_view text) {
+    out += '"';
+    std::size_t from = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (c >= 0x20 && c != '"' && c != '\\') {
+            continue;
+        }
+        out.append(text, from, at - from);
+        from = at + 1;
         switch (c) {
             case '"':
                 out += "\\\"";
@@ -334,17 +347,14 @@ std::string jsonString(const std::string& text) {
                 out += "\\t";
                 break;
             default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    static constexpr char kHex[] = "0123456789abcdef";
-                    out += "\\u00";
-                    out += kHex[(c >> 4) & 0xF];
-                    out += kHex[c & 0xF];
-                } else {
-                    out += c;
-                }
+                static constexpr char kHex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += kHex[c >> 4];
+                out += kHex[c & 0xF];
         }
     }
-    return out + "\"";
+    out.append(text, from);
+    out += '"';
 }
 
 }  // namespace netsorter

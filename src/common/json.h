@@ -27,5 +27,6 @@ Result<std::vector<JsonMember>> readJsonObject(std::string_view json);
 
 // A UTF-8 text as a JSON string literal, quotation marks included.
 std::string jsonString(const std::string& text);
+void appendJsonString(std::string& out, std::string_view text);
 
 }  // namespace netsorter

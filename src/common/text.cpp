@@ -1,5 +1,6 @@
 #include "common/text.h"
 
+#include <array>
 #include <cstdint>
 #include <utility>
 
@@ -280,9 +281,21 @@ Result<std::string> decodeDataFile(std::string_view bytes) {
 
 void appendEscaped(std::string& out, std::string_view text, bool tsvField) {
     constexpr char kHex[] = "0123456789abcdef";
+    // The bytes that may start something to escape; any other is copied as it is.
+    static constexpr std::array<bool, 256> kMayEscape = [] {
+        std::array<bool, 256> may{};
+        for (std::size_t c = 0; c < 0x20; ++c) {
+            may[c] = true;
+        }
+        may[0x7F] = may['\\'] = may[0xC2] = may[0xE2] = true;
+        return may;
+    }();
     std::size_t from = 0;
     for (std::size_t at = 0; at < text.size(); ++at) {
         auto code = static_cast<unsigned char>(text[at]);
+        if (!kMayEscape[code]) {
+            continue;
+        }
         std::size_t length = 1;
         if (code == 0xC2 && at + 1 < text.size()) {
             const auto next = static_cast<unsigned char>(text[at + 1]);

@@ -31,6 +31,10 @@ class MmdbCountrySource final : public CountrySource {
         }
         return answer;
     }
+    // The table's answer number, 0 being no country.
+    std::uint32_t answerKey(const IpAddress& address) const override {
+        return countries_.answer(address) + 1;
+    }
 
     const MmdbCountries& countries() const { return countries_; }
 

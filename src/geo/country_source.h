@@ -35,6 +35,12 @@ class CountrySource {
     // as the IPv4 address. A source may give the caller's events their turns while it
     // works; whatever runs then, the answer stays this source's own.
     virtual CountryAnswer countryOf(const IpAddress& address, const Yield& yield) = 0;
+
+    // For a caller that keeps the answers it has seen: a number that stands for the answer
+    // countryOf gives the address (equal numbers, equal answers), found without changing
+    // anything, so that any thread may ask. 0 where the source cannot tell without reading
+    // its file.
+    virtual std::uint32_t answerKey(const IpAddress& /*address*/) const { return 0; }
 };
 
 }  // namespace netsorter

@@ -29,6 +29,11 @@ class MmdbCountries {
         return code(ranges_.find(ipv6).answer);
     }
 
+    // The table's number of the address's country: equal numbers, equal codes; 0 for none.
+    std::uint32_t answer(const IpAddress& address) const {
+        return (address.isV4() ? ranges_.find(address.v4()) : ranges_.find(address.v6())).answer;
+    }
+
     const MmdbMetadata& metadata() const { return ranges_.metadata(); }
     // The memory the tables hold, in bytes.
     std::size_t tableBytes() const;

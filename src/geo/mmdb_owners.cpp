@@ -117,6 +117,7 @@ std::optional<OwnerAnswer> MmdbOwners::owner(const IpAddress& address) const {
     answer.organisation =
         std::string_view(organisations_).substr(owner.organisationAt, owner.organisationSize);
     answer.prefixLength = hit.prefixLength;
+    answer.key = hit.answer;
     if (address.isV4()) {
         const std::uint32_t mask =
             hit.prefixLength == 0 ? 0 : ~std::uint32_t{0} << (32 - hit.prefixLength);
@@ -128,7 +129,21 @@ std::optional<OwnerAnswer> MmdbOwners::owner(const IpAddress& address) const {
 }
 
 std::string OwnerAnswer::networkText() const {
-    return formatIp(network) + "/" + std::to_string(prefixLength);
+    std::string text;
+    appendNetworkText(text);
+    return text;
+}
+
+void OwnerAnswer::appendNetworkText(std::string& out) const {
+    appendIp(out, network);
+    out += '/';
+    if (prefixLength >= 100) {
+        out += static_cast<char>('0' + prefixLength / 100);
+    }
+    if (prefixLength >= 10) {
+        out += static_cast<char>('0' + prefixLength / 10 % 10);
+    }
+    out += static_cast<char>('0' + prefixLength % 10);
 }
 
 std::size_t MmdbOwners::tableBytes() const {

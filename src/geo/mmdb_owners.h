@@ -19,9 +19,12 @@ struct OwnerAnswer {
     // The database's network of the address: its first address and prefix length.
     IpAddress network;
     int prefixLength = 0;
+    // The owner's place in its table: equal keys, equal number and organisation.
+    std::uint32_t key = 0;
 
     // The network as text: 8.8.8.0/24.
     std::string networkText() const;
+    void appendNetworkText(std::string& out) const;
 };
 
 class MmdbOwners {

@@ -221,15 +221,20 @@ bool parseIp(std::string_view text, IpAddress& address) {
 
 std::string formatIp(const IpAddress& address) {
     std::string out;
+    appendIp(out, address);
+    return out;
+}
+
+void appendIp(std::string& out, const IpAddress& address) {
     if (address.isV4()) {
         appendDotted(out, address.v4());
-        return out;
+        return;
     }
     const Ipv6Number n = address.v6();
     if (isIpv4Mapped(n)) {
-        out = "::ffff:";
+        out += "::ffff:";
         appendDotted(out, address.v4());
-        return out;
+        return;
     }
     std::uint16_t groups[8];
     for (int k = 0; k < 4; ++k) {
@@ -269,7 +274,6 @@ std::string formatIp(const IpAddress& address) {
             }
         }
     }
-    return out;
 }
 
 bool parseIpRange(std::string_view text, IpRange& range, bool noteAllowed) {

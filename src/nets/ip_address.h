@@ -80,6 +80,8 @@ bool parseIp(std::string_view text, IpAddress& address);
 // 5952 for IPv6: lower case, no leading zeros, the longest run of two or more zero groups
 // (the first of equal runs) as "::", and ::ffff:a.b.c.d with its dotted tail.
 std::string formatIp(const IpAddress& address);
+// The same, appended to out.
+void appendIp(std::string& out, const IpAddress& address);
 
 // An IPv6 subnet of nets.txt: its first address, on its prefix boundary, and its prefix.
 struct Ipv6Net {

@@ -133,7 +133,7 @@ std::string clsNetChecker::checkIp(std::string_view ip) const {
                                                           : firstContaining(range.v6)];
 }
 
-std::string clsNetChecker::checkIp(const IpAddress& ip) const {
+const std::string& clsNetChecker::checkIp(const IpAddress& ip) const {
     if (const std::optional<IpAddress> v4 = ip.ipv4()) {
         return answers_[firstContaining(single(v4->v4()))];
     }

@@ -24,8 +24,9 @@ class clsNetChecker {
     // Answered from an index built on the first check after loading; a check made while
     // add_nets yields uses the index of the earlier loads and scans the lines since.
     std::string checkIp(std::string_view ip) const;
-    // The same for an address already read, so that it is not read twice.
-    std::string checkIp(const IpAddress& ip) const;
+    // The same for an address already read, so that it is not read twice. The text is the
+    // list's own, good until its next load.
+    const std::string& checkIp(const IpAddress& ip) const;
 
     // The same answer by scanning the whole list, as the index must give it.
     std::string checkIpByScan(std::string_view ip) const;
