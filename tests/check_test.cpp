@@ -4,7 +4,9 @@
 #include <vector>
 
 #include <optional>
+#include <random>
 
+#include "check/batch_check.h"
 #include "check/check.h"
 #include "check/parse_url.h"
 #include "common/files.h"
@@ -586,6 +588,65 @@ TEST(Engines, ReservedRangesGetNoCountryFromACurrentDatabase) {
     };
     for (const auto& [address, placed] : rows) {
         EXPECT_EQ(engines.geo().getCountryByIP(std::string_view(address)).found, placed) << address;
+    }
+}
+
+}  // namespace
+}  // namespace netsorter
+
+namespace netsorter {
+namespace {
+
+// The batch's own way for plain IPv4 texts answers every field as the check does, with one
+// result reused from line to line; the shipped databases, with and without the owners.
+TEST(BatchChecker, AnswersAsTheCheck) {
+    std::vector<std::string> addresses = {
+        "8.8.8.8",    "10.1.2.3",   "127.0.0.1",       "0.0.0.0",        "255.255.255.255",
+        "192.0.2.1",  "100.64.0.1", "224.0.0.1",       "010.1.2.3",      "1.2.3",
+        " 8.8.4.4\r", "1.2.3.4:80", "http://1.2.3.4/", "::ffff:8.8.8.8", "2001:4860::1",
+        "",           "256.1.1.1",  "1.2.3.4.5",       "1.2.3.4/24",     "a.test",
+        "2.2.2.2",    "8.8.8.8"};
+    std::mt19937 random(20261211);
+    for (int i = 0; i < 20000; ++i) {
+        const std::uint32_t a = random();
+        addresses.push_back(std::to_string(a >> 24) + "." + std::to_string(a >> 16 & 255) + "." +
+                            std::to_string(a >> 8 & 255) + "." + std::to_string(a & 255));
+    }
+    for (const bool withOwners : {true, false}) {
+        SCOPED_TRACE(withOwners ? "with owners" : "without owners");
+        TempDir dir;
+        for (const char* name :
+             {"nets.txt", "countries.txt", "geo-whois-asn-country.mmdb", "asn.mmdb"}) {
+            if (withOwners || std::string(name) != "asn.mmdb") {
+                const Result<std::string> bytes = readWholeFile(fullName(programDir(), name));
+                ASSERT_TRUE(bytes) << name << ": " << bytes.reason();
+                dir.write(name, *bytes);
+            }
+        }
+        Log log;
+        Engines engines(dir.str(), std::make_unique<testing::FakeResolver>(log));
+        ASSERT_TRUE(engines.load({}).nets.loaded);
+        ASSERT_EQ(engines.owners().table != nullptr, withOwners);
+        CheckOptions options;
+        options.reverseLookup = false;
+        BatchChecker batch(engines, options);
+        CheckResult result;
+        for (const std::string& address : addresses) {
+            SCOPED_TRACE(address);
+            batch.check(address, result);
+            const CheckResult expected = checkAddress(address, engines, options);
+            ASSERT_EQ(result.domain, expected.domain);
+            ASSERT_EQ(result.ip, expected.ip);
+            ASSERT_EQ(result.traffic, expected.traffic);
+            ASSERT_EQ(result.country, expected.country);
+            ASSERT_EQ(result.owner, expected.owner);
+            ASSERT_EQ(result.ownerFound.has_value(), expected.ownerFound.has_value());
+            if (expected.ownerFound) {
+                ASSERT_EQ(result.ownerFound->asNumber, expected.ownerFound->asNumber);
+                ASSERT_EQ(result.ownerFound->organisation, expected.ownerFound->organisation);
+                ASSERT_EQ(result.ownerFound->network, expected.ownerFound->network);
+            }
+        }
     }
 }
 

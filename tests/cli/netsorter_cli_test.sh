@@ -602,6 +602,49 @@ case_shipped_data() {
         fail "shipped data: --version: $(cat "$work/out")"
 }
 
+# Several threads write byte for byte what one writes, standard error included: a seeded
+# million lines with odd ones among them (empty, over 64 KiB, not UTF-8, a NUL, names, URLs,
+# IPv6), then name lookups and log lines.
+case_jobs() {
+    require_hermetic
+    python3 -c '
+import random, sys
+r = random.Random(32)
+odd = [b"", b"x" * 70000, b"\xff\xfe8.8.8.8", b"1.2.\x003.4", b"dns.google", b"2001:db8::1",
+       b"http://8.8.8.8/x", b" 10.1.2.3 \r", b"010.1.2.3", b"\xd0\xbf\xd1\x80\xd0\xb8.test"]
+out = sys.stdout.buffer
+for i in range(1000000):
+    if r.random() < 0.001:
+        out.write(r.choice(odd) + b"\n")
+    else:
+        out.write(b"%d.%d.%d.%d\n" % tuple(r.randrange(256) for _ in range(4)))
+' >"$work/in"
+    local jobs
+    for jobs in 1 2; do
+        stdin_file=$work/in out_file=$work/out$jobs run --no-reverse --format tsv --jobs $jobs
+        expect_status 0 "--jobs $jobs"
+        mv "$work/err" "$work/err$jobs"
+    done
+    [[ $(wc -l <"$work/out1") == 1000000 ]] || fail "--jobs 1: $(wc -l <"$work/out1") lines"
+    cmp -s "$work/out1" "$work/out2" || fail "--jobs 2 differs from one job on stdout"
+    cmp -s "$work/err1" "$work/err2" || fail "--jobs 2 differs from one job on stderr"
+    head -n 3000 "$work/in" >"$work/few"
+    sed 's/$/ GET \/ 8.8.4.4/' "$work/few" >"$work/log"
+    local row
+    while read -ra row; do
+        for jobs in 1 3; do
+            stdin_file=$work/${row[0]} out_file=$work/out$jobs run "${row[@]:1}" --jobs $jobs
+            mv "$work/err" "$work/err$jobs"
+        done
+        cmp -s "$work/out1" "$work/out3" && cmp -s "$work/err1" "$work/err3" ||
+            fail "${row[*]} --jobs 3 differs from one job"
+    done <<'ROWS'
+few --format text
+log --extract --format json
+log --extract --reverse --summary
+ROWS
+}
+
 # The host's registration for this user's browsers on Linux: a manifest, valid UTF-8 JSON
 # naming the wrapper, wherever each browser looks; removal leaves the home as it was before.
 case_native_host() {
