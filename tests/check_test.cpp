@@ -9,6 +9,7 @@
 #include "check/batch_check.h"
 #include "check/check.h"
 #include "check/parse_url.h"
+#include "cli/output.h"
 #include "common/files.h"
 #include "test_engines.h"
 
@@ -598,7 +599,8 @@ namespace netsorter {
 namespace {
 
 // The batch's own way for plain IPv4 texts answers every field as the check does, with one
-// result reused from line to line; the shipped databases, with and without the owners.
+// result reused from line to line, and the tool writes its rows as it writes any result;
+// the shipped databases, with and without the owners.
 TEST(BatchChecker, AnswersAsTheCheck) {
     std::vector<std::string> addresses = {
         "8.8.8.8",    "10.1.2.3",   "127.0.0.1",       "0.0.0.0",        "255.255.255.255",
@@ -631,10 +633,31 @@ TEST(BatchChecker, AnswersAsTheCheck) {
         options.reverseLookup = false;
         BatchChecker batch(engines, options);
         CheckResult result;
+        using cli::Format;
+        std::vector<cli::PlainRows> rows;
+        for (const Format how : {Format::Tsv, Format::Json, Format::Text}) {
+            for (const bool withAddress : {false, true}) {
+                rows.emplace_back(how, withAddress);
+            }
+        }
+        std::size_t line = 0;
         for (const std::string& address : addresses) {
             SCOPED_TRACE(address);
             batch.check(address, result);
             const CheckResult expected = checkAddress(address, engines, options);
+            PlainAnswer answer;
+            const std::optional<std::uint32_t> plain = plainIpv4(address);
+            for (std::size_t i = 0; plain && batch.answerPlain(*plain, answer) && i < rows.size();
+                 ++i) {
+                const Format how = i < 2 ? Format::Tsv : i < 4 ? Format::Json : Format::Text;
+                const std::optional<std::size_t> shown =
+                    ++line % 2 ? std::nullopt : std::optional<std::size_t>(line);
+                std::string written;
+                std::string generic = how == Format::Text && line > 1 ? "\n" : "";
+                rows[i].append(written, address, answer, shown, line == 1);
+                cli::format(generic, how, address, expected, i % 2 == 1, shown);
+                ASSERT_EQ(written, generic);
+            }
             ASSERT_EQ(result.domain, expected.domain);
             ASSERT_EQ(result.ip, expected.ip);
             ASSERT_EQ(result.traffic, expected.traffic);

@@ -42,15 +42,47 @@ BatchChecker::BatchChecker(Engines& engines, CheckOptions options, std::mutex* s
     engines_.nets().checkIp(IpAddress::fromV6({}));
 }
 
+void BatchChecker::prefetch(std::uint32_t ipv4, PrefetchStep step) const {
+    engines_.nets().prefetch(ipv4, step);
+    if (countries_) {
+        countries_->prefetch(ipv4, step);
+    }
+    if (owners_) {
+        owners_->prefetch(ipv4, step);
+    }
+}
+
 void BatchChecker::check(std::string_view address, CheckResult& result) {
-    if (checkPlain(trimWhitespace(address), result)) {
+    const std::string_view trimmed = trimWhitespace(address);
+    PlainAnswer answer;
+    if (const std::optional<std::uint32_t> value = plainIpv4(trimmed);
+        !value || !answerPlain(*value, answer)) {
+        std::unique_lock<std::mutex> lock;
+        if (shared_) {
+            lock = std::unique_lock(*shared_);
+        }
+        result = checkAddress(address, engines_, options_);
         return;
     }
-    std::unique_lock<std::mutex> lock;
-    if (shared_) {
-        lock = std::unique_lock(*shared_);
+    result.domain.assign(kNotChecked);
+    result.ip.assign(trimmed);
+    result.traffic.assign(*answer.traffic);
+    result.country.assign(*answer.country);
+    if (!answer.owner) {
+        result.owner.assign(kOwnerUnknown);
+        result.ownerFound.reset();
+        return;
     }
-    result = checkAddress(address, engines_, options_);
+    result.owner.clear();
+    appendOwnerText(result.owner, answer.owner->asNumber, answer.owner->organisation);
+    if (!result.ownerFound) {
+        result.ownerFound.emplace();
+    }
+    OwnerFound& found = *result.ownerFound;
+    found.asNumber = answer.owner->asNumber;
+    found.organisation.assign(answer.owner->organisation);
+    found.network.clear();
+    answer.owner->appendNetworkText(found.network);
 }
 
 const std::string& BatchChecker::countryOf(std::uint32_t key, const IpAddress& address) {
@@ -73,53 +105,23 @@ const std::string& BatchChecker::countryOf(std::uint32_t key, const IpAddress& a
     return *text;
 }
 
-bool BatchChecker::checkPlain(std::string_view address, CheckResult& result) {
+bool BatchChecker::answerPlain(std::uint32_t ipv4, PlainAnswer& answer) {
     if (options_.reverseLookup || options_.onField) {
         return false;
     }
-    const std::optional<std::uint32_t> value = plainIpv4(address);
-    if (!value) {
-        return false;
-    }
-    const IpAddress ip = IpAddress::fromV4(*value);
+    static const std::string unknownCountry = kCountryUnknown;
+    const IpAddress ip = IpAddress::fromV4(ipv4);
     // The legacy file, which is read address by address, has no keys.
     const std::uint32_t key = countries_ ? countries_->answerKey(ip) : 0;
     if (countries_ && key == 0) {
         return false;
     }
-    result.domain.assign(kNotChecked);
-    result.ip.assign(address);
-    result.traffic.assign(engines_.nets().checkIp(ip));
+    answer.traffic = &engines_.nets().checkIp(ip);
     // The lookup passes over the special-purpose ranges, whatever the source's key: they
     // share one answer of their own, in the slot no key uses.
-    if (countries_) {
-        result.country.assign(countryOf(isSpecialPurpose(ip) ? 0 : key, ip));
-    } else {
-        result.country.assign(kCountryUnknown);
-    }
-
-    const std::optional<OwnerAnswer> owner = owners_ ? owners_->owner(ip) : std::nullopt;
-    if (!owner) {
-        result.owner.assign(kOwnerUnknown);
-        result.ownerFound.reset();
-        return true;
-    }
-    if (owner->key >= ownerTexts_.size()) {
-        ownerTexts_.resize(owner->key + 1);
-    }
-    std::optional<std::string>& text = ownerTexts_[owner->key];
-    if (!text) {
-        text = ownerText(owner->asNumber, owner->organisation);
-    }
-    result.owner.assign(*text);
-    if (!result.ownerFound) {
-        result.ownerFound.emplace();
-    }
-    OwnerFound& found = *result.ownerFound;
-    found.asNumber = owner->asNumber;
-    found.organisation.assign(owner->organisation);
-    found.network.clear();
-    owner->appendNetworkText(found.network);
+    answer.countrySlot = isSpecialPurpose(ip) ? 0 : key;
+    answer.country = countries_ ? &countryOf(answer.countrySlot, ip) : &unknownCountry;
+    answer.owner = owners_ ? owners_->owner(ip) : std::nullopt;
     return true;
 }
 

@@ -9,13 +9,17 @@
 namespace netsorter::cli {
 
 struct Batch::Worker {
-    Worker(Engines& engines, CheckOptions check, std::mutex* slowPath)
-        : checker(engines, std::move(check), slowPath) {}
+    Worker(Engines& engines, CheckOptions check, std::mutex* slowPath, const Settings& settings)
+        : checker(engines, std::move(check), slowPath),
+          rows(settings.format, settings.withAddress) {}
 
     BatchChecker checker;
+    PlainRows rows;
     CheckResult result;
+    PlainAnswer answer;
     Summary summary;
     Block* block = nullptr;  // being checked, for the problems its checks find
+    std::vector<std::optional<std::uint32_t>> plain;  // the block's plain IPv4 addresses
 };
 
 void Batch::Block::clear() {
@@ -31,18 +35,21 @@ void Batch::Block::clear() {
 
 Batch::Batch(Engines& engines, const CheckOptions& check, Settings settings)
     : engines_(engines), check_(check), settings_(settings) {
-    if (settings_.jobs <= 1) {
-        workers_.push_back(std::make_unique<Worker>(engines_, check_, nullptr));
-        return;
-    }
-    // The checkers are made here, on the loading thread, before any of them is shared.
-    for (unsigned i = 0; i < settings_.jobs; ++i) {
+    // The checkers are made here, on the loading thread, before any of them is shared. What
+    // their checks report is told when their results are written.
+    const unsigned jobs = std::max(1u, settings_.jobs);
+    for (unsigned i = 0; i < jobs; ++i) {
         CheckOptions own = check_;
         own.onProblem = [this, i](const Problem& problem) {
             Block& block = *workers_[i]->block;
             block.told.push_back({block.out.size(), {}, problem});
         };
-        workers_.push_back(std::make_unique<Worker>(engines_, std::move(own), &slowPath_));
+        workers_.push_back(std::make_unique<Worker>(engines_, std::move(own),
+                                                    jobs > 1 ? &slowPath_ : nullptr, settings_));
+    }
+    // One job: the blocks are checked on this thread, as they fill.
+    if (jobs == 1) {
+        return;
     }
     for (const std::unique_ptr<Worker>& worker : workers_) {
         threads_.emplace_back([this, w = worker.get()] { work(*w); });
@@ -60,8 +67,14 @@ Batch::~Batch() {
     }
 }
 
-void Batch::checkOne(Worker& worker, std::string_view address, std::size_t line,
-                     std::uint64_t index, std::string& out) {
+void Batch::checkOne(Worker& worker, std::string_view address, std::optional<std::uint32_t> plain,
+                     std::size_t line, std::uint64_t index, std::string& out) {
+    const std::optional<std::size_t> lineShown =
+        line == 0 ? std::nullopt : std::optional<std::size_t>(line);
+    if (plain && !settings_.summary && worker.checker.answerPlain(*plain, worker.answer)) {
+        worker.rows.append(out, trimWhitespace(address), worker.answer, lineShown, index == 0);
+        return;
+    }
     worker.checker.check(address, worker.result);
     if (settings_.summary) {
         worker.summary.add(worker.result);
@@ -75,23 +88,12 @@ void Batch::checkOne(Worker& worker, std::string_view address, std::size_t line,
     // format takes the address as a string: one kept per worker, so no allocation per line.
     thread_local std::string text;
     text.assign(shown);
-    format(out, settings_.format, text, worker.result, settings_.withAddress,
-           line == 0 ? std::nullopt : std::optional<std::size_t>(line));
+    format(out, settings_.format, text, worker.result, settings_.withAddress, lineShown);
 }
 
 void Batch::add(std::string_view address, std::optional<std::size_t> line,
                 std::string_view warning) {
     const std::uint64_t index = added_++;
-    if (threads_.empty()) {
-        if (!warning.empty()) {
-            console::tell(warning);
-        }
-        thread_local std::string out;
-        out.clear();
-        checkOne(*workers_.front(), address, line.value_or(0), index, out);
-        console::writeOut(out);
-        return;
-    }
     if (!filling_) {
         if (spare_.empty()) {
             filling_ = std::make_unique<Block>();
@@ -115,6 +117,13 @@ void Batch::add(std::string_view address, std::optional<std::size_t> line,
 
 void Batch::submit() {
     if (!filling_) {
+        return;
+    }
+    if (threads_.empty()) {
+        checkBlock(*workers_.front(), *filling_);
+        write(*filling_);
+        filling_->clear();
+        spare_.push_back(std::move(filling_));
         return;
     }
     {
@@ -179,16 +188,40 @@ void Batch::write(Block& block) {
 
 void Batch::checkBlock(Worker& worker, Block& block) {
     worker.block = &block;
+    // The plain addresses' tables are asked for a few addresses ahead of their checks: the
+    // reads of several lookups then wait for memory together.
+    constexpr std::size_t kBucketsAhead = 16;
+    constexpr std::size_t kEntriesAhead = 8;
+    std::vector<std::optional<std::uint32_t>>& plain = worker.plain;
+    plain.resize(block.size());
+    for (std::size_t i = 0, start = 0; i < block.size(); start = block.ends[i++]) {
+        plain[i] = plainIpv4(
+            trimWhitespace(std::string_view(block.addresses).substr(start, block.ends[i] - start)));
+    }
+    const auto prefetch = [&](std::size_t i, PrefetchStep step) {
+        if (i < plain.size() && plain[i]) {
+            worker.checker.prefetch(*plain[i], step);
+        }
+    };
+    for (std::size_t i = 0; i < kEntriesAhead; ++i) {
+        prefetch(i, PrefetchStep::Bucket);
+    }
+    for (std::size_t i = 0; i < kBucketsAhead - kEntriesAhead; ++i) {
+        prefetch(i + kEntriesAhead, PrefetchStep::Bucket);
+        prefetch(i, PrefetchStep::Entries);
+    }
     std::size_t start = 0;
     auto warning = block.warnings.begin();
     for (std::size_t i = 0; i < block.size(); ++i) {
+        prefetch(i + kBucketsAhead, PrefetchStep::Bucket);
+        prefetch(i + kEntriesAhead, PrefetchStep::Entries);
         for (; warning != block.warnings.end() && warning->first == i; ++warning) {
             block.told.push_back({block.out.size(), std::move(warning->second), std::nullopt});
         }
         const std::string_view address =
             std::string_view(block.addresses).substr(start, block.ends[i] - start);
         start = block.ends[i];
-        checkOne(worker, address, block.lines[i], block.first + i, block.out);
+        checkOne(worker, address, plain[i], block.lines[i], block.first + i, block.out);
     }
 }
 

@@ -74,8 +74,8 @@ class Batch {
     struct Worker;
 
     void checkBlock(Worker& worker, Block& block);
-    void checkOne(Worker& worker, std::string_view address, std::size_t line, std::uint64_t index,
-                  std::string& out);
+    void checkOne(Worker& worker, std::string_view address, std::optional<std::uint32_t> plain,
+                  std::size_t line, std::uint64_t index, std::string& out);
     void submit();
     void writeDone(bool wait);
     void write(Block& block);

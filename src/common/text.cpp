@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace netsorter {
@@ -279,6 +280,22 @@ Result<std::string> decodeDataFile(std::string_view bytes) {
     return text;
 }
 
+namespace {
+
+// Whether any of the eight bytes at p is below 0x20 or one of 0x7F, '\\', 0xC2, 0xE2: the
+// bytes appendEscaped looks at more closely.
+bool mayEscapeAny(const char* p) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHigh = 0x8080808080808080;
+    std::uint64_t x;
+    std::memcpy(&x, p, sizeof x);
+    const auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+    return ((x - kOnes * 0x20) & ~x & kHigh) | hasZero(x ^ (kOnes * 0x7F)) |
+           hasZero(x ^ (kOnes * '\\')) | hasZero(x ^ (kOnes * 0xC2)) | hasZero(x ^ (kOnes * 0xE2));
+}
+
+}  // namespace
+
 void appendEscaped(std::string& out, std::string_view text, bool tsvField) {
     constexpr char kHex[] = "0123456789abcdef";
     // The bytes that may start something to escape; any other is copied as it is.
@@ -292,6 +309,13 @@ void appendEscaped(std::string& out, std::string_view text, bool tsvField) {
     }();
     std::size_t from = 0;
     for (std::size_t at = 0; at < text.size(); ++at) {
+        // Eight bytes at a time while none of them needs a closer look.
+        while (at + 8 <= text.size() && !mayEscapeAny(text.data() + at)) {
+            at += 8;
+        }
+        if (at == text.size()) {
+            break;
+        }
         auto code = static_cast<unsigned char>(text[at]);
         if (!kMayEscape[code]) {
             continue;

@@ -36,6 +36,10 @@ class MmdbCountrySource final : public CountrySource {
         return countries_.answer(address) + 1;
     }
 
+    void prefetch(std::uint32_t ipv4, PrefetchStep step) const override {
+        countries_.prefetch(ipv4, step);
+    }
+
     const MmdbCountries& countries() const { return countries_; }
 
   private:

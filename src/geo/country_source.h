@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/prefetch.h"
 #include "common/yield.h"
 #include "nets/ip_address.h"
 
@@ -41,6 +42,8 @@ class CountrySource {
     // anything, so that any thread may ask. 0 where the source cannot tell without reading
     // its file.
     virtual std::uint32_t answerKey(const IpAddress& /*address*/) const { return 0; }
+    // Readies the memory answerKey of the IPv4 address will read, where it helps.
+    virtual void prefetch(std::uint32_t /*ipv4*/, PrefetchStep /*step*/) const {}
 };
 
 }  // namespace netsorter

@@ -34,6 +34,8 @@ class MmdbCountries {
         return (address.isV4() ? ranges_.find(address.v4()) : ranges_.find(address.v6())).answer;
     }
 
+    void prefetch(std::uint32_t ipv4, PrefetchStep step) const { ranges_.prefetch(ipv4, step); }
+
     const MmdbMetadata& metadata() const { return ranges_.metadata(); }
     // The memory the tables hold, in bytes.
     std::size_t tableBytes() const;

@@ -152,11 +152,28 @@ std::size_t MmdbOwners::tableBytes() const {
 }
 
 std::string ownerText(std::optional<std::uint32_t> asNumber, std::string_view organisation) {
-    std::string text = asNumber ? "AS" + std::to_string(*asNumber) : std::string();
-    if (!organisation.empty()) {
-        text += (text.empty() ? "" : " ") + std::string(organisation);
-    }
+    std::string text;
+    appendOwnerText(text, asNumber, organisation);
     return text;
+}
+
+void appendOwnerText(std::string& out, std::optional<std::uint32_t> asNumber,
+                     std::string_view organisation) {
+    if (asNumber) {
+        char digits[10];
+        char* at = std::end(digits);
+        for (std::uint32_t n = *asNumber; at == std::end(digits) || n != 0; n /= 10) {
+            *--at = static_cast<char>('0' + n % 10);
+        }
+        out += "AS";
+        out.append(at, std::end(digits));
+    }
+    if (!organisation.empty()) {
+        if (asNumber) {
+            out += ' ';
+        }
+        out += organisation;
+    }
 }
 
 }  // namespace netsorter

@@ -35,6 +35,7 @@ class MmdbOwners {
 
     // Nothing where the database names no owner of the address.
     std::optional<OwnerAnswer> owner(const IpAddress& address) const;
+    void prefetch(std::uint32_t ipv4, PrefetchStep step) const { ranges_.prefetch(ipv4, step); }
 
     const MmdbMetadata& metadata() const { return ranges_.metadata(); }
     std::size_t tableBytes() const;
@@ -63,5 +64,7 @@ class MmdbOwners {
 // "AS15169 Google LLC": the number and the organisation, either alone when the other is
 // missing.
 std::string ownerText(std::optional<std::uint32_t> asNumber, std::string_view organisation);
+void appendOwnerText(std::string& out, std::optional<std::uint32_t> asNumber,
+                     std::string_view organisation);
 
 }  // namespace netsorter

@@ -386,6 +386,16 @@ MmdbHit MmdbRanges::find(std::uint32_t ipv4) const {
     const std::uint32_t bucket = ipv4 >> kBucketShift;
     const Run4* run = runs4_.data() + bucket4_[bucket];
     std::uint32_t count = bucket4_[bucket + 1] - bucket4_[bucket] + 1;
+    // A few dozen runs are counted outright: their cache lines load side by side, where a
+    // search would load them one after the other. The first run holds the address.
+    if (constexpr std::uint32_t kCounted = 48; count <= kCounted) {
+        std::uint32_t below = 0;
+        for (std::uint32_t i = 1; i < count; ++i) {
+            below += run[i].start <= ipv4;
+        }
+        run += below;
+        count = 1;
+    }
     while (count > 1) {
         const std::uint32_t half = count / 2;
         if (run[half].start <= ipv4) {

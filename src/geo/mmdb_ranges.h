@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/prefetch.h"
 #include "common/problem.h"
 #include "nets/ip_address.h"
 
@@ -82,6 +83,18 @@ class MmdbRanges {
     // lookups).
     MmdbHit find(std::uint32_t ipv4) const;
     MmdbHit find(Ipv6Number ipv6) const;
+    // Readies the memory find(ipv4) will read.
+    void prefetch(std::uint32_t ipv4, PrefetchStep step) const {
+        if (bucket4_.empty()) {
+            return;
+        }
+        const std::uint32_t* bucket = bucket4_.data() + (ipv4 >> kBucketShift);
+        if (step == PrefetchStep::Bucket) {
+            __builtin_prefetch(bucket);
+        } else {
+            prefetchBytes(runs4_.data() + bucket[0], (bucket[1] - bucket[0] + 1) * sizeof(Run4));
+        }
+    }
 
     const MmdbMetadata& metadata() const { return metadata_; }
     // The memory the tables hold, in bytes.

@@ -28,6 +28,13 @@ class clsNetChecker {
     // list's own, good until its next load.
     const std::string& checkIp(const IpAddress& ip) const;
 
+    // Readies the memory a check of the IPv4 address will read, once the index is built.
+    void prefetch(std::uint32_t ipv4, PrefetchStep step) const {
+        if (index_.covered() == nets_.size()) {
+            index_.prefetch(ipv4, step);
+        }
+    }
+
     // The same answer by scanning the whole list, as the index must give it.
     std::string checkIpByScan(std::string_view ip) const;
 
