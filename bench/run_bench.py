@@ -98,8 +98,80 @@ def mmdb_rows(bin_dir):
     return rows
 
 
+def tool_rows(bin_dir):
+    """The tool on a batch against grepcidr filtering the same addresses with the same list
+    (its 100,000 subnets are the tool's nets.txt, beside the shipped databases), the output
+    formats against each other, and one thread against two on ten times the lines."""
+    work = tempfile.mkdtemp(prefix="netsorter-bench-")
+    try:
+        generator = random.Random(20240517)
+        big = ADDRESSES * 10
+        with open(os.path.join(work, "in-%d" % big), "w") as f:
+            for _ in range(big // ADDRESSES):
+                f.write("\n".join(dotted(generator.getrandbits(32))
+                                  for _ in range(ADDRESSES)) + "\n")
+        with open(os.path.join(work, "in-%d" % big)) as f, \
+                open(os.path.join(work, "in-%d" % ADDRESSES), "w") as out:
+            for _ in range(ADDRESSES):
+                out.write(f.readline())
+        data = os.path.join(work, "data")
+        os.mkdir(data)
+        cidrs = []
+        for _ in range(100_000):
+            prefix = generator.randint(8, 32)
+            start = generator.getrandbits(32) & (0xFFFFFFFF << (32 - prefix)) & 0xFFFFFFFF
+            cidrs.append("%s/%d" % (dotted(start), prefix))
+        with open(os.path.join(work, "cidrs"), "w") as f:
+            f.write("\n".join(cidrs) + "\n")
+        with open(os.path.join(data, "nets.txt"), "w") as f:
+            for k in range(4):
+                f.write("# Сеть %d\n" % k + "\n".join(cidrs[k * 25_000:(k + 1) * 25_000]) + "\n")
+        for name in os.listdir(bin_dir):
+            if name == "countries.txt" or name.endswith(".mmdb"):
+                os.symlink(os.path.join(bin_dir, name), os.path.join(data, name))
+        # The tables' cache in a folder of the run's own, filled by a first call.
+        os.environ["XDG_DATA_HOME"] = os.path.join(work, "home")
+
+        def tool(count, fmt="tsv", jobs=1):
+            command = [os.path.join(bin_dir, "netsorter"), "--data-dir", data, "--format", fmt,
+                       "--no-reverse", "--jobs", str(jobs)]
+            return timed(command, os.path.join(work, "in-%d" % count), os.path.join(work, "out"))
+
+        with open(os.path.join(work, "in-1"), "w") as f:
+            f.write("8.8.8.8\n")
+        tool(1)
+        grepcidr = shutil.which("grepcidr")
+        if grepcidr:
+            anchor, _ = timed([grepcidr, "-f", os.path.join(work, "cidrs")],
+                              os.path.join(work, "in-%d" % ADDRESSES),
+                              os.path.join(work, "grepcidr.out"))
+            against = "%.3f (grepcidr, the same lines and 100 K CIDRs)" % anchor
+        else:
+            anchor, against = 0.28, "0.28 (grepcidr, quoted; not installed here)"
+        what = ("`netsorter --format %s --no-reverse --jobs %d`, %s random addresses, 100 K "
+                "subnets, country and owner databases, s (peak RSS)")
+        tsv, rss = tool(ADDRESSES)
+        rows = [(what % ("tsv", 1, "1 M"), "%.3f (%.1f MiB)" % (tsv, rss / 1024), against,
+                 "%.2f× its time" % (tsv / anchor))]
+        for fmt in ("json", "text"):
+            seconds, rss = tool(ADDRESSES, fmt)
+            rows.append((what % (fmt, 1, "1 M"), "%.3f (%.1f MiB)" % (seconds, rss / 1024),
+                         "%.3f (TSV)" % tsv, "%.2f× its time" % (seconds / tsv)))
+        one, rss1 = tool(big, jobs=1)
+        two, rss2 = tool(big, jobs=2)
+        rows.append((what % ("tsv", 2, "10 M"), "%.3f (%.1f MiB)" % (two, rss2 / 1024),
+                     "%.3f (%.1f MiB; one job)" % (one, rss1 / 1024), "%.2f× faster" % (one / two)))
+        return rows
+    finally:
+        shutil.rmtree(work)
+
+
 def main():
     bin_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/native/bin")
+    if "--tool-only" in sys.argv[2:]:
+        for row in tool_rows(bin_dir):
+            print("| %s |" % " | ".join(row))
+        return
     nets = google_benchmark(os.path.join(bin_dir, "nets_bench"))
     geo = google_benchmark(os.path.join(bin_dir, "geo_bench"))
 
@@ -155,42 +227,7 @@ def main():
 
     rows += mmdb_rows(bin_dir)
 
-    work = tempfile.mkdtemp(prefix="netsorter-bench-")
-    try:
-        generator = random.Random(20240517)
-        addresses = [dotted(generator.getrandbits(32)) for _ in range(ADDRESSES)]
-        for count in (100_000, ADDRESSES):
-            with open(os.path.join(work, "in-%d" % count), "w") as f:
-                f.write("\n".join(addresses[:count]) + "\n")
-        grepcidr = shutil.which("grepcidr")
-        anchor_seconds = None
-        if grepcidr:
-            with open(os.path.join(work, "cidrs"), "w") as f:
-                for _ in range(100_000):
-                    prefix = generator.randint(8, 32)
-                    start = generator.getrandbits(32) & (0xFFFFFFFF << (32 - prefix)) & 0xFFFFFFFF
-                    f.write("%s/%d\n" % (dotted(start), prefix))
-            anchor_seconds, _ = timed([grepcidr, "-f", os.path.join(work, "cidrs")],
-                                      os.path.join(work, "in-%d" % ADDRESSES),
-                                      os.path.join(work, "grepcidr.out"))
-        program = [os.path.join(bin_dir, "netsorter"), "--data-dir", bin_dir,
-                   "--format", "tsv", "--no-reverse"]
-        for count, label in ((100_000, "100 K"), (ADDRESSES, "1 M")):
-            seconds, rss = timed(program, os.path.join(work, "in-%d" % count),
-                                 os.path.join(work, "out"))
-            anchor = ratio = ""
-            if count == ADDRESSES:
-                if anchor_seconds is None:
-                    anchor = "0.23 (grepcidr, quoted; not installed here)"
-                    anchor_seconds = 0.23
-                else:
-                    anchor = "%.3f (grepcidr, 1 M against 100 K CIDRs)" % anchor_seconds
-                ratio = "%.2f× its time" % (seconds / anchor_seconds)
-            rows.append(("`netsorter --format tsv --no-reverse`, country and owner databases, "
-                         "%s addresses from stdin, s (peak RSS)" % label, "%.3f (%.1f MiB)" % (seconds, rss / 1024),
-                         anchor, ratio))
-    finally:
-        shutil.rmtree(work)
+    rows += tool_rows(bin_dir)
 
     cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
                 if line.startswith("model name")), "unknown CPU")
