@@ -160,7 +160,13 @@ bool isPlainAscii(std::string_view bytes) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-unsigned jobsOf(const Options& options) {
+unsigned jobsOf(const Options& options, Engines& engines) {
+    // A database that may find itself damaged half-way answers by the order of the lookups:
+    // one thread keeps that order.
+    const std::shared_ptr<CountrySource>& countries = engines.geo().database().source;
+    if (countries && !countries->settled()) {
+        return 1;
+    }
     if (options.jobs != 0) {
         return options.jobs;
     }
@@ -178,7 +184,7 @@ int checkBatch(Engines& engines, const Options& options) {
                      {.format = options.format,
                       .withAddress = options.fromStdin || options.addresses.size() > 1,
                       .summary = options.summary,
-                      .jobs = options.fromStdin ? jobsOf(options) : 1});
+                      .jobs = options.fromStdin ? jobsOf(options, engines) : 1});
     // Whoever feeds standard input may wait for the answers so far.
     console::beforeInputWaits([&batch] { batch.drain(); });
     const auto checkStdin = [&] {

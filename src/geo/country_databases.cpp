@@ -21,6 +21,7 @@ class MmdbCountrySource final : public CountrySource {
 
     bool usable() const override { return true; }
     bool answersByIndex() const override { return false; }
+    bool settled() const override { return true; }
     CountryAnswer countryOf(const IpAddress& address, const Yield&) override {
         CountryAnswer answer;
         const std::optional<std::string_view> code =

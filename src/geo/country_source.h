@@ -37,6 +37,11 @@ class CountrySource {
     // works; whatever runs then, the answer stays this source's own.
     virtual CountryAnswer countryOf(const IpAddress& address, const Yield& yield) = 0;
 
+    // Whether every answer is settled at opening. A source read address by address may find
+    // itself damaged at any lookup and answer nothing after it, so the order of its lookups
+    // matters.
+    virtual bool settled() const { return false; }
+
     // For a caller that keeps the answers it has seen: a number that stands for the answer
     // countryOf gives the address (equal numbers, equal answers), found without changing
     // anything, so that any thread may ask. 0 where the source cannot tell without reading
