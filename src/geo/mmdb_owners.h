@@ -27,13 +27,15 @@ struct OwnerAnswer {
 class MmdbOwners {
   public:
     // Reads the database at path. A file that is not a sound MaxMind DB, or one no record of
-    // which names an owner, is refused with the reason.
-    static Result<MmdbOwners> load(const std::string& path);
+    // which names an owner, is refused with the reason. The tables are kept in cacheDir, if
+    // one is given, as MmdbRanges::load tells.
+    static Result<MmdbOwners> load(const std::string& path, const std::string& cacheDir = {});
 
     // Nothing where the database names no owner of the address.
     std::optional<OwnerAnswer> owner(const IpAddress& address) const;
 
     const MmdbMetadata& metadata() const { return ranges_.metadata(); }
+    const std::string& databaseSha256() const { return ranges_.databaseSha256(); }
     std::size_t tableBytes() const;
 
     // One owner as the tables hold it: small, so that a lookup reads one place for it. The
@@ -46,15 +48,15 @@ class MmdbOwners {
     };
 
   private:
-    MmdbOwners(MmdbRanges ranges, std::vector<Owner> owners, std::string organisations)
+    MmdbOwners(MmdbRanges ranges, TableVector<Owner> owners, TableVector<char> organisations)
         : ranges_(std::move(ranges)),
           owners_(std::move(owners)),
           organisations_(std::move(organisations)) {}
 
     MmdbRanges ranges_;
     // Index 0 is no owner; the ranges answer indexes into this one.
-    std::vector<Owner> owners_;
-    std::string organisations_;
+    TableVector<Owner> owners_;
+    TableVector<char> organisations_;
 };
 
 // "AS15169 Google LLC": the number and the organisation, either alone when the other is
