@@ -1,6 +1,5 @@
 #include "geo/mmdb_owners.h"
 
-#include <cstring>
 #include <utility>
 
 #include "common/text.h"
@@ -36,10 +35,7 @@ class OwnerReader final : public MmdbRecordReader {
             return false;
         }
         for (const MmdbOwners::Owner& owner : restored) {
-            // A bool is read by its byte: any other value than 0 or 1 is none a bool can hold.
-            unsigned char hasNumber = 0;
-            std::memcpy(&hasNumber, &owner.hasNumber, 1);
-            if (hasNumber > 1 ||
+            if (owner.hasNumber > 1 ||
                 std::uint64_t{owner.organisationAt} + owner.organisationSize > names.size()) {
                 return false;
             }

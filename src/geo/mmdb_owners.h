@@ -42,7 +42,7 @@ class MmdbOwners {
     // organisation is a part of organisations_; empty when the database names none.
     struct Owner {
         std::uint32_t asNumber = 0;
-        bool hasNumber = false;
+        std::uint32_t hasNumber = 0;  // 0 or 1; a word, so that the table has no padding
         std::uint32_t organisationAt = 0;
         std::uint32_t organisationSize = 0;
     };

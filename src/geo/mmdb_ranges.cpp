@@ -168,7 +168,7 @@ class MmdbTreeReader {
             if constexpr (std::is_same_v<Run, MmdbRanges::Run4>) {
                 runs.push_back({static_cast<std::uint32_t>(p.start.hi >> 32), answer});
             } else {
-                runs.push_back({p.start, answer});
+                runs.push_back({.start = p.start, .word = answer, .unused = 0});
             }
         }
         return true;

@@ -127,9 +127,11 @@ class MmdbRanges {
         std::uint32_t start;
         std::uint32_t word;
     };
+    // Every byte a field, so that a table written to a file holds nothing left in memory.
     struct Run6 {
         Ipv6Number start;
         std::uint32_t word;
+        std::uint32_t unused;
     };
 
     MmdbMetadata metadata_;
