@@ -28,7 +28,7 @@ class TableAllocator {
             throw std::bad_array_new_length();
         }
         const std::size_t bytes = n * sizeof(T);
-        if constexpr (kHugePage != 0) {
+        if constexpr (kHugePages) {
             // Whole pages, the last one included: a table of half a page and more takes one
             // fault for it rather than hundreds.
             if (huge(bytes)) {
@@ -41,7 +41,7 @@ class TableAllocator {
         return static_cast<T*>(::operator new(bytes));
     }
     void deallocate(T* data, std::size_t n) noexcept {
-        if constexpr (kHugePage != 0) {
+        if constexpr (kHugePages) {
             if (huge(n * sizeof(T))) {
                 ::operator delete (data, std::align_val_t{kHugePage});
                 return;
@@ -65,10 +65,11 @@ class TableAllocator {
   private:
 #ifdef _WIN32
     // Windows gives large pages to privileged processes only: nothing to align to.
-    static constexpr std::size_t kHugePage = 0;
+    static constexpr bool kHugePages = false;
 #else
-    static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    static constexpr bool kHugePages = true;
 #endif
+    static constexpr std::size_t kHugePage = std::size_t{2} << 20;
     static bool huge(std::size_t bytes) {
         return bytes >= kHugePage / 2 && bytes <= static_cast<std::size_t>(-1) - kHugePage;
     }
