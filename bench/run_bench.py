@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Runs the benchmarks side by side on this machine and prints one table (Markdown).
 
-    run_bench.py BIN_DIR
+    run_bench.py BIN_DIR [--only startup|tool]
 
-BIN_DIR holds nets_bench, geo_bench, netsorter and the data files beside it, and
-mmdb_bench where the build has a MaxMind DB to measure. Nothing is asserted: the numbers
-are reported as measured.
+BIN_DIR holds nets_bench, geo_bench, netsorter and the data files beside it, and mmdb_bench
+where the build has a MaxMind DB to measure; --only prints those rows alone. Nothing is
+asserted: the numbers are reported as measured.
 """
 import json
 import os
@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 ADDRESSES = 1_000_000
 REPEATS = 3
@@ -166,12 +167,49 @@ def tool_rows(bin_dir):
         shutil.rmtree(work)
 
 
+def startup_rows(bin_dir):
+    """The wall time of a one-address call, the best of several runs, with the tables' cache in
+    a temporary user folder: empty before each run (the tables are made and written), filled
+    (they are read), and impossible (a file in the folder's place: made on every start)."""
+    command = [os.path.join(bin_dir, "netsorter"), "--data-dir", bin_dir, "--format", "tsv",
+               "--no-reverse", "8.8.8.8"]
+    work = tempfile.mkdtemp(prefix="netsorter-startup-")
+
+    def best(user_data, before=lambda: None, runs=2 * REPEATS + 1):
+        env = dict(os.environ, XDG_DATA_HOME=user_data)
+        times = []
+        for _ in range(runs):
+            before()
+            start = time.perf_counter()
+            subprocess.run(command, env=env, check=True, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            times.append(time.perf_counter() - start)
+        return min(times) * 1e3
+
+    try:
+        home = os.path.join(work, "home")
+        cold = best(home, lambda: shutil.rmtree(home, ignore_errors=True))
+        warm = best(home)
+        blocked = os.path.join(work, "file")
+        open(blocked, "w").close()
+        none = best(blocked)
+    finally:
+        shutil.rmtree(work)
+    what = "start-up: `netsorter --format tsv --no-reverse 8.8.8.8` with the shipped data, ms"
+    return [("%s, tables' cache warm" % what, "%.0f" % warm,
+             "%.0f (no cache: the tables made at every start)" % none, "%.1f× faster" % (none / warm)),
+            ("%s, tables' cache cold (made and written)" % what, "%.0f" % cold, "", "")]
+
+
 def main():
     bin_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/native/bin")
-    if "--tool-only" in sys.argv[2:]:
-        for row in tool_rows(bin_dir):
+    # --only startup or --only tool: those rows alone.
+    only = sys.argv[sys.argv.index("--only") + 1] if "--only" in sys.argv[2:] else None
+    if only:
+        for row in {"startup": startup_rows, "tool": tool_rows}[only](bin_dir):
             print("| %s |" % " | ".join(row))
         return
+    startup = startup_rows(bin_dir)
     nets = google_benchmark(os.path.join(bin_dir, "nets_bench"))
     geo = google_benchmark(os.path.join(bin_dir, "geo_bench"))
 
@@ -228,6 +266,7 @@ def main():
     rows += mmdb_rows(bin_dir)
 
     rows += tool_rows(bin_dir)
+    rows += startup
 
     cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
                 if line.startswith("model name")), "unknown CPU")

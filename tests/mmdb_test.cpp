@@ -2,6 +2,8 @@
 // and that nothing of the file is held after loading. The answers themselves are compared
 // with an independent reader in oracle/mmdb_oracle_test.cpp.
 #include "geo/mmdb_countries.h"
+#include "geo/mmdb_owners.h"
+#include "geo/table_cache.h"
 #include "nets/ip_address.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #endif
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -213,6 +216,125 @@ TEST(MmdbCountries, Ipv6InAnIpv4DatabaseFindsNothing) {
         mapped.lo |= kMappedBits;
         EXPECT_EQ(load->country(mapped), std::nullopt) << a;
     }
+}
+
+// What a database of the kind answers for a fixed spread of addresses (IPv4, IPv6, IPv4 under
+// ::ffff:0:0/96), and what it says of itself, as one text: equal texts, equal tables.
+std::string answersOf(const std::string& kind, const std::string& path, const std::string& cache) {
+    std::mt19937_64 random(7);
+    const auto spread = [&](auto answer) {
+        std::string out;
+        for (int i = 0; i < 4000; ++i) {
+            const auto v4 = static_cast<std::uint32_t>(random());
+            const Ipv6Number v6{0x2000000000000000 | random() >> 4, random()};
+            out += answer(IpAddress::fromV4(v4)) + answer(IpAddress::fromV6(v6)) +
+                   answer(IpAddress::fromV6({0, kMappedBits | v4})) + ",";
+        }
+        return out;
+    };
+    const auto said = [](const MmdbMetadata& m) {
+        return m.databaseType + m.description + m.buildDate() + std::to_string(m.nodeCount);
+    };
+    if (kind == "country") {
+        const Result<MmdbCountries> load = MmdbCountries::load(path, cache);
+        return !load ? load.reason() : said(load->metadata()) + spread([&](const IpAddress& a) {
+                                           return std::string((a.isV4() ? load->country(a.v4())
+                                                                        : load->country(a.v6()))
+                                                                  .value_or("-"));
+                                       });
+    }
+    const Result<MmdbOwners> load = MmdbOwners::load(path, cache);
+    return !load ? load.reason()
+                 : said(load->metadata()) + spread([&](const IpAddress& a) {
+                       const std::optional<OwnerAnswer> o = load->owner(a);
+                       return o ? ownerText(o->asNumber, o->organisation) + o->networkText() : "-";
+                   });
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(MmdbCache, CachedTablesAnswerAsTheTreeDoes) {
+    for (const auto& [kind, name] : {std::pair{"country", "geolite2.mmdb"},
+                                     {"country", "location-ipv4.mmdb"},
+                                     {"country", "location-ipv6-32.mmdb"},
+                                     {"owner", "owners.mmdb"}}) {
+        TempDir dir;
+        dir.write("db.mmdb", sample(name));
+        const std::string cache = dir.file("cache");
+        const std::string walked = answersOf(kind, dir.file("db.mmdb"), "");
+        EXPECT_EQ(answersOf(kind, dir.file("db.mmdb"), cache), walked) << name << ": made";
+        const std::string file = tableCachePath(cache, kind, dir.file("db.mmdb"));
+        ASSERT_TRUE(std::filesystem::exists(file)) << name;
+#ifndef _WIN32
+        // Read, not made again: the file is the one written before.
+        struct stat before {
+        }, after{};
+        ::stat(file.c_str(), &before);
+        EXPECT_EQ(answersOf(kind, dir.file("db.mmdb"), cache), walked) << name << ": read";
+        ::stat(file.c_str(), &after);
+        EXPECT_EQ(before.st_ino, after.st_ino) << name;
+#endif
+    }
+}
+
+// Whatever is wrong with the cache, the answers are the tree's, and the cache is made anew.
+TEST(MmdbCache, AnyFaultOfTheCacheFallsBackToTheTree) {
+    TempDir dir;
+    dir.write("db.mmdb", sample("owners.mmdb"));
+    const std::string db = dir.file("db.mmdb"), cache = dir.file("cache");
+    const std::string walked = answersOf("owner", db, "");
+    ASSERT_EQ(answersOf("owner", db, cache), walked);
+    const std::string file = tableCachePath(cache, "owner", db);
+    const std::string good = readAll(file);
+    // Where the fourth section's length (the IPv4 runs) lies: after the header and three.
+    std::size_t runs4 = 104;
+    for (int i = 0; i < 3; ++i) {
+        std::uint64_t length = 0;
+        std::memcpy(&length, good.data() + runs4, 8);
+        runs4 += 8 + length;
+    }
+    const auto with = [&](std::size_t at, std::uint64_t value, std::size_t width = 8) {
+        std::string bytes = good;
+        std::memcpy(bytes.data() + at, &value, width);
+        return bytes;
+    };
+    const auto flipped = [&](std::size_t at) {
+        std::string bytes = good;
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x20);
+        return bytes;
+    };
+    const struct {
+        const char* fault;
+        std::string bytes;
+    } faults[] = {
+        {"a byte of the header", flipped(60)},
+        {"a byte of the runs", flipped(runs4 + 1000)},
+        {"the last byte", flipped(good.size() - 1)},
+        {"truncated", good.substr(0, good.size() - 1)},
+        {"half of it", good.substr(0, good.size() / 2)},
+        {"a byte more", good + "x"},
+        {"empty", ""},
+        {"another version", with(8, 0xFFFF, 4)},
+        {"another database's hash", std::string(good).replace(32, 64, std::string(64, '0'))},
+        {"an absurd first length", with(104, std::uint64_t{1} << 62)},
+        {"an absurd length of the runs", with(runs4, ~std::uint64_t{0} - 7)},
+        {"the runs' length one off", with(runs4, good.size())},
+    };
+    for (const auto& f : faults) {
+        dir.write("cache/" + std::filesystem::path(file).filename().string(), f.bytes);
+        EXPECT_EQ(answersOf("owner", db, cache), walked) << f.fault;
+        EXPECT_TRUE(readAll(file) == good) << f.fault << ": not made anew";
+    }
+    // A database changed under its cache answers as it is now.
+    dir.write("db.mmdb", sample("both.mmdb"));
+    EXPECT_EQ(answersOf("owner", db, cache), answersOf("owner", db, ""));
+    // No cache to be had: a file in the folder's place, or the folder a file.
+    dir.write("file", "");
+    EXPECT_EQ(answersOf("owner", db, dir.file("file")), answersOf("owner", db, ""));
+    EXPECT_EQ(answersOf("owner", db, dir.file("file") + "/cache"), answersOf("owner", db, ""));
 }
 
 }  // namespace

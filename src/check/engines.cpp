@@ -55,6 +55,7 @@ LoadReport Engines::load(const LoadOptions& options) {
 }
 
 void Engines::loadDatabases(const LoadOptions& options, LoadReport& report) {
+    cacheDir_ = options.cacheDir;
     if (!geo_.DataFileOk()) {
         loadDatabase(DatabaseKind::Country, options,
                      report.databases[static_cast<std::size_t>(DatabaseKind::Country)]);
@@ -105,7 +106,7 @@ void Engines::loadDatabase(DatabaseKind kind, const LoadOptions& options, Databa
 Status Engines::openDatabase(DatabaseKind kind, const std::string& path, Provenance provenance,
                              GeoAccess access) {
     if (kind == DatabaseKind::Owner) {
-        Result<OwnerDatabase> opened = openOwnerDatabase(path);
+        Result<OwnerDatabase> opened = openOwnerDatabase(path, cacheDir_);
         if (!opened) {
             return opened.status();
         }
@@ -116,10 +117,10 @@ Status Engines::openDatabase(DatabaseKind kind, const std::string& path, Provena
     // IPv4 addresses, and it IPv6 ones.
     const bool ipv6Edition = foldCase(fileName(path)) == foldCase(kLegacyIpv6File);
     Result<CountryDatabase> opened =
-        ipv6Edition
-            ? openCountryDatabase(besideFile(path, kLegacyCountryFile), access, Provenance::ByName,
-                                  path)
-            : openCountryDatabase(path, access, provenance, besideFile(path, kLegacyIpv6File));
+        ipv6Edition ? openCountryDatabase(besideFile(path, kLegacyCountryFile), access,
+                                          Provenance::ByName, path, cacheDir_)
+                    : openCountryDatabase(path, access, provenance,
+                                          besideFile(path, kLegacyIpv6File), cacheDir_);
     if (!opened) {
         if (provenance == Provenance::ByName) {
             // No database is better than the one before it: GeoIP.dat is the last in line.

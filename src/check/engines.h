@@ -74,6 +74,10 @@ struct LoadOptions {
     Yield yield;
     // The question about a line of countries.txt that cannot be stored; none: go on.
     AskToGoOn askToGoOn;
+    // Where the tables made of MaxMind DB files are kept for later starts (userDataDir()'s
+    // "cache" for the programs); empty: they are made on every load. The databases chosen
+    // later (chooseDatabase) are kept there too.
+    std::string cacheDir;
 };
 
 class Engines {
@@ -127,6 +131,7 @@ class Engines {
 
     std::string dataDir_;
     std::string downloadDir_;
+    std::string cacheDir_;
     clsNetChecker nets_;
     clsGeo geo_;
     OwnerDatabase owners_;

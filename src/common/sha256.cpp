@@ -11,6 +11,10 @@ Result<std::string> sha256OfFile(const std::string& path) {
     if (Status opened = file.open(path); !opened) {
         return opened;
     }
+    return sha256OfFile(file);
+}
+
+Result<std::string> sha256OfFile(const RandomAccessFile& file) {
     Sha256 hash;
     std::string chunk(1 << 16, '\0');
     for (std::uint64_t at = 0;;) {

@@ -10,6 +10,8 @@
 
 namespace netsorter {
 
+class RandomAccessFile;
+
 class Sha256 {
   public:
     Sha256();
@@ -28,5 +30,7 @@ class Sha256 {
 
 // The digest of a whole regular file, in lower-case hex, or why it cannot be read.
 Result<std::string> sha256OfFile(const std::string& path);
+// The same of a file already open, read from its start.
+Result<std::string> sha256OfFile(const RandomAccessFile& file);
 
 }  // namespace netsorter

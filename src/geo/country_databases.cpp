@@ -88,9 +88,12 @@ constexpr ShippedFile kShippedOwner{NETSORTER_SHIPPED_OWNER_DB_SHA256,
 
 // A shipped database is known by its size first, so that no other file is read whole; a
 // downloaded one by the note the updater wrote beside it (its kind, URL and attribution).
-std::string creditOf(const std::string& path, std::uint64_t size, const ShippedFile& shipped) {
+// A digest the load made already (knownSha256) is not made again.
+std::string creditOf(const std::string& path, std::uint64_t size, const ShippedFile& shipped,
+                     const std::string& knownSha256) {
     if (!shipped.sha256.empty() && size == shipped.size) {
-        if (const Result<std::string> digest = sha256OfFile(path);
+        if (const Result<std::string> digest =
+                knownSha256.empty() ? sha256OfFile(path) : Result<std::string>(knownSha256);
             digest && *digest == shipped.sha256) {
             return shipped.credit;
         }
@@ -122,8 +125,8 @@ std::string databaseNotes(const std::string& date, const std::string& credit) {
     return date + (date.empty() || credit.empty() ? "" : ", ") + credit;
 }
 
-Result<OwnerDatabase> openOwnerDatabase(const std::string& path) {
-    Result<MmdbOwners> owners = MmdbOwners::load(path);
+Result<OwnerDatabase> openOwnerDatabase(const std::string& path, const std::string& cacheDir) {
+    Result<MmdbOwners> owners = MmdbOwners::load(path, cacheDir);
     if (!owners) {
         return owners.status();
     }
@@ -135,13 +138,14 @@ Result<OwnerDatabase> openOwnerDatabase(const std::string& path) {
     if (RandomAccessFile file; file.open(path)) {
         size = file.size().value_or(0);
     }
-    database.credit = creditOf(path, size, kShippedOwner);
+    database.credit = creditOf(path, size, kShippedOwner, owners->databaseSha256());
     database.table = std::make_shared<const MmdbOwners>(std::move(*owners));
     return database;
 }
 
 Result<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess access,
-                                            Provenance provenance, const std::string& ipv6Path) {
+                                            Provenance provenance, const std::string& ipv6Path,
+                                            const std::string& cacheDir) {
     bool mmdb = false;
     bool legacy = provenance == Provenance::ByName;
     std::uint64_t size = 0;
@@ -158,12 +162,12 @@ Result<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess a
     database.path = path;
     database.name = std::string(fileName(path));
     if (mmdb) {
-        Result<MmdbCountries> countries = MmdbCountries::load(path);
+        Result<MmdbCountries> countries = MmdbCountries::load(path, cacheDir);
         if (!countries) {
             return countries.status();
         }
         database.date = countries->metadata().buildDate();
-        database.credit = creditOf(path, size, kShippedCountry);
+        database.credit = creditOf(path, size, kShippedCountry, countries->databaseSha256());
         database.source = std::make_shared<MmdbCountrySource>(std::move(*countries));
         return database;
     }

@@ -43,8 +43,9 @@ struct OwnerDatabase {
     std::string credit;
 };
 
-// Opens path as a MaxMind DB of network owners; the reason when it is none.
-Result<OwnerDatabase> openOwnerDatabase(const std::string& path);
+// Opens path as a MaxMind DB of network owners; the reason when it is none. With a cacheDir
+// its tables are kept there for later openings (MmdbRanges::load).
+Result<OwnerDatabase> openOwnerDatabase(const std::string& path, const std::string& cacheDir = {});
 
 // A database's build date and the credit its data asks for, joined by commas; empty when
 // there is nothing to say.
@@ -59,10 +60,11 @@ enum class Provenance { ByName, Chosen };
 // Opens path as a MaxMind DB when it is one, else as GeoIP.dat; the reason when it cannot be
 // opened or is no country database. A GeoIP.dat answers IPv6 addresses from
 // the IPv6 edition at ipv6Path when that opens (whatever it holds, as GeoIP.dat taken by its
-// name); without it they get no country.
+// name); without it they get no country. A MaxMind DB's tables are kept in cacheDir, if one
+// is given, as openOwnerDatabase keeps them.
 Result<CountryDatabase> openCountryDatabase(const std::string& path, GeoAccess access,
-                                            Provenance provenance,
-                                            const std::string& ipv6Path = {});
+                                            Provenance provenance, const std::string& ipv6Path = {},
+                                            const std::string& cacheDir = {});
 
 // The legacy branch of openCountryDatabase alone: path read as GeoIP.dat whatever it holds.
 Result<CountryDatabase> openLegacyDatabase(const std::string& path, GeoAccess access,

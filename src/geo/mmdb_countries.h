@@ -14,8 +14,9 @@ class MmdbCountries {
   public:
     // Reads the database at path (UTF-8). A file that is not a sound MaxMind DB whose
     // records hold a country code (country_code, or country.iso_code) is refused with the
-    // reason; nothing is thrown for bad input.
-    static Result<MmdbCountries> load(const std::string& path);
+    // reason; nothing is thrown for bad input. The tables are kept in cacheDir, if one is
+    // given, as MmdbRanges::load tells.
+    static Result<MmdbCountries> load(const std::string& path, const std::string& cacheDir = {});
     static std::optional<MmdbMetadata> readMetadata(const std::string& path) {
         return MmdbRanges::readMetadata(path);
     }
@@ -37,6 +38,7 @@ class MmdbCountries {
     void prefetch(std::uint32_t ipv4, PrefetchStep step) const { ranges_.prefetch(ipv4, step); }
 
     const MmdbMetadata& metadata() const { return ranges_.metadata(); }
+    const std::string& databaseSha256() const { return ranges_.databaseSha256(); }
     // The memory the tables hold, in bytes.
     std::size_t tableBytes() const;
 

@@ -4,19 +4,46 @@
 
 #include "common/text.h"
 #include "geo/mmdb_fields.h"
+#include "geo/table_cache.h"
 
 namespace netsorter {
 namespace {
 
 class OwnerReader final : public MmdbRecordReader {
   public:
-    std::vector<MmdbOwners::Owner> owners{MmdbOwners::Owner{}};
-    std::string organisations;
+    TableVector<MmdbOwners::Owner> owners{MmdbOwners::Owner{}};
+    TableVector<char> organisations;
 
     bool recognised() const override { return sawOwnerField; }
     std::string unrecognised() const override {
         return std::string(kUnrecognised) +
                "an owner (autonomous_system_number or autonomous_system_organization) in it";
+    }
+
+    std::string_view cacheKind() const override { return "owner"; }
+
+    void save(TableCacheWriter& cache) const override {
+        cache.add(owners);
+        cache.add(organisations);
+    }
+
+    bool restore(TableCacheReader& cache, std::uint32_t answers) override {
+        TableVector<MmdbOwners::Owner> restored;
+        TableVector<char> names;
+        if (!cache.read(restored, std::uint64_t{MmdbRanges::kMaxAnswers} + 1) ||
+            restored.size() <= answers || !cache.read(names, UINT32_MAX) || !cache.finish()) {
+            return false;
+        }
+        for (const MmdbOwners::Owner& owner : restored) {
+            if (owner.hasNumber > 1 ||
+                std::uint64_t{owner.organisationAt} + owner.organisationSize > names.size()) {
+                return false;
+            }
+        }
+        owners = std::move(restored);
+        organisations = std::move(names);
+        sawOwnerField = true;
+        return true;
     }
 
     Result<std::uint32_t> read(MMDB_entry_s& record) override {
@@ -77,7 +104,7 @@ class OwnerReader final : public MmdbRecordReader {
         owners.push_back({number.value_or(0), number.has_value(),
                           static_cast<std::uint32_t>(organisations.size()),
                           static_cast<std::uint32_t>(organisation.size())});
-        organisations += organisation;
+        organisations.insert(organisations.end(), organisation.begin(), organisation.end());
         return static_cast<std::uint32_t>(owners.size() - 1);
     }
 };
@@ -92,9 +119,9 @@ Ipv6Number masked(Ipv6Number a, int length) {
 
 }  // namespace
 
-Result<MmdbOwners> MmdbOwners::load(const std::string& path) {
+Result<MmdbOwners> MmdbOwners::load(const std::string& path, const std::string& cacheDir) {
     OwnerReader reader;
-    Result<MmdbRanges> ranges = MmdbRanges::load(path, reader, true);
+    Result<MmdbRanges> ranges = MmdbRanges::load(path, reader, true, cacheDir);
     if (!ranges) {
         return ranges.status();
     }
@@ -114,8 +141,8 @@ std::optional<OwnerAnswer> MmdbOwners::owner(const IpAddress& address) const {
     if (owner.hasNumber) {
         answer.asNumber = owner.asNumber;
     }
-    answer.organisation =
-        std::string_view(organisations_).substr(owner.organisationAt, owner.organisationSize);
+    answer.organisation = std::string_view(organisations_.data(), organisations_.size())
+                              .substr(owner.organisationAt, owner.organisationSize);
     answer.prefixLength = hit.prefixLength;
     answer.key = hit.answer;
     if (address.isV4()) {

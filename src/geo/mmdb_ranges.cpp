@@ -12,7 +12,9 @@
 #include <utility>
 
 #include "common/files.h"
+#include "common/sha256.h"
 #include "common/text.h"
+#include "geo/table_cache.h"
 
 namespace netsorter {
 namespace {
@@ -110,9 +112,9 @@ class MmdbTreeReader {
     // Fills runs with the runs below record root, for addresses of bits bits held at the
     // top of an Ipv6Number. With ipv4Node, that node reached no deeper than ::/96 is one
     // answer that sends the lookup to the IPv4 table. False with reason() on damage.
-    template <class Run>
-    bool walk(std::uint64_t root, int bits, std::optional<std::uint64_t> ipv4Node,
-              std::vector<Run>& runs) {
+    template <class Runs>
+    bool walk(std::uint64_t root, int bits, std::optional<std::uint64_t> ipv4Node, Runs& runs) {
+        using Run = typename Runs::value_type;
         struct Pending {
             std::uint64_t record;
             int depth;
@@ -166,7 +168,7 @@ class MmdbTreeReader {
             if constexpr (std::is_same_v<Run, MmdbRanges::Run4>) {
                 runs.push_back({static_cast<std::uint32_t>(p.start.hi >> 32), answer});
             } else {
-                runs.push_back({p.start, answer});
+                runs.push_back({.start = p.start, .word = answer, .unused = 0});
             }
         }
         return true;
@@ -314,8 +316,8 @@ std::optional<MmdbMetadata> MmdbRanges::readMetadata(const std::string& path) {
     return metadataOf((*db)->metadata);
 }
 
-Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& records,
-                                    bool keepNetworks) {
+Result<MmdbRanges> MmdbRanges::fromTree(const std::string& path, MmdbRecordReader& records,
+                                        bool keepNetworks, bool hash) {
     Result<OpenMmdb> opened = openMmdb(path);
     if (!opened) {
         return opened.status();
@@ -342,7 +344,6 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
     // A tree has a leaf more than it has nodes, so the runs fit in that much room: reserved
     // once, it is never copied, and the part not filled is never touched.
     out.runs4_.reserve(std::size_t{meta.node_count} + 1);
-    adviseHugePages(out.runs4_.data(), out.runs4_.capacity() * sizeof(Run4));
     const bool ipv6 = meta.ip_version == 6;
     const std::uint64_t ipv4Root = ipv6 ? db->ipv4_start_node.node_value : 0;
     if (!reader.walk(ipv4Root, 32, std::nullopt, out.runs4_)) {
@@ -350,7 +351,6 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
     }
     if (ipv6) {
         out.runs6_.reserve(std::size_t{meta.node_count} + 1);
-        adviseHugePages(out.runs6_.data(), out.runs6_.capacity() * sizeof(Run6));
         std::optional<std::uint64_t> ipv4Node;
         if (db->ipv4_start_node.netmask == kIpv4Depth && ipv4Root < meta.node_count) {
             ipv4Node = ipv4Root;
@@ -367,8 +367,6 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
     // 2^16 buckets: the bucket table (256 KiB) stays in the cache beside everything else a
     // check touches, where a finer one would cost a miss of its own on every lookup.
     const std::uint32_t buckets = std::uint32_t{1} << (32 - kBucketShift);
-    out.bucket4_.reserve(std::size_t{buckets} + 1);
-    adviseHugePages(out.bucket4_.data(), out.bucket4_.capacity() * sizeof(std::uint32_t));
     out.bucket4_.resize(std::size_t{buckets} + 1);
     std::uint32_t run = 0;
     for (std::uint32_t b = 0; b < buckets; ++b) {
@@ -378,7 +376,163 @@ Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& r
         out.bucket4_[b] = run;
     }
     out.bucket4_.back() = static_cast<std::uint32_t>(out.runs4_.size() - 1);
+    if (hash) {
+        // The content the tables were made from, as libmaxminddb holds it: a file replaced
+        // meanwhile is not mistaken for it.
+        Sha256 digest;
+        digest.add(std::string_view(reinterpret_cast<const char*>(db->file_content),
+                                    static_cast<std::size_t>(db->file_size)));
+        out.databaseSha256_ = digest.hexDigest();
+        out.databaseSize_ = static_cast<std::uint64_t>(db->file_size);
+    }
     return out;
+}
+
+namespace {
+
+// What the cache keeps of the metadata besides its texts, and the most answer the runs give.
+struct CachedFacts {
+    std::uint64_t buildEpoch;
+    std::uint32_t ipVersion;
+    std::uint32_t nodeCount;
+    std::uint32_t recordSize;
+    std::uint32_t answers;
+};
+// The metadata's texts are short; a longer one is damage.
+constexpr std::uint64_t kMaxCachedText = 64 * 1024;
+// A node takes two records of 24 bits at least.
+constexpr std::uint64_t kMinNodeBytes = 6;
+
+// A run's word can be used by find: its answer is in the reader's table and its prefix
+// length (or the depth of the IPv4 subtree) keeps the shifts of a lookup in range.
+bool soundWord(std::uint32_t word, std::uint32_t answers, int bits) {
+    if (word & kIpv4Below) {
+        return bits == 128 && (word & ~(kIpv4Below | 0xFF)) == 0 && (word & 0xFF) <= kIpv4Depth;
+    }
+    return (word & kAnswerMask) <= answers && static_cast<int>(word >> kLengthShift) <= bits;
+}
+
+}  // namespace
+
+Result<MmdbRanges> MmdbRanges::load(const std::string& path, MmdbRecordReader& records,
+                                    bool keepNetworks, const std::string& cacheDir) {
+    if (cacheDir.empty()) {
+        return fromTree(path, records, keepNetworks, false);
+    }
+    const std::string cachePath = tableCachePath(cacheDir, records.cacheKind(), path);
+    if (std::optional<MmdbRanges> cached = fromCache(path, cachePath, records)) {
+        return std::move(*cached);
+    }
+    Result<MmdbRanges> made = fromTree(path, records, keepNetworks, true);
+    // A cache that cannot be written costs the next start its time, and nothing else.
+    if (made && makeDirectories(cacheDir)) {
+        (void)made->save(cachePath, records);
+    }
+    return made;
+}
+
+std::optional<MmdbRanges> MmdbRanges::fromCache(const std::string& path,
+                                                const std::string& cachePath,
+                                                MmdbRecordReader& records) {
+    RandomAccessFile database;
+    if (!database.open(path)) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> size = database.size();
+    if (!size) {
+        return std::nullopt;
+    }
+    // The database is hashed only when a cache file of its size is there.
+    std::optional<TableCacheReader> cache =
+        TableCacheReader::open(cachePath, records.cacheKind(), *size);
+    if (!cache) {
+        return std::nullopt;
+    }
+    const Result<std::string> digest = sha256OfFile(database);
+    if (!digest || *digest != cache->databaseSha256()) {
+        return std::nullopt;
+    }
+    database.close();
+
+    MmdbRanges out;
+    out.databaseSha256_ = *digest;
+    out.databaseSize_ = *size;
+    std::vector<CachedFacts> facts;
+    if (!cache->read(facts, 1) || facts.size() != 1) {
+        return std::nullopt;
+    }
+    const CachedFacts& f = facts.front();
+    const std::uint64_t maxRuns = std::uint64_t{f.nodeCount} + 1;
+    if ((f.ipVersion != 4 && f.ipVersion != 6) || f.nodeCount > *size / kMinNodeBytes ||
+        f.answers > kMaxAnswers || !cache->read(out.metadata_.databaseType, kMaxCachedText) ||
+        !cache->read(out.metadata_.description, kMaxCachedText) ||
+        !isValidUtf8(out.metadata_.databaseType) || !isValidUtf8(out.metadata_.description)) {
+        return std::nullopt;
+    }
+    out.metadata_.buildEpoch = f.buildEpoch;
+    out.metadata_.ipVersion = static_cast<int>(f.ipVersion);
+    out.metadata_.nodeCount = f.nodeCount;
+    out.metadata_.recordSize = static_cast<int>(f.recordSize);
+
+    const std::uint64_t buckets = (std::uint64_t{1} << (32 - kBucketShift)) + 1;
+    if (!cache->read(out.runs4_, maxRuns) || !cache->read(out.bucket4_, buckets) ||
+        !cache->read(out.runs6_, f.ipVersion == 6 ? maxRuns : 0) || out.runs4_.empty() ||
+        out.bucket4_.size() != buckets) {
+        return std::nullopt;
+    }
+    // Lookups index by these without a check of their own.
+    const auto lastRun = static_cast<std::uint32_t>(out.runs4_.size() - 1);
+    std::uint32_t previous = 0;
+    for (const std::uint32_t run : out.bucket4_) {
+        if (run < previous || run > lastRun) {
+            return std::nullopt;
+        }
+        previous = run;
+    }
+    if (out.bucket4_.back() != lastRun) {
+        return std::nullopt;
+    }
+    for (const Run4& run : out.runs4_) {
+        if (!soundWord(run.word, f.answers, 32)) {
+            return std::nullopt;
+        }
+    }
+    for (const Run6& run : out.runs6_) {
+        if (!soundWord(run.word, f.answers, 128)) {
+            return std::nullopt;
+        }
+    }
+    if (!records.restore(*cache, f.answers)) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+Status MmdbRanges::save(const std::string& cachePath, const MmdbRecordReader& records) const {
+    std::uint32_t answers = 0;
+    for (const Run4& run : runs4_) {
+        answers = std::max(answers, run.word & kAnswerMask);
+    }
+    for (const Run6& run : runs6_) {
+        answers = std::max(answers, run.word & kIpv4Below ? 0 : run.word & kAnswerMask);
+    }
+    const std::vector<CachedFacts> facts{
+        {.buildEpoch = metadata_.buildEpoch,
+         .ipVersion = static_cast<std::uint32_t>(metadata_.ipVersion),
+         .nodeCount = metadata_.nodeCount,
+         .recordSize = static_cast<std::uint32_t>(metadata_.recordSize),
+         .answers = answers}};
+    TableCacheWriter cache(TableCacheKey{.kind = records.cacheKind(),
+                                         .databaseSize = databaseSize_,
+                                         .databaseSha256 = databaseSha256_});
+    cache.add(facts);
+    cache.add(metadata_.databaseType);
+    cache.add(metadata_.description);
+    cache.add(runs4_);
+    cache.add(bucket4_);
+    cache.add(runs6_);
+    records.save(cache);
+    return cache.write(cachePath);
 }
 
 MmdbHit MmdbRanges::find(std::uint32_t ipv4) const {

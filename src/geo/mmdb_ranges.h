@@ -13,11 +13,15 @@
 
 #include "common/prefetch.h"
 #include "common/problem.h"
+#include "common/table_memory.h"
 #include "nets/ip_address.h"
 
 struct MMDB_entry_s;
 
 namespace netsorter {
+
+class TableCacheReader;
+class TableCacheWriter;
 
 // What a database says of itself, for display.
 struct MmdbMetadata {
@@ -45,6 +49,14 @@ class MmdbRecordReader {
     // Why a file whose records hold none of them is no database of the reader's kind; it
     // starts with kUnrecognised.
     virtual std::string unrecognised() const = 0;
+
+    // The reader's kind as cache files name it (at most 8 bytes): no two readers share one.
+    virtual std::string_view cacheKind() const = 0;
+    // The table of values into a cache file, and back: restore reads what save wrote and
+    // takes it only when it holds the values 0 to answers at least and the file is whole to
+    // its end (TableCacheReader::finish), as it then is recognised().
+    virtual void save(TableCacheWriter& cache) const = 0;
+    virtual bool restore(TableCacheReader& cache, std::uint32_t answers) = 0;
 };
 
 // How the reason a file is refused with starts when it is a sound MaxMind DB of another
@@ -73,8 +85,12 @@ class MmdbRanges {
     // nothing is thrown for bad input. So is one whose records hold none of the reader's
     // fields, told as early as the first thousand networks with a record (a file of another kind,
     // tried by a loader, is not walked whole).
+    // With a cacheDir the tables are kept there once made, in a file of the reader's kind
+    // for this database, and read from it on later loads while it was made from a database
+    // of the same content (its SHA-256); a cache file that is missing, stale or damaged is
+    // made again, and one that cannot be written is done without.
     static Result<MmdbRanges> load(const std::string& path, MmdbRecordReader& reader,
-                                   bool keepNetworks);
+                                   bool keepNetworks, const std::string& cacheDir = {});
     // What a MaxMind DB file says of itself, read without its tree; nothing for a file that
     // is none.
     static std::optional<MmdbMetadata> readMetadata(const std::string& path);
@@ -97,6 +113,9 @@ class MmdbRanges {
     }
 
     const MmdbMetadata& metadata() const { return metadata_; }
+    // The SHA-256 (lower-case hex) of the database's content the tables were made from, when
+    // a load with a cache hashed it; else empty.
+    const std::string& databaseSha256() const { return databaseSha256_; }
     // The memory the tables hold, in bytes.
     std::size_t tableBytes() const;
 
@@ -104,6 +123,13 @@ class MmdbRanges {
     friend class MmdbTreeReader;
 
     MmdbRanges() = default;  // only load makes one, with its tables
+
+    static Result<MmdbRanges> fromTree(const std::string& path, MmdbRecordReader& reader,
+                                       bool keepNetworks, bool hash);
+    static std::optional<MmdbRanges> fromCache(const std::string& path,
+                                               const std::string& cachePath,
+                                               MmdbRecordReader& reader);
+    Status save(const std::string& cachePath, const MmdbRecordReader& reader) const;
 
     // A run of one answer: its first address, and a word holding the answer (low 23 bits)
     // and, where networks are kept, the network's prefix length (the next 8), so that a
@@ -114,20 +140,24 @@ class MmdbRanges {
         std::uint32_t start;
         std::uint32_t word;
     };
+    // Every byte a field, so that a table written to a file holds nothing left in memory.
     struct Run6 {
         Ipv6Number start;
         std::uint32_t word;
+        std::uint32_t unused;
     };
 
     MmdbMetadata metadata_;
+    std::string databaseSha256_;
+    std::uint64_t databaseSize_ = 0;
     // IPv4: the runs in order from 0; bucket4_[b] is the run holding the address
     // b << kBucketShift (one more entry: the last run), so a lookup searches only the runs
     // between two neighbouring entries.
-    std::vector<Run4> runs4_;
-    std::vector<std::uint32_t> bucket4_;
+    TableVector<Run4> runs4_;
+    TableVector<std::uint32_t> bucket4_;
     static constexpr int kBucketShift = 16;
     // IPv6 likewise, without buckets.
-    std::vector<Run6> runs6_;
+    TableVector<Run6> runs6_;
 };
 
 }  // namespace netsorter

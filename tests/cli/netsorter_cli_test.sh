@@ -17,6 +17,8 @@ me=$(basename "$program" .exe)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The user's own folder (downloads, the tables' cache) is the test's, not the real home's.
+export XDG_DATA_HOME=$work/user-data
 failures=0
 
 fail() {
@@ -594,6 +596,14 @@ case_shipped_data() {
     # The same subnet answers alike whether named or dotted.
     [[ $(cut -f4 "$work/out" | sed -n 1p) == $(cut -f4 "$work/out" | sed -n 4p) ]] ||
         fail "shipped data: multi.test and 10.9.8.7 differ"
+    # The tables are kept in the user's folder, one file a database, and answer alike from it.
+    if ((${#runner[@]} == 0)); then
+        [[ $(ls "$XDG_DATA_HOME/netsorter/cache" | grep -c '\.table$') == 2 ]] ||
+            fail "shipped data: cache: $(ls -A "$XDG_DATA_HOME/netsorter/cache")"
+    fi
+    cp "$work/out" "$work/first"
+    run --format tsv 10.9.8.7 192.0.2.10 8.8.8.8 multi.test
+    cmp -s "$work/out" "$work/first" || fail "shipped data: answers from the cache differ"
     # The shipped current database answers, named with its date and the credit it asks for.
     run --version
     grep -Eq '^country database: .*geo-whois-asn-country\.mmdb \([0-9]{4}-[0-9]{2}-[0-9]{2}, данные NRO \(nro\.net\), CC BY 4\.0\)$' "$work/out" ||
