@@ -513,6 +513,7 @@ Status Form1::Form_Load() {
         fromWide(settings::countryDatabase());
     options.chosen[static_cast<std::size_t>(DatabaseKind::Owner)] =
         fromWide(settings::ownerDatabase());
+    options.cacheDir = userCacheDir();
     options.yield = [this] { doEvents(); };
     options.askToGoOn = [this](const DuplicateLine& line) { return showProblem(line.question()); };
     // countries.txt and GeoIP.dat that cannot be read leave the countries unknown, which

@@ -98,7 +98,7 @@ LoadReport load(Engines& engines, const Options& options) {
     load.access =
         options.fromStdin && !options.version ? GeoAccess::MemoryImage : GeoAccess::PositionedReads;
     load.askToGoOn = reportDuplicate;
-    load.cacheDir = userDataDir().empty() ? "" : fullName(userDataDir(), "cache");
+    load.cacheDir = userCacheDir();
     const LoadReport report = engines.load(load);
     if (!report.nets.loaded) {
         console::tell("cannot read " + report.nets.path + ": " + report.nets.reason);

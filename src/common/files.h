@@ -84,6 +84,12 @@ class RandomAccessFile {
 // $XDG_DATA_HOME/netsorter, else ~/.local/share/netsorter; %LOCALAPPDATA%\Netsorter on
 // Windows. Empty when the system names no home. Not created here.
 std::string userDataDir();
+// Its "cache" folder, where the programs keep what they make of the databases; empty when
+// there is no such folder.
+inline std::string userCacheDir() {
+    const std::string data = userDataDir();
+    return data.empty() ? data : fullName(data, "cache");
+}
 
 // Creates dir and its missing parents.
 Status makeDirectories(const std::string& dir);
