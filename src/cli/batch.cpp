@@ -110,7 +110,7 @@ void Batch::add(std::string_view address, std::optional<std::size_t> line,
     block.addresses += address;
     block.ends.push_back(block.addresses.size());
     block.lines.push_back(line.value_or(0));
-    if (block.size() == kBlockItems) {
+    if (block.size() == kBlockItems || block.addresses.size() >= kBlockBytes) {
         submit();
     }
 }

@@ -49,6 +49,8 @@ class Batch {
     // Up to this many addresses are checked as one piece by one thread; a piece is handed
     // on earlier whenever the input would wait.
     static constexpr std::size_t kBlockItems = 1024;
+    // And no more text than this, however long the lines: the memory stays small.
+    static constexpr std::size_t kBlockBytes = 256 << 10;
 
     struct Block {
         std::uint64_t first = 0;  // the number of the first item in the run

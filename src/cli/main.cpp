@@ -188,6 +188,9 @@ int checkBatch(Engines& engines, const Options& options) {
                       .jobs = options.fromStdin ? jobsOf(options, engines) : 1});
     // Whoever feeds standard input may wait for the answers so far.
     console::beforeInputWaits([&batch] { batch.drain(); });
+    struct Unhook {
+        ~Unhook() { console::beforeInputWaits({}); }
+    } unhook;
     const auto checkStdin = [&] {
         if (const std::string hint = console::platform::inputHint(); !hint.empty()) {
             console::tell(hint);
@@ -217,7 +220,6 @@ int checkBatch(Engines& engines, const Options& options) {
         }
     }
     batch.drain();
-    console::beforeInputWaits({});
     if (options.summary) {
         console::writeOut(batch.summary().format(options.format));
     }
