@@ -426,7 +426,7 @@ EOF
 case_usage() {
     local args
     for args in "--frobnicate 10.1.2.3" "--format xml 10.1.2.3" "--format" "10.1.2.3 --data-dir" \
-        "--format= 10.1.2.3"; do
+        "--format= 10.1.2.3" "--jobs 0" "--jobs 2x" "--jobs 99999999999" "--jobs 2 --version"; do
         # shellcheck disable=SC2086
         run $args
         expect_status 2 "$args"
