@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <utility>
 #include <vector>
@@ -24,7 +25,9 @@ class TableAllocator {
     TableAllocator(const TableAllocator<U>&) noexcept {}  // NOLINT: rebinding is implicit
 
     T* allocate(std::size_t n) {
-        if (n > static_cast<std::size_t>(-1) / sizeof(T)) {
+        // No object is larger, even rounded up to whole pages.
+        constexpr std::size_t kMaxBytes = static_cast<std::size_t>(PTRDIFF_MAX) - kHugePage;
+        if (n > kMaxBytes / sizeof(T)) {
             throw std::bad_array_new_length();
         }
         const std::size_t bytes = n * sizeof(T);
