@@ -154,8 +154,11 @@ bool inputReady() {
             return true;
         case FILE_TYPE_PIPE: {
             DWORD available = 0;
-            // A pipe whose writer has gone ends at once.
-            return !PeekNamedPipe(h, nullptr, 0, nullptr, &available, nullptr) || available > 0;
+            if (PeekNamedPipe(h, nullptr, 0, nullptr, &available, nullptr)) {
+                return available > 0;
+            }
+            // A pipe whose writer has gone ends at once; of any other pipe, nothing is known.
+            return GetLastError() == ERROR_BROKEN_PIPE;
         }
         default:  // a console, a device: someone types
             return false;
