@@ -1,0 +1,220 @@
+"""The MSI as a user meets it: installed silently, the installed program started and its
+settings switched on, upgraded to a higher version over an edited nets.txt and a downloaded
+database, uninstalled; the prefix's files and HKCU before and after compared. The tables of
+both architectures' packages are read with msiinfo."""
+import hashlib
+import os
+import re
+import subprocess
+import tempfile
+import unittest
+
+from harness import REPO, Program, driver, reg, stop_any_program, wait_until, wine
+
+BUILD = os.environ.get("NETSORTER_BUILD", "")
+ARCH = "x64" if os.path.basename(BUILD) == "win64" else "x86"
+PREFIX = os.environ.get("WINEPREFIX", "")
+PROFILE = os.path.join(PREFIX, "drive_c", "users", os.environ.get("USER") or "root")
+INSTALLED = os.path.join(PROFILE, "AppData", "Local", "Programs", "Netsorter")
+WIN_INSTALLED = r"C:\users\%s\AppData\Local\Programs\Netsorter" % os.path.basename(PROFILE)
+USER_DATA = os.path.join(PROFILE, "AppData", "Local", "Netsorter")
+SHORTCUT = os.path.join(PROFILE, "AppData", "Roaming", "Microsoft", "Windows", "Start Menu",
+                        "Programs", "Netsorter - Проверка IP.lnk")
+CLSID = "{D4C90FFB-DAF6-42F3-8959-E44BB2726296}"
+# What the MSI writes, by value.
+WRITTEN = {
+    rf"HKCU\Software\Classes\CLSID\{CLSID}\LocalServer32": f'"{WIN_INSTALLED}\\Netsorter.exe"',
+    r"HKCU\Software\Classes\Netsorter.qvClicker\CLSID": CLSID,
+    r"HKCU\Software\Google\Chrome\NativeMessagingHosts\netsorter":
+        WIN_INSTALLED + r"\netsorter-chrome.json",
+    r"HKCU\Software\Mozilla\NativeMessagingHosts\netsorter":
+        WIN_INSTALLED + r"\netsorter-firefox.json",
+}
+# What the program writes from its menu.
+MENU_SETTINGS = {"Настройки/Автозапуск": (r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run",
+                                         "Netsorter"),
+                 "Настройки/Перехватывать [Ctr+C+C]": (r"HKCU\Software\Netsorter", "intercept"),
+                 "Настройки/Добавить пункт в меню IE":
+                     (r"HKCU\Software\Microsoft\Internet Explorer\MenuExt\Проверить IP", "contexts")}
+
+
+def version_plus(version, step):
+    parts = [int(p) for p in version.split(".")]
+    parts[2] += step
+    return ".".join(map(str, parts))
+
+
+VERSION = re.search(r"project\(Netsorter VERSION ([0-9.]+)",
+                    open(os.path.join(REPO, "CMakeLists.txt")).read()).group(1)
+NEWER = version_plus(VERSION, 1)
+OUT = tempfile.mkdtemp(prefix="netsorter-msi-")
+
+
+def build_msi(arch, build, version):
+    subprocess.run([os.path.join(REPO, "scripts", "msi"), arch, "--build", build, "--version",
+                    version, "--out", OUT], check=True, stdout=subprocess.DEVNULL,
+                   env=dict(os.environ, NETSORTER_SIGN_CERT=""))
+    return os.path.join(OUT, f"Netsorter-{version}-{arch}.msi")
+
+
+def msiexec(*args):
+    return subprocess.run([os.path.join(REPO, "scripts", "wine-run"), "msiexec", *args, "/qn"],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          timeout=300).returncode
+
+
+def value(key, name=None):
+    code, out = reg("query", key, *(["/v", name] if name else ["/ve"]), check=False)
+    match = re.search(r"REG_\w+\s+(.*)", out) if code == 0 else None
+    return match.group(1).strip() if match else None
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def files():
+    """The user's profile, every file and folder with its digest."""
+    seen = {}
+    for folder, dirs, names in os.walk(PROFILE):
+        for name in dirs:
+            seen[os.path.relpath(os.path.join(folder, name), PROFILE)] = "folder"
+        for name in names:
+            path = os.path.join(folder, name)
+            if os.path.isfile(path):
+                seen[os.path.relpath(path, PROFILE)] = digest(path)
+    return seen
+
+
+def registry():
+    """HKCU as reg export writes it: one line per key and per value."""
+    out = os.path.join(PREFIX, "drive_c", "hkcu.reg")
+    wine("reg", "export", "HKCU", r"C:\hkcu.reg", "/y")
+    with open(out, encoding="utf-16") as f:
+        text = f.read().replace("\\\n  ", "")
+    os.remove(out)
+    return {line for line in text.splitlines() if line.strip()}
+
+
+def differences(before, after):
+    if isinstance(before, dict):
+        return sorted(f"{'+' if k not in before else '-' if k not in after else '~'} {k}"
+                      for k in before.keys() | after.keys() if before.get(k) != after.get(k))
+    return sorted([f"- {line}" for line in before - after] + [f"+ {line}" for line in after - before])
+
+
+def table(msi, name):
+    text = subprocess.run(["msiinfo", "export", msi, name], check=True, capture_output=True,
+                          text=True).stdout
+    return [line.split("\t") for line in text.splitlines()[3:]]
+
+
+def packages():
+    """This build's package, and the 32-bit one where that build lies beside this one."""
+    found = [(ARCH, BUILD)]
+    win32 = os.path.join(os.path.dirname(BUILD), "win32")
+    if ARCH == "x64" and os.path.isfile(os.path.join(win32, "bin", "Netsorter.exe")):
+        found.append(("x86", win32))
+    return [build_msi(arch, build, VERSION) for arch, build in found]
+
+
+class MsiTest(unittest.TestCase):
+    def setUp(self):
+        stop_any_program()
+
+    def start_installed(self):
+        program = Program(directory=INSTALLED)
+        self.addCleanup(program.stop)
+        program.wait_window()
+        return program
+
+    def test_install_upgrade_uninstall(self):
+        older, newer = build_msi(ARCH, BUILD, VERSION), build_msi(ARCH, BUILD, NEWER)
+        files_before, registry_before = files(), registry()
+
+        self.assertEqual(msiexec("/i", older), 0)
+        self.assertTrue(os.path.isfile(SHORTCUT))
+        for key, expected in WRITTEN.items():
+            self.assertEqual(value(key), expected, key)
+        program = self.start_installed()
+        for item, (key, name) in MENU_SETTINGS.items():
+            driver("menu", item)
+            wait_until(lambda: value(key, name), f"{name} under {key}")
+        program.stop()
+        with open(os.path.join(INSTALLED, "nets.txt"), "ab") as f:
+            f.write(b"# \xcc\xee\xff \xf1\xe5\xf2\xfc\r\n10.20.30.0/24\r\n")  # cp1251
+        os.makedirs(USER_DATA, exist_ok=True)
+        with open(os.path.join(USER_DATA, "geo-whois-asn-country.mmdb"), "wb") as f:
+            f.write(os.urandom(4096))
+        kept = {path: digest(path) for path in (os.path.join(INSTALLED, "nets.txt"),
+                                                os.path.join(USER_DATA,
+                                                             "geo-whois-asn-country.mmdb"))}
+        settings = {key + "\\" + name: value(key, name) for key, name in MENU_SETTINGS.values()}
+
+        self.assertEqual(msiexec("/i", newer), 0)
+        self.assertEqual({path: digest(path) for path in kept}, kept)
+        self.assertEqual({key + "\\" + name: value(key, name)
+                          for key, name in MENU_SETTINGS.values()}, settings)
+        self.assertEqual(digest(os.path.join(INSTALLED, "countries.txt")),
+                         value(r"HKCU\Software\Netsorter\Shipped", "countries.txt"))
+
+        self.start_installed()  # the uninstall ends it
+        self.assertEqual(msiexec("/x", newer), 0)
+        self.assertFalse(driver("wait-window", "0", check=False))
+        file_changes = differences(files_before, files())
+        registry_changes = differences(registry_before, registry())
+        print("files, before install -> after uninstall:", *file_changes, sep="\n  ")
+        print("HKCU, before install -> after uninstall:", *registry_changes or ["(none)"],
+              sep="\n  ")
+        kept_file = os.path.relpath(os.path.join(INSTALLED, "nets.txt"), PROFILE)
+        self.assertEqual(file_changes, [f"+ {os.path.dirname(p)}" for p in
+                                        ("AppData/Local/Programs/x", "AppData/Local/Programs/Netsorter/x")]
+                         + [f"+ {kept_file}"])
+        self.assertEqual(registry_changes, [])
+
+    def test_tables(self):
+        upgrade_codes = set()
+        for msi in packages():
+            with self.subTest(msi=os.path.basename(msi)):
+                properties = dict(row[:2] for row in table(msi, "Property"))
+                self.assertNotIn("ALLUSERS", properties)
+                summary = subprocess.run(["msiinfo", "suminfo", msi], capture_output=True,
+                                         text=True, check=True).stdout
+                word_count = int(re.search(r"^Source: (\d+)", summary, re.M).group(1))
+                self.assertTrue(word_count & 8, "elevation asked for")
+                [shortcut] = table(msi, "Shortcut")
+                self.assertEqual((shortcut[1], shortcut[2].split("|")[-1], shortcut[8]),
+                                 ("ProgramMenuFolder", "Netsorter - Проверка IP", "Netsorter.ico"))
+                names = {row[2].split("|")[-1] for row in table(msi, "File")}
+                self.assertLessEqual({"Netsorter.exe", "netsorter-cli.exe", "netsorter-host.exe",
+                                      "nets.txt", "netsorter-chrome.json"}, names)
+                upgrade = table(msi, "Upgrade")
+                upgrade_codes |= {row[0] for row in upgrade}
+                self.assertEqual(sorted((row[1], row[2], row[4]) for row in upgrade),
+                                 [("", VERSION, "1"), (VERSION, "", "2")])
+                order = {row[0]: (int(row[2]), row[1]) for row in table(msi, "InstallExecuteSequence")}
+                self.assertLess(order["InstallExecute"][0], order["RemoveExistingProducts"][0])
+                self.assertLess(order["RemoveExistingProducts"][0], order["InstallFinalize"][0])
+                self.assertLess(order["InstallInitialize"][0], order["CleanUp"][0])
+                self.assertLess(order["CleanUp"][0], order["RemoveRegistryValues"][0])
+                self.assertEqual(order["CleanUp"][1], 'REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE')
+                self.assertLess(order["ForgetUnchangedData"][0], order["InstallFiles"][0])
+                kept = {row[5]: int(row[3]) for row in table(msi, "Component")}
+                for key, attributes in kept.items():
+                    if "nets.txt" in key or "countries.txt" in key:
+                        self.assertEqual(attributes & (16 | 128), 16 | 128, key)
+        self.assertEqual(len(upgrade_codes), 1)
+
+    def test_downgrade_refused(self):
+        older, newer = build_msi(ARCH, BUILD, VERSION), build_msi(ARCH, BUILD, NEWER)
+        self.assertEqual(msiexec("/i", newer), 0)
+        log = os.path.join(PREFIX, "drive_c", "downgrade.log")
+        self.assertNotEqual(msiexec("/i", older, "/l*", r"C:\downgrade.log"), 0)
+        with open(log, encoding="utf-16", errors="replace") as f:
+            self.assertIn("Установлена более новая версия Netsorter", f.read())
+        self.assertEqual(msiexec("/x", newer), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
