@@ -50,10 +50,10 @@ NEWER = version_plus(VERSION, 1)
 OUT = tempfile.mkdtemp(prefix="netsorter-msi-")
 
 
-def build_msi(arch, build, version):
+def build_msi(arch, build, version, stage=None):
     subprocess.run([os.path.join(REPO, "scripts", "msi"), arch, "--build", build, "--version",
-                    version, "--out", OUT], check=True, stdout=subprocess.DEVNULL,
-                   env=dict(os.environ, NETSORTER_SIGN_CERT=""))
+                    version, "--out", OUT, *(["--stage", stage] if stage else [])], check=True,
+                   stdout=subprocess.DEVNULL, env=dict(os.environ, NETSORTER_SIGN_CERT=""))
     return os.path.join(OUT, f"Netsorter-{version}-{arch}.msi")
 
 
@@ -130,7 +130,12 @@ class MsiTest(unittest.TestCase):
         return program
 
     def test_install_upgrade_uninstall(self):
-        older, newer = build_msi(ARCH, BUILD, VERSION), build_msi(ARCH, BUILD, NEWER)
+        # The newer version ships another countries.txt, which replaces the unedited one.
+        stage = os.path.join(OUT, "newer")
+        subprocess.run([os.path.join(REPO, "scripts", "stage"), BUILD, stage], check=True)
+        with open(os.path.join(stage, "countries.txt"), "ab") as f:
+            f.write(b"999\tXX,\xcd\xee\xe2\xe0\xff\r\n")
+        older, newer = build_msi(ARCH, BUILD, VERSION), build_msi(ARCH, BUILD, NEWER, stage)
         files_before, registry_before = files(), registry()
 
         self.assertEqual(msiexec("/i", older), 0)
@@ -157,7 +162,7 @@ class MsiTest(unittest.TestCase):
         self.assertEqual({key + "\\" + name: value(key, name)
                           for key, name in MENU_SETTINGS.values()}, settings)
         self.assertEqual(digest(os.path.join(INSTALLED, "countries.txt")),
-                         value(r"HKCU\Software\Netsorter\Shipped", "countries.txt"))
+                         digest(os.path.join(stage, "countries.txt")))
 
         self.start_installed()  # the uninstall ends it
         self.assertEqual(msiexec("/x", newer), 0)
