@@ -50,10 +50,11 @@ NEWER = version_plus(VERSION, 1)
 OUT = tempfile.mkdtemp(prefix="netsorter-msi-")
 
 
-def build_msi(arch, build, version, stage=None):
+def build_msi(arch, build, version, stage=None, signer=None):
     subprocess.run([os.path.join(REPO, "scripts", "msi"), arch, "--build", build, "--version",
                     version, "--out", OUT, *(["--stage", stage] if stage else [])], check=True,
-                   stdout=subprocess.DEVNULL, env=dict(os.environ, NETSORTER_SIGN_CERT=""))
+                   stdout=subprocess.DEVNULL, env=dict(os.environ, **(signer or {
+                       "NETSORTER_SIGN_CERT": "", "NETSORTER_SIGN_KEY": ""})))
     return os.path.join(OUT, f"Netsorter-{version}-{arch}.msi")
 
 
@@ -214,6 +215,24 @@ class MsiTest(unittest.TestCase):
                     if "nets.txt" in key or "countries.txt" in key:
                         self.assertEqual(attributes & (16 | 128), 16 | 128, key)
         self.assertEqual(len(upgrade_codes), 1)
+
+    def test_signed(self):
+        """With a certificate named, the package and the programs in it are signed."""
+        work = tempfile.mkdtemp(dir=OUT)
+        cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Netsorter test", "-keyout", key, "-out", cert],
+                       check=True, capture_output=True)
+        msi = build_msi(ARCH, BUILD, VERSION, signer={"NETSORTER_SIGN_CERT": cert,
+                                                      "NETSORTER_SIGN_KEY": key})
+        subprocess.run(["msiextract", "-C", work, msi], check=True, capture_output=True)
+        extracted = {name: os.path.join(folder, name) for folder, _, names in os.walk(work)
+                     for name in names}
+        for path in (msi, extracted["Netsorter.exe"], extracted["netsorter-cli.exe"]):
+            verified = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", path],
+                                      capture_output=True, text=True)
+            self.assertIn("Signature verification: ok", verified.stdout, path)
+        os.remove(msi)
 
     def test_downgrade_refused(self):
         older, newer = build_msi(ARCH, BUILD, VERSION), build_msi(ARCH, BUILD, NEWER)
