@@ -23,7 +23,8 @@ SHORTCUT = os.path.join(PROFILE, "AppData", "Roaming", "Microsoft", "Windows", "
 CLSID = "{D4C90FFB-DAF6-42F3-8959-E44BB2726296}"
 # What the MSI writes, by value.
 WRITTEN = {
-    rf"HKCU\Software\Classes\CLSID\{CLSID}\LocalServer32": f'"{WIN_INSTALLED}\\Netsorter.exe"',
+    rf"HKCU\Software\Classes\CLSID\{CLSID}\LocalServer32":
+        f'"{WIN_INSTALLED}\\Netsorter.exe"',
     r"HKCU\Software\Classes\Netsorter.qvClicker\CLSID": CLSID,
     r"HKCU\Software\Google\Chrome\NativeMessagingHosts\netsorter":
         WIN_INSTALLED + r"\netsorter-chrome.json",
@@ -31,11 +32,21 @@ WRITTEN = {
         WIN_INSTALLED + r"\netsorter-firefox.json",
 }
 # What the program writes from its menu.
-MENU_SETTINGS = {"Настройки/Автозапуск": (r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run",
-                                         "Netsorter"),
-                 "Настройки/Перехватывать [Ctr+C+C]": (r"HKCU\Software\Netsorter", "intercept"),
-                 "Настройки/Добавить пункт в меню IE":
-                     (r"HKCU\Software\Microsoft\Internet Explorer\MenuExt\Проверить IP", "contexts")}
+MENU_SETTINGS = {
+    "Настройки/Автозапуск": (r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run", "Netsorter"),
+    "Настройки/Перехватывать [Ctr+C+C]": (r"HKCU\Software\Netsorter", "intercept"),
+    "Настройки/Добавить пункт в меню IE":
+        (r"HKCU\Software\Microsoft\Internet Explorer\MenuExt\Проверить IP", "contexts"),
+}
+
+
+# Steps of the installation script in the order they must run: the newer product is in
+# before the older one goes; the clean-up reads the digests before the registry values go;
+# the unchanged data files go before the newer ones come.
+SEQUENCE = [("InstallExecute", "RemoveExistingProducts"),
+            ("RemoveExistingProducts", "InstallFinalize"), ("InstallInitialize", "CleanUp"),
+            ("CleanUp", "RemoveRegistryValues"),
+            ("InstallInitialize", "ForgetUnchangedData"), ("ForgetUnchangedData", "InstallFiles")]
 
 
 def version_plus(version, step):
@@ -70,6 +81,17 @@ def value(key, name=None):
     return match.group(1).strip() if match else None
 
 
+def apps_and_features(msi):
+    """The entry of the package's product: per user on Windows, where wine keeps it else."""
+    product = dict(row[:2] for row in table(msi, "Property"))["ProductCode"]
+    for root in ("HKCU", "HKLM"):
+        key = rf"{root}\Software\Microsoft\Windows\CurrentVersion\Uninstall\{product}"
+        if value(key, "DisplayName"):
+            return tuple(value(key, name)
+                         for name in ("DisplayName", "DisplayVersion", "Publisher"))
+    return None
+
+
 def digest(path):
     with open(path, "rb") as f:
         return hashlib.sha256(f.read()).hexdigest()
@@ -102,7 +124,8 @@ def differences(before, after):
     if isinstance(before, dict):
         return sorted(f"{'+' if k not in before else '-' if k not in after else '~'} {k}"
                       for k in before.keys() | after.keys() if before.get(k) != after.get(k))
-    return sorted([f"- {line}" for line in before - after] + [f"+ {line}" for line in after - before])
+    return sorted([f"- {line}" for line in before - after] +
+                  [f"+ {line}" for line in after - before])
 
 
 def table(msi, name):
@@ -140,6 +163,7 @@ class MsiTest(unittest.TestCase):
         files_before, registry_before = files(), registry()
 
         self.assertEqual(msiexec("/i", older), 0)
+        self.assertEqual(apps_and_features(older), ("Netsorter", VERSION, "Netsorter"))
         self.assertTrue(os.path.isfile(SHORTCUT))
         for key, expected in WRITTEN.items():
             self.assertEqual(value(key), expected, key)
@@ -153,12 +177,14 @@ class MsiTest(unittest.TestCase):
         os.makedirs(USER_DATA, exist_ok=True)
         with open(os.path.join(USER_DATA, "geo-whois-asn-country.mmdb"), "wb") as f:
             f.write(os.urandom(4096))
-        kept = {path: digest(path) for path in (os.path.join(INSTALLED, "nets.txt"),
-                                                os.path.join(USER_DATA,
-                                                             "geo-whois-asn-country.mmdb"))}
+        kept = {path: digest(path) for path in (
+            os.path.join(INSTALLED, "nets.txt"),
+            os.path.join(USER_DATA, "geo-whois-asn-country.mmdb"))}
         settings = {key + "\\" + name: value(key, name) for key, name in MENU_SETTINGS.values()}
 
         self.assertEqual(msiexec("/i", newer), 0)
+        self.assertEqual(apps_and_features(newer), ("Netsorter", NEWER, "Netsorter"))
+        self.assertIsNone(apps_and_features(older))
         self.assertEqual({path: digest(path) for path in kept}, kept)
         self.assertEqual({key + "\\" + name: value(key, name)
                           for key, name in MENU_SETTINGS.values()}, settings)
@@ -181,21 +207,23 @@ class MsiTest(unittest.TestCase):
                           if not c[2:].startswith("[HKEY_CURRENT_USER\\Software\\Wine\\")], [])
 
     def test_tables(self):
+        """Per user without elevation, the shortcut, the refusal, the files, one upgrade code
+        and the custom steps where they must run, in both architectures' packages."""
         upgrade_codes = set()
         for msi in packages():
             with self.subTest(msi=os.path.basename(msi)):
-                properties = dict(row[:2] for row in table(msi, "Property"))
-                self.assertNotIn("ALLUSERS", properties)
+                self.assertNotIn("ALLUSERS", dict(row[:2] for row in table(msi, "Property")))
                 summary = subprocess.run(["msiinfo", "suminfo", msi], capture_output=True,
                                          text=True, check=True).stdout
                 word_count = int(re.search(r"^Source: (\d+)", summary, re.M).group(1))
                 self.assertTrue(word_count & 8, "elevation asked for")
+                [shortcut] = table(msi, "Shortcut")
+                self.assertEqual((shortcut[1], shortcut[2].split("|")[-1], shortcut[8]),
+                                 ("ProgramMenuFolder", "Netsorter - Проверка IP",
+                                  "Netsorter.ico"))
                 [refusal] = table(msi, "LaunchCondition")
                 self.assertEqual(refusal[0], "NOT WIX_DOWNGRADE_DETECTED")
                 self.assertIn("Установлена более новая версия Netsorter", refusal[1])
-                [shortcut] = table(msi, "Shortcut")
-                self.assertEqual((shortcut[1], shortcut[2].split("|")[-1], shortcut[8]),
-                                 ("ProgramMenuFolder", "Netsorter - Проверка IP", "Netsorter.ico"))
                 names = {row[2].split("|")[-1] for row in table(msi, "File")}
                 self.assertLessEqual({"Netsorter.exe", "netsorter-cli.exe", "netsorter-host.exe",
                                       "nets.txt", "netsorter-chrome.json"}, names)
@@ -203,17 +231,14 @@ class MsiTest(unittest.TestCase):
                 upgrade_codes |= {row[0] for row in upgrade}
                 self.assertEqual(sorted((row[1], row[2], row[4]) for row in upgrade),
                                  [("", VERSION, "1"), (VERSION, "", "2")])
-                order = {row[0]: (int(row[2]), row[1]) for row in table(msi, "InstallExecuteSequence")}
-                self.assertLess(order["InstallExecute"][0], order["RemoveExistingProducts"][0])
-                self.assertLess(order["RemoveExistingProducts"][0], order["InstallFinalize"][0])
-                self.assertLess(order["InstallInitialize"][0], order["CleanUp"][0])
-                self.assertLess(order["CleanUp"][0], order["RemoveRegistryValues"][0])
-                self.assertEqual(order["CleanUp"][1], 'REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE')
-                self.assertLess(order["ForgetUnchangedData"][0], order["InstallFiles"][0])
-                kept = {row[5]: int(row[3]) for row in table(msi, "Component")}
-                for key, attributes in kept.items():
-                    if "nets.txt" in key or "countries.txt" in key:
-                        self.assertEqual(attributes & (16 | 128), 16 | 128, key)
+                steps = {row[0]: row for row in table(msi, "InstallExecuteSequence")}
+                for earlier, later in SEQUENCE:
+                    self.assertLess(int(steps[earlier][2]), int(steps[later][2]),
+                                    f"{earlier} before {later}")
+                self.assertEqual(steps["CleanUp"][1], 'REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE')
+                for row in table(msi, "Component"):
+                    if row[5].startswith(("f_nets.txt", "f_countries.txt")):
+                        self.assertEqual(int(row[3]) & (16 | 128), 16 | 128, row[5])
         self.assertEqual(len(upgrade_codes), 1)
 
     def test_signed(self):
