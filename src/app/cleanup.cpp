@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -21,6 +22,7 @@
 namespace netsorter {
 namespace {
 
+constexpr std::wstring_view kSwitch = L"/cleanup";
 constexpr const char* kDataFiles[] = {"nets.txt", "countries.txt"};
 // A window that is busy may take a while to handle "Выход"; the installer waits meanwhile.
 constexpr DWORD kExitWaitMs = 10000;
@@ -84,8 +86,9 @@ void removeUnchangedDataFiles() {
 }  // namespace
 
 int cleanUp(const std::wstring& arguments) {
+    const std::size_t at = arguments.find(kSwitch);
     const std::vector<std::wstring> given =
-        words(arguments.substr(arguments.find(L"/cleanup") + 8));
+        words(at == std::wstring::npos ? L"" : arguments.substr(at + kSwitch.size()));
     const int uiLevel = given.empty() ? kQuietUiLevel : _wtoi(given[0].c_str());
     if (given.size() >= 3 && anotherProductInstalled(given[1], given[2])) {
         return 0;
