@@ -93,6 +93,9 @@ def apps_and_features(msi):
 
 
 def digest(path):
+    """The file's SHA-256; None when it is gone."""
+    if not os.path.isfile(path):
+        return None
     with open(path, "rb") as f:
         return hashlib.sha256(f.read()).hexdigest()
 
