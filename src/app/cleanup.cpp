@@ -38,7 +38,10 @@ std::vector<std::wstring> words(const std::wstring& text) {
     return result;
 }
 
-// Another product of ours still installed: the one that replaces this one.
+// Another product of ours still installed: the one that replaces this one. The installer's
+// condition says "not an upgrade" already, but wine's installer removes the older product
+// without UPGRADINGPRODUCTCODE; the newer one is registered by then (RemoveExistingProducts
+// runs after InstallExecute).
 bool anotherProductInstalled(const std::wstring& upgradeCode, const std::wstring& productCode) {
     wchar_t product[39] = {};
     for (DWORD i = 0; MsiEnumRelatedProductsW(upgradeCode.c_str(), 0, i, product) == ERROR_SUCCESS;
