@@ -5,8 +5,8 @@ SHELL := /bin/bash
 ADDRESS ?= 8.8.8.8
 CMAKE_BUILD = cmake --build --preset
 
-.PHONY: all deps deps-run cli native win32 win32-product win64 asan fuzzers test test-native \
-	test-asan test-fuzz test-windows fuzz run gui dist bench clean
+.PHONY: all deps deps-run cli native win32 win32-product win64 win64-product asan fuzzers test test-native \
+	test-asan test-fuzz test-windows fuzz run gui dist msi bench clean
 
 all: native win32
 
@@ -84,8 +84,17 @@ run: cli
 gui: deps
 	scripts/gui
 
-dist: win32-product
+# The zip and both MSIs (with the winget manifests) in dist/: the 32-bit product and the
+# 64-bit build of the same sources.
+dist: win32-product win64-product
 	scripts/dist
+
+msi: win32-product win64-product
+	scripts/dist --msi-only
+
+win64-product: deps
+	cmake --preset win64 >/dev/null
+	$(CMAKE_BUILD) win64-product
 
 # Timings only, nothing asserted: the subnet list, the country lookup against the legacy
 # GeoIP library and the command-line tool on a batch, printed as one table.

@@ -41,6 +41,9 @@ test_packages=(
   # running and driving the Windows program (wine32:i386 is decided below), with wine's own
   # fonts, which draw the window as Windows does
   wine wine64 fonts-wine xvfb xauth xdotool xclip imagemagick x11-utils locales icoutils zip unzip
+  # the MSIs: wixl builds them, msitools (msibuild, msiinfo) mends and reads their tables,
+  # osslsigncode signs them and the programs
+  wixl msitools osslsigncode
   # the browser extension's tests drive real browsers
   chromium firefox-esr
 )

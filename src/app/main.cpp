@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "app/cleanup.h"
 #include "app/form1.h"
 #include "app/resource.h"
 #include "desktop/automation.h"
@@ -84,6 +85,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (hasSwitch(commandLine, L"/unregserver")) {
         netsorter::automation::unregisterServer();
         return 0;
+    }
+    // The installer's own steps: before an upgrade, and on a real uninstall.
+    if (hasSwitch(commandLine, L"/upgrade")) {
+        return netsorter::forgetUnchangedData();
+    }
+    if (hasSwitch(commandLine, L"/cleanup")) {
+        return netsorter::cleanUp(commandLine);
     }
     const netsorter::win::SessionInstance instanceInSession(L"Netsorter.Form1");
     // The automation service starts a server only when none offers the class: one that is

@@ -1,5 +1,6 @@
 #include "desktop/settings.h"
 
+#include "common/wide.h"
 #include "desktop/win.h"
 
 namespace netsorter::settings {
@@ -17,6 +18,8 @@ constexpr wchar_t kBrowserMenuKey[] =
     L"Software\\Microsoft\\Internet Explorer\\MenuExt\\Проверить IP";
 constexpr wchar_t kBrowserMenuContexts[] = L"contexts";
 constexpr DWORD kImageAndLinkContexts = 0x22;
+// Written by the installer alone.
+constexpr wchar_t kShippedKey[] = L"Software\\Netsorter\\Shipped";
 
 std::wstring readValue(const wchar_t* key, const wchar_t* name) {
     const win::UniqueKey opened = win::openKey(HKEY_CURRENT_USER, key);
@@ -142,6 +145,18 @@ void addBrowserMenuItem(const std::wstring& scriptAddress) {
 
 void removeBrowserMenuItem() {
     RegDeleteKeyW(HKEY_CURRENT_USER, kBrowserMenuKey);
+}
+
+std::string shippedDigest(const std::string& name) {
+    return fromWide(readValue(kShippedKey, toWide(name).c_str()));
+}
+
+void removeAll() {
+    win::deleteKeyAndEmptyParents(HKEY_CURRENT_USER, kSettingsKey);
+    if (const win::UniqueKey key = win::openKey(HKEY_CURRENT_USER, kRunKey, KEY_SET_VALUE)) {
+        RegDeleteValueW(key.get(), kRunValue);
+    }
+    win::deleteKeyAndEmptyParents(HKEY_CURRENT_USER, kBrowserMenuKey);
 }
 
 }  // namespace netsorter::settings

@@ -40,4 +40,13 @@ void storeAutostart(bool on, const std::wstring& exePath);
 void addBrowserMenuItem(const std::wstring& scriptAddress);
 void removeBrowserMenuItem();
 
+// What the installer shipped as the data file `name` (nets.txt, countries.txt): the SHA-256 of
+// its bytes in lower-case hex, as the installer recorded it; empty when it did not.
+std::string shippedDigest(const std::string& name);
+
+// Everything the program and its installer wrote under HKEY_CURRENT_USER: the settings, the
+// autostart value and Internet Explorer's menu item, each key with the parents it leaves
+// empty. The automation class and the browsers' hosts have their own removers.
+void removeAll();
+
 }  // namespace netsorter::settings

@@ -54,6 +54,31 @@ bool writeDword(HKEY key, const std::wstring& name, DWORD value) {
                           sizeof value) == ERROR_SUCCESS;
 }
 
+void deleteKeyAndEmptyParents(HKEY root, const std::wstring& path) {
+    RegDeleteTreeW(root, path.c_str());
+    RegDeleteKeyW(root, path.c_str());
+    for (std::wstring key = path;;) {
+        const std::size_t slash = key.rfind(L'\\');
+        if (slash == std::wstring::npos || key.find(L'\\') == slash) {
+            return;
+        }
+        key.resize(slash);
+        {
+            const UniqueKey opened = openKey(root, key);
+            DWORD subkeys = 0;
+            DWORD values = 0;
+            if (!opened ||
+                RegQueryInfoKeyW(opened.get(), nullptr, nullptr, nullptr, &subkeys, nullptr,
+                                 nullptr, &values, nullptr, nullptr, nullptr,
+                                 nullptr) != ERROR_SUCCESS ||
+                subkeys != 0 || values != 0) {
+                return;
+            }
+        }
+        RegDeleteKeyW(root, key.c_str());
+    }
+}
+
 namespace {
 
 std::wstring moduleFileName() {

@@ -50,6 +50,10 @@ std::optional<std::wstring> readString(HKEY key, const std::wstring& name);
 bool writeString(HKEY key, const std::wstring& name, const std::wstring& text);
 bool writeDword(HKEY key, const std::wstring& name, DWORD value);
 
+// Deletes the key with everything in it, then each parent that is left empty, up to (not
+// including) the first level below root ("Software").
+void deleteKeyAndEmptyParents(HKEY root, const std::wstring& path);
+
 // The running executable: its file name without extension, and its full path built as
 // the program's directory, one backslash, that name and ".exe".
 std::wstring exeName();

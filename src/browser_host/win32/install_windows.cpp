@@ -74,8 +74,9 @@ bool installNativeHosts(const std::wstring& programDir) {
 }
 
 void uninstallNativeHosts(const std::wstring& programDir) {
+    // Parents that only this host made (a browser that is not installed) go with it.
     for (const Registration& registration : kRegistrations) {
-        RegDeleteKeyW(HKEY_CURRENT_USER, registration.key);
+        win::deleteKeyAndEmptyParents(HKEY_CURRENT_USER, registration.key);
     }
     removeManifests(programDir);
 }

@@ -16,7 +16,8 @@ namespace netsorter::browser_host {
 // at them. False when any of it could not be written (a read-only program folder).
 bool installNativeHosts(const std::wstring& programDir);
 
-// Removes exactly those keys and files, whichever of them exist.
+// Removes exactly those keys and files, whichever of them exist, and the keys' parents
+// that are left empty.
 void uninstallNativeHosts(const std::wstring& programDir);
 
 }  // namespace netsorter::browser_host
