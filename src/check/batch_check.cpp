@@ -8,24 +8,34 @@ std::optional<std::uint32_t> plainIpv4(std::string_view text) {
     if (text.size() < 7 || text.size() > 15) {
         return std::nullopt;
     }
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    const auto digit = [&end](const char* p) {
+        return p != end ? static_cast<unsigned>(*p - '0') : 10u;
+    };
     std::uint32_t value = 0;
-    std::size_t at = 0;
     for (int part = 0; part < 4; ++part) {
-        if (part > 0 && (at == text.size() || text[at++] != '.')) {
+        if (part > 0 && (at == end || *at++ != '.')) {
             return std::nullopt;
         }
-        const std::size_t start = at;
-        std::uint32_t number = 0;
-        while (at < text.size() && at - start < 3 && text[at] >= '0' && text[at] <= '9') {
-            number = number * 10 + static_cast<std::uint32_t>(text[at++] - '0');
+        unsigned number = digit(at);
+        if (number > 9) {
+            return std::nullopt;
         }
-        const std::size_t digits = at - start;
-        if (digits == 0 || number > 255 || (digits > 1 && text[start] == '0')) {
+        ++at;
+        // Up to two more digits, after anything but a leading zero.
+        for (int more = 0; more < 2 && digit(at) <= 9; ++more) {
+            if (number == 0) {
+                return std::nullopt;
+            }
+            number = number * 10 + digit(at++);
+        }
+        if (number > 255) {
             return std::nullopt;
         }
         value = value << 8 | number;
     }
-    if (at != text.size()) {
+    if (at != end) {
         return std::nullopt;
     }
     return value;

@@ -8,13 +8,19 @@
 
 namespace netsorter::cli {
 
-struct Batch::Worker {
+// Workers and blocks each on cache lines of their own: one thread's writes per line must
+// not slow another's reads.
+struct alignas(64) Batch::Worker {
     Worker(Engines& engines, CheckOptions check, std::mutex* slowPath, const Settings& settings)
         : checker(engines, std::move(check), slowPath),
-          rows(settings.format, settings.withAddress) {}
+          rows(settings.format, settings.withAddress),
+          settings(settings) {}
 
     BatchChecker checker;
     PlainRows rows;
+    // Its own copy: what the reading thread writes per line must share no cache line with
+    // what the workers read per line.
+    Settings settings;
     CheckResult result;
     PlainAnswer answer;
     Summary summary;
@@ -47,12 +53,10 @@ Batch::Batch(Engines& engines, const CheckOptions& check, Settings settings)
         workers_.push_back(std::make_unique<Worker>(engines_, std::move(own),
                                                     jobs > 1 ? &slowPath_ : nullptr, settings_));
     }
-    // One job: the blocks are checked on this thread, as they fill.
-    if (jobs == 1) {
-        return;
-    }
-    for (const std::unique_ptr<Worker>& worker : workers_) {
-        threads_.emplace_back([this, w = worker.get()] { work(*w); });
+    // This thread reads and checks too, with the last worker: one job checks the blocks
+    // here as they fill, N jobs start N - 1 threads.
+    for (unsigned i = 0; i + 1 < jobs; ++i) {
+        threads_.emplace_back([this, w = workers_[i].get()] { work(*w); });
     }
 }
 
@@ -71,16 +75,17 @@ void Batch::checkOne(Worker& worker, std::string_view address, std::optional<std
                      std::size_t line, std::uint64_t index, std::string& out) {
     const std::optional<std::size_t> lineShown =
         line == 0 ? std::nullopt : std::optional<std::size_t>(line);
-    if (plain && !settings_.summary && worker.checker.answerPlain(*plain, worker.answer)) {
+    const Settings& settings = worker.settings;
+    if (plain && !settings.summary && worker.checker.answerPlain(*plain, worker.answer)) {
         worker.rows.append(out, trimWhitespace(address), worker.answer, lineShown, index == 0);
         return;
     }
     worker.checker.check(address, worker.result);
-    if (settings_.summary) {
+    if (settings.summary) {
         worker.summary.add(worker.result);
         return;
     }
-    if (settings_.format == Format::Text && index > 0) {
+    if (settings.format == Format::Text && index > 0) {
         out += '\n';
     }
     // The address as checked: a copied line's line end and blanks are no part of it.
@@ -88,14 +93,16 @@ void Batch::checkOne(Worker& worker, std::string_view address, std::optional<std
     // format takes the address as a string: one kept per worker, so no allocation per line.
     thread_local std::string text;
     text.assign(shown);
-    format(out, settings_.format, text, worker.result, settings_.withAddress, lineShown);
+    format(out, settings.format, text, worker.result, settings.withAddress, lineShown);
 }
 
 void Batch::add(std::string_view address, std::optional<std::size_t> line,
                 std::string_view warning) {
     const std::uint64_t index = added_++;
     if (!filling_) {
+        std::unique_lock lock(mutex_);
         if (spare_.empty()) {
+            lock.unlock();
             filling_ = std::make_unique<Block>();
         } else {
             filling_ = std::move(spare_.back());
@@ -126,44 +133,58 @@ void Batch::submit() {
         spare_.push_back(std::move(filling_));
         return;
     }
-    {
-        const std::lock_guard lock(mutex_);
-        waiting_.push_back(filling_.get());
-        inFlight_.push_back(std::move(filling_));
-    }
+    std::unique_lock lock(mutex_);
+    waiting_.push_back(filling_.get());
+    inFlight_.push_back(std::move(filling_));
     work_.notify_one();
-    writeDone(false);
+    // More waiting than the other threads take up: this one checks the oldest itself.
+    while (!failure_ && waiting_.size() > threads_.size()) {
+        checkWaiting(*workers_.back(), lock);
+    }
     // Enough ahead to keep every thread busy; more would only hold memory.
-    while (inFlight_.size() >= 4 * threads_.size()) {
-        writeDone(true);
+    done_.wait(lock, [this] { return failure_ || inFlight_.size() < 4 * workers_.size(); });
+    if (failure_) {
+        std::rethrow_exception(failure_);
     }
 }
 
 void Batch::drain() {
     submit();
-    while (!inFlight_.empty()) {
-        writeDone(true);
+    std::unique_lock lock(mutex_);
+    while (!failure_ && !waiting_.empty()) {
+        checkWaiting(*workers_.back(), lock);
+    }
+    done_.wait(lock, [this] { return failure_ || (inFlight_.empty() && !writing_); });
+    if (failure_) {
+        std::rethrow_exception(failure_);
     }
 }
 
-void Batch::writeDone(bool wait) {
-    for (bool waitNow = wait;; waitNow = false) {
-        std::unique_ptr<Block> block;
-        {
-            std::unique_lock lock(mutex_);
-            if (waitNow && !inFlight_.empty()) {
-                done_.wait(lock, [this] { return inFlight_.front()->done; });
-            }
-            if (inFlight_.empty() || !inFlight_.front()->done) {
-                return;
-            }
-            block = std::move(inFlight_.front());
-            inFlight_.pop_front();
-        }
-        write(*block);
-        block->clear();
-        spare_.push_back(std::move(block));
+// The thread that finishes the block next in order writes it, and those after it that are
+// done: the results leave from the core that made them, and the reading thread only reads.
+void Batch::writeInOrder(std::unique_lock<std::mutex>& lock) {
+    if (writing_) {
+        return;
     }
+    writing_ = true;
+    while (!failure_ && !inFlight_.empty() && inFlight_.front()->done) {
+        std::unique_ptr<Block> block = std::move(inFlight_.front());
+        inFlight_.pop_front();
+        lock.unlock();
+        std::exception_ptr failure;
+        try {
+            write(*block);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        block->clear();
+        lock.lock();
+        failure_ = failure_ ? failure_ : failure;
+        spare_.push_back(std::move(block));
+        done_.notify_all();
+    }
+    writing_ = false;
+    done_.notify_all();
 }
 
 void Batch::write(Block& block) {
@@ -225,28 +246,28 @@ void Batch::checkBlock(Worker& worker, Block& block) {
     }
 }
 
+void Batch::checkWaiting(Worker& worker, std::unique_lock<std::mutex>& lock) {
+    Block* block = waiting_.front();
+    waiting_.pop_front();
+    lock.unlock();
+    try {
+        checkBlock(worker, *block);
+    } catch (...) {
+        block->failure = std::current_exception();
+    }
+    lock.lock();
+    block->done = true;
+    writeInOrder(lock);
+}
+
 void Batch::work(Worker& worker) {
+    std::unique_lock lock(mutex_);
     for (;;) {
-        Block* block = nullptr;
-        {
-            std::unique_lock lock(mutex_);
-            work_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
-            if (waiting_.empty()) {
-                return;
-            }
-            block = waiting_.front();
-            waiting_.pop_front();
+        work_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+        if (stopping_) {
+            return;
         }
-        try {
-            checkBlock(worker, *block);
-        } catch (...) {
-            block->failure = std::current_exception();
-        }
-        {
-            const std::lock_guard lock(mutex_);
-            block->done = true;
-        }
-        done_.notify_all();
+        checkWaiting(worker, lock);
     }
 }
 

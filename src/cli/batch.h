@@ -48,11 +48,11 @@ class Batch {
   private:
     // Up to this many addresses are checked as one piece by one thread; a piece is handed
     // on earlier whenever the input would wait.
-    static constexpr std::size_t kBlockItems = 1024;
+    static constexpr std::size_t kBlockItems = 4096;
     // And no more text than this, however long the lines: the memory stays small.
     static constexpr std::size_t kBlockBytes = 256 << 10;
 
-    struct Block {
+    struct alignas(64) Block {
         std::uint64_t first = 0;  // the number of the first item in the run
         std::string addresses;
         std::vector<std::size_t> ends;   // of each address in addresses
@@ -79,14 +79,14 @@ class Batch {
     void checkOne(Worker& worker, std::string_view address, std::optional<std::uint32_t> plain,
                   std::size_t line, std::uint64_t index, std::string& out);
     void submit();
-    void writeDone(bool wait);
+    void checkWaiting(Worker& worker, std::unique_lock<std::mutex>& lock);
+    void writeInOrder(std::unique_lock<std::mutex>& lock);
     void write(Block& block);
     void work(Worker& worker);
 
     Engines& engines_;
     CheckOptions check_;
     Settings settings_;
-    std::uint64_t added_ = 0;
     // One thread: the worker of this thread, checked as added.
     std::vector<std::unique_ptr<Worker>> workers_;
     std::vector<std::thread> threads_;
@@ -96,10 +96,14 @@ class Batch {
     std::condition_variable work_;
     std::condition_variable done_;
     bool stopping_ = false;
+    bool writing_ = false;                         // a thread writes the blocks done, in order
+    std::exception_ptr failure_;                   // of a write: the run ends
     std::deque<Block*> waiting_;                   // for a worker
     std::deque<std::unique_ptr<Block>> inFlight_;  // in the input's order, to be written
     std::vector<std::unique_ptr<Block>> spare_;
-    std::unique_ptr<Block> filling_;
+    // The reading thread's alone, on a cache line of their own.
+    alignas(64) std::unique_ptr<Block> filling_;
+    std::uint64_t added_ = 0;
 };
 
 }  // namespace netsorter::cli

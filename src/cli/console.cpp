@@ -41,6 +41,14 @@ LineReader& input() {
 
 void writeOut(std::string_view utf8) {
     std::string& pending = pendingOut();
+    // A large piece goes out as it is, without a copy into the pending one.
+    if (utf8.size() >= kPiece) {
+        flushOut();
+        if (const Status written = platform::writeOut(utf8); !written) {
+            throw WriteError(written.reason());
+        }
+        return;
+    }
     pending += utf8;
     if (pending.size() >= kPiece) {
         flushOut();
