@@ -22,6 +22,7 @@ struct alignas(64) Batch::Worker {
     // what the workers read per line.
     Settings settings;
     CheckResult result;
+    std::string address;  // format takes the address as a string: kept, not made per line
     PlainAnswer answer;
     Summary summary;
     Block* block = nullptr;  // being checked, for the problems its checks find
@@ -90,10 +91,8 @@ void Batch::checkOne(Worker& worker, std::string_view address, std::optional<std
     }
     // The address as checked: a copied line's line end and blanks are no part of it.
     const std::string_view shown = trimWhitespace(address);
-    // format takes the address as a string: one kept per worker, so no allocation per line.
-    thread_local std::string text;
-    text.assign(shown);
-    format(out, settings.format, text, worker.result, settings.withAddress, lineShown);
+    worker.address.assign(shown);
+    format(out, settings.format, worker.address, worker.result, settings.withAddress, lineShown);
 }
 
 void Batch::add(std::string_view address, std::optional<std::size_t> line,

@@ -23,17 +23,6 @@ size_t codePoints(const std::string& utf8) {
 
 namespace {
 
-void appendNumber(std::string& out, std::uint64_t n) {
-    char digits[20];
-    char* const end = std::end(digits);
-    char* at = end;
-    do {
-        *--at = static_cast<char>('0' + n % 10);
-        n /= 10;
-    } while (n != 0);
-    out.append(at, end);
-}
-
 // Each label of the text format with its colon, padded to one column.
 enum Row { kAddress, kDomain, kIp, kTraffic, kCountry, kOwner, kLine };
 const std::string& label(Row row) {
@@ -73,7 +62,7 @@ void appendOwnerStart(std::string& out, Format how, const std::optional<std::uin
     if (how == Format::Tsv) {
         out += '\t';
         if (number) {
-            appendNumber(out, *number);
+            appendDecimal(out, *number);
         }
         out += '\t';
         if (found) {
@@ -84,7 +73,7 @@ void appendOwnerStart(std::string& out, Format how, const std::optional<std::uin
     }
     out += ", \"as_number\": ";
     if (number) {
-        appendNumber(out, *number);
+        appendDecimal(out, *number);
     } else {
         out += "null";
     }
@@ -103,7 +92,7 @@ void appendEnd(std::string& out, Format how, bool found, std::optional<std::size
     }
     if (line) {
         out += how == Format::Tsv ? "\t" : how == Format::Json ? ", \"line\": " : label(kLine);
-        appendNumber(out, *line);
+        appendDecimal(out, *line);
         if (how == Format::Text) {
             out += '\n';
         }

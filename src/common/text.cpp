@@ -1,8 +1,10 @@
 #include "common/text.h"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 namespace netsorter {
@@ -395,6 +397,12 @@ std::size_t spaceLength(std::string_view text, bool atEnd) {
 }
 
 }  // namespace
+
+void appendDecimal(std::string& out, std::uint64_t n) {
+    char digits[20];
+    const std::to_chars_result end = std::to_chars(std::begin(digits), std::end(digits), n);
+    out.append(digits, end.ptr);
+}
 
 std::string_view trimWhitespace(std::string_view utf8) {
     for (std::size_t n; !utf8.empty() && (n = spaceLength(utf8, false)) != 0;) {

@@ -2,6 +2,7 @@
 // text is UTF-8.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +84,9 @@ std::vector<std::string> splitLines(std::string_view text);
 // the other spaces) and U+FEFF, all of which copies from documents and other tools bring
 // along.
 std::string_view trimWhitespace(std::string_view utf8);
+
+// Appends n in decimal.
+void appendDecimal(std::string& out, std::uint64_t n);
 
 // Removes space characters (only U+0020) at both ends.
 std::string_view trimSpaces(std::string_view text);

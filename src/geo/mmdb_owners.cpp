@@ -164,13 +164,7 @@ std::string OwnerAnswer::networkText() const {
 void OwnerAnswer::appendNetworkText(std::string& out) const {
     appendIp(out, network);
     out += '/';
-    if (prefixLength >= 100) {
-        out += static_cast<char>('0' + prefixLength / 100);
-    }
-    if (prefixLength >= 10) {
-        out += static_cast<char>('0' + prefixLength / 10 % 10);
-    }
-    out += static_cast<char>('0' + prefixLength % 10);
+    appendDecimal(out, static_cast<std::uint64_t>(prefixLength));
 }
 
 std::size_t MmdbOwners::tableBytes() const {
@@ -187,13 +181,8 @@ std::string ownerText(std::optional<std::uint32_t> asNumber, std::string_view or
 void appendOwnerText(std::string& out, std::optional<std::uint32_t> asNumber,
                      std::string_view organisation) {
     if (asNumber) {
-        char digits[10];
-        char* at = std::end(digits);
-        for (std::uint32_t n = *asNumber; at == std::end(digits) || n != 0; n /= 10) {
-            *--at = static_cast<char>('0' + n % 10);
-        }
         out += "AS";
-        out.append(at, std::end(digits));
+        appendDecimal(out, *asNumber);
     }
     if (!organisation.empty()) {
         if (asNumber) {
