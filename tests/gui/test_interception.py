@@ -59,11 +59,19 @@ def xdotool(*args):
     subprocess.run(["xdotool", *args], check=True, timeout=60)
 
 
+def notepad_window():
+    """Notepad's X window, found once: a search walks every window, and one that closes
+    meanwhile (a balloon, a box) makes xdotool fail with BadWindow."""
+    found = subprocess.run(["xdotool", "search", "--name", NOTEPAD], capture_output=True,
+                           text=True)
+    return found.returncode == 0 and found.stdout.split()[0]
+
+
 def press(gaps_ms, keys=CTRL_C):
     """The keystroke once, then once more after each gap (from press to press). Before, the
     hands rest long enough to close any window a former press opened; after, long enough for
     the program's next poll."""
-    xdotool("search", "--name", NOTEPAD, "windowfocus", "--sync")
+    xdotool("windowfocus", "--sync", InterceptionTest.notepad_window)
     args = ["sleep", "0.6", *keys.args]
     for gap in gaps_ms:
         args += ["sleep", f"{(gap - keys.length_ms) / 1000:.3f}", *keys.args]
@@ -123,8 +131,7 @@ class InterceptionTest(GuiTestCase):
     def setUpClass(cls):
         cls.notepad = subprocess.Popen([WINE_RUN, "notepad"], stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL)
-        wait_until(lambda: subprocess.run(["xdotool", "search", "--name", NOTEPAD],
-                                          capture_output=True).returncode == 0, "notepad")
+        cls.notepad_window = wait_until(notepad_window, "notepad")
         cls.clipboard = Clipboard()
 
     @classmethod
