@@ -5,6 +5,7 @@ both architectures' packages are read with msiinfo."""
 import hashlib
 import os
 import re
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -164,6 +165,8 @@ class MsiTest(unittest.TestCase):
             f.write(b"999\tXX,\xcd\xee\xe2\xe0\xff\r\n")
         older, newer = build_msi(ARCH, BUILD, VERSION), build_msi(ARCH, BUILD, NEWER, stage)
         files_before, registry_before = files(), registry()
+        # The edited file the uninstall keeps would be "before" to the next run in this prefix.
+        self.addCleanup(shutil.rmtree, INSTALLED, ignore_errors=True)
 
         self.assertEqual(msiexec("/i", older), 0)
         self.assertEqual(apps_and_features(older), ("Netsorter", VERSION, "Netsorter"))
