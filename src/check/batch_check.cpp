@@ -67,10 +67,7 @@ void BatchChecker::check(std::string_view address, CheckResult& result) {
     PlainAnswer answer;
     if (const std::optional<std::uint32_t> value = plainIpv4(trimmed);
         !value || !answerPlain(*value, answer)) {
-        std::unique_lock<std::mutex> lock;
-        if (shared_) {
-            lock = std::unique_lock(*shared_);
-        }
+        const std::unique_lock<std::mutex> lock = oneAtATime();
         result = checkAddress(address, engines_, options_);
         return;
     }
@@ -95,6 +92,10 @@ void BatchChecker::check(std::string_view address, CheckResult& result) {
     answer.owner->appendNetworkText(found.network);
 }
 
+std::unique_lock<std::mutex> BatchChecker::oneAtATime() const {
+    return shared_ ? std::unique_lock(*shared_) : std::unique_lock<std::mutex>();
+}
+
 const std::string& BatchChecker::countryOf(std::uint32_t key, const IpAddress& address) {
     if (key >= countryTexts_.size()) {
         countryTexts_.resize(key + 1);
@@ -102,10 +103,7 @@ const std::string& BatchChecker::countryOf(std::uint32_t key, const IpAddress& a
     std::optional<std::string>& text = countryTexts_[key];
     if (!text) {
         // The first address of each answer asks the whole way, names table included.
-        std::unique_lock<std::mutex> lock;
-        if (shared_) {
-            lock = std::unique_lock(*shared_);
-        }
+        const std::unique_lock<std::mutex> lock = oneAtATime();
         const CountryLookup lookup = engines_.geo().getCountryByIP(address, options_.yield);
         if (lookup.damaged && options_.onProblem) {
             options_.onProblem(*lookup.damaged);

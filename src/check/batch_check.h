@@ -51,6 +51,8 @@ class BatchChecker {
     void prefetch(std::uint32_t ipv4, PrefetchStep step) const;
 
   private:
+    // Held around what is not a plain table lookup, when checkers share the engines.
+    std::unique_lock<std::mutex> oneAtATime() const;
     const std::string& countryOf(std::uint32_t key, const IpAddress& address);
 
     Engines& engines_;

@@ -214,9 +214,8 @@ void Batch::checkBlock(Worker& worker, Block& block) {
     constexpr std::size_t kEntriesAhead = 8;
     std::vector<std::optional<std::uint32_t>>& plain = worker.plain;
     plain.resize(block.size());
-    for (std::size_t i = 0, start = 0; i < block.size(); start = block.ends[i++]) {
-        plain[i] = plainIpv4(
-            trimWhitespace(std::string_view(block.addresses).substr(start, block.ends[i] - start)));
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        plain[i] = plainIpv4(trimWhitespace(block.address(i)));
     }
     const auto prefetch = [&](std::size_t i, PrefetchStep step) {
         if (i < plain.size() && plain[i]) {
@@ -230,7 +229,6 @@ void Batch::checkBlock(Worker& worker, Block& block) {
         prefetch(i + kEntriesAhead, PrefetchStep::Bucket);
         prefetch(i, PrefetchStep::Entries);
     }
-    std::size_t start = 0;
     auto warning = block.warnings.begin();
     for (std::size_t i = 0; i < block.size(); ++i) {
         prefetch(i + kBucketsAhead, PrefetchStep::Bucket);
@@ -238,10 +236,7 @@ void Batch::checkBlock(Worker& worker, Block& block) {
         for (; warning != block.warnings.end() && warning->first == i; ++warning) {
             block.told.push_back({block.out.size(), std::move(warning->second), std::nullopt});
         }
-        const std::string_view address =
-            std::string_view(block.addresses).substr(start, block.ends[i] - start);
-        start = block.ends[i];
-        checkOne(worker, address, plain[i], block.lines[i], block.first + i, block.out);
+        checkOne(worker, block.address(i), plain[i], block.lines[i], block.first + i, block.out);
     }
 }
 

@@ -71,6 +71,10 @@ class Batch {
         bool done = false;
 
         std::size_t size() const { return ends.size(); }
+        std::string_view address(std::size_t i) const {
+            const std::size_t start = i == 0 ? 0 : ends[i - 1];
+            return std::string_view(addresses).substr(start, ends[i] - start);
+        }
         void clear();
     };
     struct Worker;

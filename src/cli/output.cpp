@@ -55,6 +55,13 @@ void appendJsonMember(std::string& out, Row row, std::string_view value) {
     appendJsonString(out, value);
 }
 
+// A field after the first, as the format writes it.
+void appendField(std::string& out, Format how, Row row, std::string_view value) {
+    how == Format::Tsv    ? appendTsvField(out, value)
+    : how == Format::Json ? appendJsonMember(out, row, value)
+                          : appendTextRow(out, row, value);
+}
+
 // The owner's fields up to the network's text: the network follows in TSV and within
 // the quotation marks in JSON; without an owner the fields are empty (null in JSON).
 void appendOwnerStart(std::string& out, Format how, const std::optional<std::uint32_t>& number,
@@ -121,14 +128,10 @@ void format(std::string& out, Format how, const std::string& address, const Chec
         if (row == kOwner) {
             break;
         }
-        if (how == Format::Tsv) {
-            if (row == kAddress) {
-                appendEscaped(out, *value, true);
-            } else {
-                appendTsvField(out, *value);
-            }
+        if (how == Format::Tsv && row == kAddress) {
+            appendEscaped(out, *value, true);
         } else {
-            appendJsonMember(out, row, *value);
+            appendField(out, how, row, *value);
         }
     }
     appendOwnerStart(out, how, owner ? owner->asNumber : std::nullopt,
@@ -144,9 +147,7 @@ void format(std::string& out, Format how, const std::string& address, const Chec
 const std::string& PlainRows::traffic(const std::string& text) {
     std::string& piece = traffic_[&text];
     if (piece.empty()) {
-        how_ == Format::Tsv    ? appendTsvField(piece, text)
-        : how_ == Format::Json ? appendJsonMember(piece, kTraffic, text)
-                               : appendTextRow(piece, kTraffic, text);
+        appendField(piece, how_, kTraffic, text);
     }
     return piece;
 }
@@ -157,9 +158,7 @@ const std::string& PlainRows::country(std::uint32_t slot, const std::string& tex
     }
     std::string& piece = countries_[slot];
     if (piece.empty()) {
-        how_ == Format::Tsv    ? appendTsvField(piece, text)
-        : how_ == Format::Json ? appendJsonMember(piece, kCountry, text)
-                               : appendTextRow(piece, kCountry, text);
+        appendField(piece, how_, kCountry, text);
     }
     return piece;
 }
